@@ -1,0 +1,101 @@
+/*
+ * Veltro adapter driver interface.
+ *
+ * Kestrin reaches the Veltro serial programming adapter only through a driver
+ * library that exports the 21 entry points below (libVeltro.so on Linux,
+ * Veltro.dll on Windows). Anyone may write a driver for another adapter: export
+ * these names with C linkage and this calling convention.
+ *
+ * Conventions
+ *  - Every integer is a 32-bit signed value.
+ *  - A byte flag is 0 or 1, passed in a 32-bit argument slot.
+ *  - Buffers belong to the caller; a driver never keeps a pointer past the call.
+ *  - Strings returned by VeltroGetPortName belong to the driver and stay valid
+ *    at least until the next call of any entry point.
+ *  - Consecutive SPIW/SPIWR calls form one continuous byte stream to the target;
+ *    a call boundary means nothing to the target. Each sent byte is paired with
+ *    exactly one received byte. Callers never pass more than 16 bytes per call.
+ *  - Delay(us): the next operation on the adapter starts no earlier than that
+ *    time after the call.
+ */
+#ifndef VELTRO_VELTRO_H
+#define VELTRO_VELTRO_H
+
+#include <stdint.h>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define VELTRO_CALL __stdcall
+#else
+#define VELTRO_CALL
+#endif
+
+#if defined(_WIN32)
+#define VELTRO_EXPORT __declspec(dllexport)
+#else
+#define VELTRO_EXPORT __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Results of Connect. */
+enum {
+    VELTRO_CONNECT_OK = 0,            /* adapter answered, port open */
+    VELTRO_CONNECT_PORT_FAILED = 1,   /* the serial port cannot be opened */
+    VELTRO_CONNECT_NO_ADAPTER = 2,    /* no adapter answered on the port */
+    VELTRO_CONNECT_OLD_FIRMWARE = 3,  /* firmware version not supported */
+    VELTRO_CONNECT_NO_DRIVER = 4      /* only ever produced by the host's fallback */
+};
+
+/* Entry points, in the order in which the host looks them up. */
+int32_t VELTRO_CALL GetVersion(void);
+int32_t VELTRO_CALL GetNumPorts(void);
+const char* VELTRO_CALL GetPortName(int32_t port);
+int32_t VELTRO_CALL Connect(int32_t port, int32_t mode);
+void VELTRO_CALL Disconnect(void);
+int32_t VELTRO_CALL GetFirmware(void);
+void VELTRO_CALL SetReadMode(int32_t mode);
+void VELTRO_CALL SetEnables(int32_t enable, int32_t mode);
+void VELTRO_CALL SetLevels(int32_t sck, int32_t mosi, int32_t miso);
+void VELTRO_CALL SetCycleTime(int32_t cycle);
+int32_t VELTRO_CALL SPIWR(const uint8_t* send, uint8_t* receive, int32_t count);
+int32_t VELTRO_CALL SPIW(const uint8_t* send, int32_t count);
+int32_t VELTRO_CALL GetResetFB(void);
+void VELTRO_CALL GetLines(int32_t* a, int32_t* b, int32_t* c, int32_t* d, int32_t* e, int32_t* f);
+void VELTRO_CALL SetReady(int32_t ready);
+void VELTRO_CALL GetDefaults(int32_t* a, int32_t* b, int32_t* c, int32_t* d, int32_t* e);
+int32_t VELTRO_CALL GetCycleTime(void);
+void VELTRO_CALL SetLEDs(int32_t led1, int32_t led2);
+void VELTRO_CALL SetLines(int32_t a, int32_t b, int32_t c, int32_t d);
+void VELTRO_CALL Delay(int32_t microseconds);
+void VELTRO_CALL CheckSerialPorts(int32_t flags);
+
+/* Pointer types of the entry points, for hosts that bind them at run time. */
+typedef int32_t(VELTRO_CALL* VeltroGetVersionFn)(void);
+typedef int32_t(VELTRO_CALL* VeltroGetNumPortsFn)(void);
+typedef const char*(VELTRO_CALL* VeltroGetPortNameFn)(int32_t);
+typedef int32_t(VELTRO_CALL* VeltroConnectFn)(int32_t, int32_t);
+typedef void(VELTRO_CALL* VeltroDisconnectFn)(void);
+typedef int32_t(VELTRO_CALL* VeltroGetFirmwareFn)(void);
+typedef void(VELTRO_CALL* VeltroSetReadModeFn)(int32_t);
+typedef void(VELTRO_CALL* VeltroSetEnablesFn)(int32_t, int32_t);
+typedef void(VELTRO_CALL* VeltroSetLevelsFn)(int32_t, int32_t, int32_t);
+typedef void(VELTRO_CALL* VeltroSetCycleTimeFn)(int32_t);
+typedef int32_t(VELTRO_CALL* VeltroSPIWRFn)(const uint8_t*, uint8_t*, int32_t);
+typedef int32_t(VELTRO_CALL* VeltroSPIWFn)(const uint8_t*, int32_t);
+typedef int32_t(VELTRO_CALL* VeltroGetResetFBFn)(void);
+typedef void(VELTRO_CALL* VeltroGetLinesFn)(int32_t*, int32_t*, int32_t*, int32_t*, int32_t*, int32_t*);
+typedef void(VELTRO_CALL* VeltroSetReadyFn)(int32_t);
+typedef void(VELTRO_CALL* VeltroGetDefaultsFn)(int32_t*, int32_t*, int32_t*, int32_t*, int32_t*);
+typedef int32_t(VELTRO_CALL* VeltroGetCycleTimeFn)(void);
+typedef void(VELTRO_CALL* VeltroSetLEDsFn)(int32_t, int32_t);
+typedef void(VELTRO_CALL* VeltroSetLinesFn)(int32_t, int32_t, int32_t, int32_t);
+typedef void(VELTRO_CALL* VeltroDelayFn)(int32_t);
+typedef void(VELTRO_CALL* VeltroCheckSerialPortsFn)(int32_t);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VELTRO_VELTRO_H */

@@ -1,0 +1,61 @@
+// Binding of the adapter's driver library: one table of operation slots that the
+// rest of the program calls, filled once at start-up with the library's entry
+// points or, without a usable library, with harmless do-nothing fallbacks.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "veltro/veltro.h"
+
+namespace kestrin {
+
+struct TOperationTable {
+    VeltroGetVersionFn GetVersion;
+    VeltroGetNumPortsFn GetNumPorts;
+    VeltroGetPortNameFn GetPortName;
+    VeltroConnectFn Connect;
+    VeltroDisconnectFn Disconnect;
+    VeltroGetFirmwareFn GetFirmware;
+    VeltroSetReadModeFn SetReadMode;
+    VeltroSetEnablesFn SetEnables;
+    VeltroSetLevelsFn SetLevels;
+    VeltroSetCycleTimeFn SetCycleTime;
+    VeltroSPIWRFn SPIWR;
+    VeltroSPIWFn SPIW;
+    VeltroGetResetFBFn GetResetFB;
+    VeltroGetLinesFn GetLines;
+    VeltroSetReadyFn SetReady;
+    VeltroGetDefaultsFn GetDefaults;
+    VeltroGetCycleTimeFn GetCycleTime;
+    VeltroSetLEDsFn SetLEDs;
+    VeltroSetLinesFn SetLines;
+    VeltroDelayFn Delay;
+    VeltroCheckSerialPortsFn CheckSerialPorts;
+};
+
+// The operation table. Holds the fallbacks until a library is bound.
+extern TOperationTable Ops;
+
+// Serial port names reported by the library; index = driver port index.
+extern std::vector<std::string> PortNames;
+
+// File name of the driver library on this platform.
+const char* DriverFileName();
+
+// Binds the library: first from the executable's own folder, then through the
+// system's library search path (never the current working directory).
+// Returns true when a complete library was bound.
+bool LoadAdapterDriver();
+
+// Binds the library at an explicit path (tests, alternative drivers).
+// An empty path installs the fallbacks. Returns true when a library was bound.
+bool LoadAdapterDriverFrom(const std::string& path);
+
+// True when the table holds a library's entry points rather than the fallbacks.
+bool AdapterDriverLoaded();
+
+// Path of the bound library, empty with the fallbacks.
+const std::string& AdapterDriverPath();
+
+}  // namespace kestrin
