@@ -85,6 +85,7 @@ std::filesystem::path ExecutableFolder() {
 
 TOperationTable Ops = kFallbacks;
 std::vector<std::string> PortNames;
+bool Connected = false;
 
 const char* DriverFileName() {
 #if defined(_WIN32)

@@ -40,6 +40,9 @@ extern TOperationTable Ops;
 // Serial port names reported by the library; index = driver port index.
 extern std::vector<std::string> PortNames;
 
+// The adapter connection is open. Set by the main window, read by the hex view.
+extern bool Connected;
+
 // File name of the driver library on this platform.
 const char* DriverFileName();
 
