@@ -68,4 +68,50 @@ struct TConfig {
 extern TConfig Config;
 extern TProfileList ProfileTable;
 
+// Folder of the settings file, without a trailing separator: $XDG_CONFIG_HOME
+// (else ~/.config) here, %APPDATA% on Windows; the home folder when that cannot
+// be resolved, and never the root of the file system.
+std::string AppDataFolder();
+// AppDataFolder() + "/Kestrin.ini".
+std::string SettingsFileName();
+
+// Fills Config and ProfileTable from the settings file (defaults for whatever
+// is missing), clears the command-line fields, corrects invalid user profiles
+// and reports a correction through Prompts(). At most MaxUserProfiles user
+// profiles are loaded; Config.ProfileIndex is kept as stored (see
+// SelectedProfileIndex).
+void LoadSettings();
+// Writes Config and the user profiles into the settings file, key by key, so
+// that everything else in the file stays. Never leaves a half-written file:
+// false, with a line on standard error, when the file could not be replaced.
+bool SaveSettings();
+
+// Fills entries 0 and 1 of list with the two built-in profiles; the caller
+// keeps the count.
+void BuildDefaultProfiles(TProfileList& list);
+// Brings the E²PROM and chip-erase waits in line with the profile's controller
+// type; true when something was changed. Types above ctAT89S53 stay as they are.
+bool ValidateProfile(TProfile& p);
+
+// Config.ProfileIndex held inside 0..Config.ProfileCount-1: the entry that
+// every reader of the selected profile uses.
+int32_t SelectedProfileIndex();
+const TProfile& SelectedProfile();
+
+// false only for the known controllers without data memory (AT89S52, AT89S53).
+bool ControllerHasEEPROM(uint8_t type);
+// "AT89S8252", "AT90xx", ...; "" for a code above ctAT89S53.
+const char* ControllerName(uint8_t type);
+constexpr uint8_t ControllerTypeCount = 7;
+
+// Operations on a working copy of the table (list with count used entries).
+// Appends p as a user profile; false when the table is full.
+bool AddProfile(TProfileList& list, int32_t& count, const TProfile& p);
+// Removes the user profile at index and moves the following ones up; false for
+// a default profile or an index outside the table. The caller selects index-1.
+bool DeleteProfile(TProfileList& list, int32_t& count, int32_t index);
+// Makes a working copy the program's table: ProfileTable, Config.ProfileCount,
+// Config.Profiles and Config.ProfileIndex (held inside the table).
+void CommitProfiles(const TProfileList& list, int32_t count, int32_t index);
+
 }  // namespace kestrin
