@@ -29,6 +29,8 @@ public:
     // How a file on disk was found.
     enum class LoadResult { Read, Missing, Unreadable };
 
+    IniFile() { Parse({}); }
+
     // Replaces the content with the file's; a missing file reads as empty, and
     // so does an unreadable one, which is reported so that a later save does
     // not replace a file it could not see.
