@@ -1,0 +1,116 @@
+#include "devices/ProgRun.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "link/SPI.h"
+
+namespace kestrin {
+
+const char* ProgResultText(int32_t result) {
+    switch (result) {
+        case ProgOk:
+            return "Ok";
+        case ProgNoData:
+            return "file is empty";
+        case ProgNoDevice:
+            return "no device";
+        default:
+            return "failed";
+    }
+}
+
+std::string ElapsedText(double seconds) {
+    if (!(seconds > 0.0)) seconds = 0.0;  // also catches NaN
+    const long long tenths = std::llround(seconds * 10.0);
+    return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10) + "s";
+}
+
+TRunClock::time_point RunStartTime() { return TRunClock::now(); }
+
+double SecondsSince(TRunClock::time_point start) {
+    return std::chrono::duration<double>(TRunClock::now() - start).count();
+}
+
+void SendBytes(const uint8_t* bytes, size_t count) {
+    for (size_t done = 0; done < count;) {
+        const size_t n = std::min(kMaxTransfer, count - done);
+        Ops.SPIW(bytes + done, static_cast<int32_t>(n));
+        done += n;
+    }
+}
+
+void ExchangeBytes(const uint8_t* bytes, uint8_t* receive, size_t count) {
+    for (size_t done = 0; done < count;) {
+        const size_t n = std::min(kMaxTransfer, count - done);
+        Ops.SPIWR(bytes + done, receive + done, static_cast<int32_t>(n));
+        done += n;
+    }
+}
+
+void Pause(int32_t microseconds) { Ops.Delay(std::max<int32_t>(microseconds, 0)); }
+
+bool EnterProgMode(const THandshake& family) {
+    static constexpr std::array<uint8_t, 4> kEnable{0xAC, 0x53, 0x00, 0x00};
+    Ops.SetEnables(1, 1);
+    Pause(family.Settle);
+    for (int attempt = 0; attempt < kHandshakeAttempts; ++attempt) {
+        // Cleared each time: a driver without an adapter leaves the buffer as it was.
+        std::array<uint8_t, 4> answer{};
+        ExchangeBytes(kEnable.data(), answer.data(), answer.size());
+        if (answer[family.AnswerIndex] == family.AnswerValue) return true;
+        Ops.SetEnables(0, 1);
+        Pause(family.ResetGap);
+        Ops.SetEnables(1, 1);
+        Pause(family.Settle);
+    }
+    return false;
+}
+
+bool EnterProgModeATtiny() { return EnterProgMode(kHandshakeAVR); }
+bool EnterProgModeATmega() { return EnterProgMode(kHandshakeAVR); }
+
+bool HasWriteData(const TProgParams& params) { return params.Data != nullptr && params.Size >= 1; }
+
+TProgRun::TProgRun(const TProgParams& params, IProgress& progress)
+    : params_(params), progress_(progress), start_(RunStartTime()) {}
+
+TProgRun::~TProgRun() { Close(); }
+
+void TProgRun::Phase(uint32_t color, int32_t maxValue) {
+    progress_.SetColor(color);
+    progress_.SetProgress(0);
+    progress_.SetMaxValue(maxValue);
+}
+
+void TProgRun::Step(int32_t value) {
+    progress_.SetProgress(value);
+    ShowElapsed();
+    progress_.ProcessEvents();
+}
+
+void TProgRun::Tick(int32_t value) {
+    progress_.SetProgress(value);
+    progress_.ProcessEvents();
+}
+
+void TProgRun::ShowElapsed() { progress_.SetText(ElapsedText(SecondsSince(start_))); }
+
+void TProgRun::Open(int32_t readMode) {
+    open_ = true;
+    Ops.SetLevels(params_.SCK, params_.MOSI, params_.MISO);
+    Ops.SetCycleTime(0);
+    Ops.SetReadMode(readMode);
+}
+
+void TProgRun::Close() {
+    if (!open_) return;
+    open_ = false;
+    Pause(1000);
+    Ops.SetEnables(0, 1);
+    Ops.SetLevels(params_.SCK, params_.MOSI, params_.MISO);
+    ShowElapsed();
+}
+
+}  // namespace kestrin
