@@ -1,0 +1,103 @@
+#include "devices/Unit89S8252.h"
+
+#include <algorithm>
+#include <array>
+
+#include "link/SPI.h"
+
+namespace kestrin {
+
+namespace {
+
+constexpr uint8_t kWriteFlash = 0x02;
+constexpr uint8_t kReadFlash = 0x01;
+constexpr uint8_t kWriteEEPROM = 0x06;
+constexpr uint8_t kReadEEPROM = 0x05;
+
+// Reading batches this many instructions into one transfer (15 bytes).
+constexpr int32_t kReadChunk = 5;
+
+// Address bits 12..8 go into bits 7..3 of the first byte; higher bits drop
+// out, so addresses repeat every 8 KB.
+void PutInstruction(uint8_t* out, uint8_t code, int32_t address, uint8_t data) {
+    out[0] = static_cast<uint8_t>(((address >> 8) << 3) + code);
+    out[1] = static_cast<uint8_t>(address & 0xFF);
+    out[2] = data;
+}
+
+// The first address must be a real one; the 8 KB repetition above it is the chip's.
+bool AcceptsBlock(const TProgParams& params) { return params.Size >= 1 && params.StartAddress >= 0; }
+
+void OpenByteModeRun(TProgRun& run) {
+    static constexpr std::array<uint8_t, 3> kEnable{0xAC, 0x53, 0x00};
+    run.Open(0);
+    Ops.SetEnables(1, 1);
+    Pause(1000);
+    SendBytes(kEnable.data(), kEnable.size());
+}
+
+// Reads Size bytes from StartAddress on into out, kReadChunk instructions per
+// transfer, stepping the gauge to the number of bytes read after each chunk.
+void ReadBlock(TProgRun& run, const TProgParams& params, uint8_t* out) {
+    const uint8_t code = params.EEPROM ? kReadEEPROM : kReadFlash;
+    std::array<uint8_t, 3 * kReadChunk> send{};
+    std::array<uint8_t, 3 * kReadChunk> receive{};
+    int32_t remaining = params.Size;
+    int32_t offset = 0;
+    while (remaining > 0) {
+        const int32_t k = remaining > kReadChunk ? kReadChunk : remaining;
+        for (int32_t e = 0; e < k; ++e) PutInstruction(&send[3 * e], code, params.StartAddress + offset + e, 0x00);
+        receive.fill(0);
+        ExchangeBytes(send.data(), receive.data(), static_cast<size_t>(3 * k));
+        for (int32_t e = 0; e < k; ++e) out[offset + e] = receive[3 * e + 2];
+        remaining -= k;
+        offset += k;
+        run.Step(params.Size - remaining);
+    }
+}
+
+}  // namespace
+
+ProgResult Write89S8252(const TProgParams& params, IProgress& progress) {
+    if (!HasWriteData(params) || !AcceptsBlock(params)) return ProgNoData;
+    const uint8_t code = params.EEPROM ? kWriteEEPROM : kWriteFlash;
+    const int32_t wait = params.EEPROM ? params.WaitEEPROM : params.WaitFlash;
+
+    TProgRun run(params, progress);
+    run.Phase(kColorWriting, params.Size - 1);
+    OpenByteModeRun(run);
+    for (int32_t i = 0; i < params.Size; ++i) {
+        std::array<uint8_t, 3> instruction{};
+        PutInstruction(instruction.data(), code, params.StartAddress + i, params.Data[i]);
+        SendBytes(instruction.data(), instruction.size());
+        Pause(wait);
+        run.Step(i);
+    }
+
+    ProgResult result = ProgOk;
+    if (params.Verify) {
+        progress.SetColor(kColorReading);
+        progress.SetProgress(0);
+        std::vector<uint8_t> readBack(static_cast<size_t>(params.Size));
+        ReadBlock(run, params, readBack.data());
+        if (!std::equal(readBack.begin(), readBack.end(), params.Data)) result = ProgVerifyFailed;
+    }
+    run.Close();
+    return result;
+}
+
+ProgResult Read89S8252(const TProgParams& params, IProgress& progress, std::vector<uint8_t>& data) {
+    data.clear();
+    if (!AcceptsBlock(params)) return ProgNoData;
+
+    TProgRun run(params, progress);
+    run.Phase(kColorReading, params.Size - 1);
+    progress.SetText(ElapsedText(0.0));
+    OpenByteModeRun(run);
+    data.assign(static_cast<size_t>(params.Size), 0);
+    ReadBlock(run, params, data.data());
+    run.Close();
+    return ProgOk;
+}
+
+}  // namespace kestrin
