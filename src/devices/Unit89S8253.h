@@ -1,0 +1,68 @@
+// The page-mode 8051 controllers: the AT89S8253 (Flash and E²PROM) and the
+// AT89S52 (Flash). Writers pad the image to whole pages, erase the chip, write
+// page by page and verify on request. On the AT89S8253 the chip erase clears
+// both memories; with Backup the writer saves the memory it is not writing
+// before the erase and writes it back afterwards.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "devices/ProgRun.h"
+#include "devices/Progress.h"
+
+namespace kestrin {
+
+enum class TPageFamily { AT89S8253, AT89S52 };
+
+// The variant every routine of this unit works with; the entry points set it.
+extern TPageFamily PageFamily;
+
+// Bytes of the address range the page instructions can name (StartAddress +
+// Size must not exceed it): 16 KB of AT89S8253 Flash, 2 KB of its E²PROM,
+// 8 KB of AT89S52 Flash; 0 for the AT89S52's missing E²PROM.
+int32_t PageAddressSpace(TPageFamily family, bool eeprom);
+
+// Entry points. Results: ProgOk, ProgVerifyFailed, ProgNoDevice, or ProgNoData
+// when there is nothing to write or the block is refused before anything is
+// sent (a negative StartAddress, a range beyond the page address space, or
+// E²PROM named for the AT89S52).
+ProgResult Write89S8253(const TProgParams& params, IProgress& progress);
+ProgResult Write89S52(const TProgParams& params, IProgress& progress);
+
+// Read Size bytes from StartAddress on, whole pages at a time (the AT89S8253
+// from the memory that EEPROM names, the AT89S52 from Flash). Results: ProgOk,
+// ProgNoDevice, or ProgNoData for a refused block; data is empty unless ProgOk.
+ProgResult Read89S8253(const TProgParams& params, IProgress& progress, std::vector<uint8_t>& data);
+ProgResult Read89S52(const TProgParams& params, IProgress& progress, std::vector<uint8_t>& data);
+
+// The writers behind the entry points, for the current PageFamily.
+ProgResult WriteFlash89S8253(const TProgParams& params, IProgress& progress);
+ProgResult WriteEEPROM89S8253(const TProgParams& params, IProgress& progress);
+
+// The programming-enable handshake of the current PageFamily.
+bool EnterProgMode89S8253();
+
+// One page write instruction of the current PageFamily. page holds one page:
+// 64 bytes (AT89S8253) or 256 bytes (AT89S52) of Flash, 32 bytes of E²PROM.
+// The AT89S52 has no E²PROM page write; WriteEEPROMPage89S8253 then sends nothing.
+void WriteFlashPage89S8253(int32_t address, const uint8_t* page);
+void WriteEEPROMPage89S8253(int32_t address, const uint8_t* page);
+
+// Writes the AT89S8253 user fuses (low 4 bits) and lock bits (low 3 bits).
+// True when the target answered and both instructions were sent. Leaves the
+// target in its programming state; the caller releases it.
+bool WriteFuseLock89S8253(uint8_t fuseBits, uint8_t lockBits);
+
+// A backup that was taken but could not be written back (the chip stopped
+// answering after the erase): the only copy of that memory. A later stranded
+// backup replaces it, so take it as soon as the write returns.
+struct TStrandedBackup {
+    bool EEPROM;  // true: the E²PROM's 2 KB; false: the 12 KB of Flash
+    std::vector<uint8_t> Data;
+};
+// Hands the stranded backup out once; empty optional when there is none.
+std::optional<TStrandedBackup> TakeStrandedBackup();
+
+}  // namespace kestrin
