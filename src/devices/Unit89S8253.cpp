@@ -184,6 +184,16 @@ ProgResult VerifyPages(TProgRun& run, const TProgParams& params, bool eeprom, co
     return std::equal(from, from + params.Size, params.Data) ? ProgOk : ProgVerifyFailed;
 }
 
+// After the pages are written: verification on request, then the backup of
+// the other memory back into the chip (a difference found does not stop it).
+ProgResult FinishWrite(TProgRun& run, const TProgParams& params, bool eeprom, const TPageSpan& span, bool restore) {
+    const ProgResult result = params.Verify ? VerifyPages(run, params, eeprom, span) : ProgOk;
+    if (restore && eeprom) RestoreFlash89S8253(params, run);
+    if (restore && !eeprom) RestoreEEPROM89S8253(params, run);
+    run.Close();
+    return result;
+}
+
 ProgResult ReadPaged(const TProgParams& params, IProgress& progress, std::vector<uint8_t>& data) {
     data.clear();
     const bool eeprom = params.EEPROM;
@@ -244,10 +254,7 @@ ProgResult WriteFlash89S8253(const TProgParams& params, IProgress& progress) {
         Pause(params.WaitFlash);
         run.Step(p);
     }
-    const ProgResult result = params.Verify ? VerifyPages(run, params, false, span) : ProgOk;
-    if (backup) RestoreEEPROM89S8253(params, run);
-    run.Close();
-    return result;
+    return FinishWrite(run, params, false, span, backup);
 }
 
 ProgResult WriteEEPROM89S8253(const TProgParams& params, IProgress& progress) {
@@ -286,10 +293,7 @@ ProgResult WriteEEPROM89S8253(const TProgParams& params, IProgress& progress) {
         Pause(params.WaitEEPROM);
         run.Step(p);
     }
-    const ProgResult result = params.Verify ? VerifyPages(run, params, true, span) : ProgOk;
-    if (backupTaken) RestoreFlash89S8253(params, run);
-    run.Close();
-    return result;
+    return FinishWrite(run, params, true, span, backupTaken);
 }
 
 ProgResult Write89S8253(const TProgParams& params, IProgress& progress) {
