@@ -1,0 +1,57 @@
+// Configuration of the virtual adapter: the keys of its INI file, which are
+// also the keys of VV_SetOption.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Chip.h"
+
+namespace kestrin::virt {
+
+struct StuckBitSpec {
+    chips::Space space;
+    uint32_t address;
+    unsigned bit;
+    bool value;
+};
+
+struct Options {
+    std::string chip = "AT89S8252";
+    std::vector<std::string> ports = {"COM1"};
+    bool unplugged = false;
+    bool oldFirmware = false;
+    int firmware = 0x21;
+    bool realtime = false;
+    std::string stateFile;  // may hold "~/" and "{chip}"; empty: no persistence
+    bool noTarget = false;
+    unsigned answerFromAttempt = 1;
+    std::vector<StuckBitSpec> stuckBits;
+    // Inverters on the lines between adapter and target.
+    bool wireSck = false;
+    bool wireMosi = false;
+    bool wireMiso = false;
+    uint32_t byteTimeUs = 50;  // SPI transfer time of one byte
+};
+
+// The built-in configuration, with the state file in the user's config folder.
+Options DefaultOptions();
+
+// Sets one key; false with a message for an unknown key or a bad value
+// (the options stay as they were).
+bool SetOption(Options& options, const std::string& key, const std::string& value, std::string& error);
+
+// Reads "key = value" lines ([sections] are ignored, # and ; start comments).
+// Returns false when the file cannot be read; bad lines are reported in errors
+// and skipped.
+bool LoadIniFile(const std::string& path, Options& options, std::vector<std::string>& errors);
+
+// The user's folder for the virtual adapter's files, empty when there is no home.
+std::string ConfigFolder();
+// The INI file in use: $VELTRO_VIRTUAL_CONFIG, else ConfigFolder()/virtual.ini.
+std::string ConfigFilePath();
+// The state file path with "~/" and "{chip}" resolved; empty for no persistence.
+std::string ResolveStatePath(const std::string& pattern, const std::string& chip);
+
+}  // namespace kestrin::virt

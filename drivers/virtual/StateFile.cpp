@@ -1,0 +1,131 @@
+#include "StateFile.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <strings.h>
+#include <vector>
+
+namespace kestrin::virt {
+
+namespace {
+
+constexpr char kMagic[8] = {'K', 'V', 'S', 'T', 'A', 'T', 'E', '1'};
+constexpr size_t kNameBytes = 16;
+constexpr chips::Space kSaved[] = {chips::Space::Flash, chips::Space::Eeprom, chips::Space::Fuses,
+                                   chips::Space::Lock};
+
+uint32_t Crc32(const uint8_t* p, size_t n, uint32_t crc = 0) {
+    static const auto table = [] {
+        std::array<uint32_t, 256> t{};
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t c = i;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    crc = ~crc;
+    for (size_t i = 0; i < n; ++i) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+void PutU32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+uint32_t GetU32(const uint8_t* p) {
+    return p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+}
+
+std::vector<uint8_t> Serialize(const chips::Chip& chip) {
+    std::vector<uint8_t> out(std::begin(kMagic), std::end(kMagic));
+    std::array<uint8_t, kNameBytes> name{};
+    std::memcpy(name.data(), chip.Name().data(), std::min(kNameBytes - 1, chip.Name().size()));
+    out.insert(out.end(), name.begin(), name.end());
+    for (auto s : kSaved) {
+        const auto& m = chip.Memory(s);
+        PutU32(out, static_cast<uint32_t>(m.size()));
+        out.insert(out.end(), m.begin(), m.end());
+    }
+    PutU32(out, Crc32(out.data(), out.size()));
+    return out;
+}
+
+}  // namespace
+
+uint32_t StateChecksum(const chips::Chip& chip) {
+    const auto bytes = Serialize(chip);
+    return GetU32(bytes.data() + bytes.size() - 4);
+}
+
+LoadResult LoadState(const std::string& path, chips::Chip& chip) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) return LoadResult::Missing;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return LoadResult::Damaged;
+    // The largest chip plus headers is far below this; anything bigger is not ours.
+    constexpr std::streamsize kMaxBytes = 1 << 22;
+    std::vector<uint8_t> data;
+    data.resize(kMaxBytes + 1);
+    in.read(reinterpret_cast<char*>(data.data()), kMaxBytes + 1);
+    data.resize(static_cast<size_t>(in.gcount()));
+    if (data.size() > static_cast<size_t>(kMaxBytes)) return LoadResult::Damaged;
+
+    const size_t header = sizeof kMagic + kNameBytes;
+    if (data.size() < header + 4 || std::memcmp(data.data(), kMagic, sizeof kMagic) != 0) return LoadResult::Damaged;
+    const size_t body = data.size() - 4;
+    if (Crc32(data.data(), body) != GetU32(data.data() + body)) return LoadResult::Damaged;
+    const char* name = reinterpret_cast<const char*>(data.data() + sizeof kMagic);
+    if (strncasecmp(name, chip.Name().c_str(), kNameBytes) != 0) return LoadResult::Damaged;
+
+    // Check every section before touching the chip.
+    size_t at = header;
+    std::vector<std::pair<size_t, size_t>> sections;
+    for (auto s : kSaved) {
+        if (at + 4 > body) return LoadResult::Damaged;
+        const uint32_t n = GetU32(data.data() + at);
+        at += 4;
+        if (n != chip.Size(s) || n > body - at) return LoadResult::Damaged;
+        sections.emplace_back(at, n);
+        at += n;
+    }
+    if (at != body) return LoadResult::Damaged;
+    for (size_t i = 0; i < std::size(kSaved); ++i)
+        chip.Write(kSaved[i], 0, data.data() + sections[i].first, sections[i].second);
+    return LoadResult::Loaded;
+}
+
+bool SaveState(const std::string& path, const chips::Chip& chip, std::string& error) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path target(path);
+    if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
+    const std::string temp = path + ".tmp" + std::to_string(::getpid());
+    const auto bytes = Serialize(chip);
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+        if (!out) {
+            error = "cannot write " + temp;
+            out.close();
+            fs::remove(temp, ec);
+            return false;
+        }
+    }
+    fs::rename(temp, target, ec);
+    if (ec) {
+        error = "cannot replace " + path + ": " + ec.message();
+        fs::remove(temp, ec);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace kestrin::virt
