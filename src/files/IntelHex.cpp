@@ -1,6 +1,7 @@
 #include "files/IntelHex.h"
 
 #include <array>
+#include <cstring>
 #include <new>
 
 #include "files/FileIo.h"
@@ -21,64 +22,85 @@ constexpr std::array<int8_t, 256> kDigitValue = MakeDigitValues();
 
 constexpr char kUpperDigits[] = "0123456789ABCDEF";
 
-// Calls `visit` for every line of the text; a line ends at CR, LF or CR LF.
-template <typename Visit>
-void ForEachLine(std::string_view text, Visit&& visit) {
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) end = text.size();
-        if (!visit(text.substr(start, end - start))) return;
-        start = end;
-        if (start < text.size() && text[start] == '\r') ++start;
-        if (start < text.size() && text[start] == '\n') ++start;
+// The text's lines; a line ends at CR, LF or CR LF.
+std::vector<std::string_view> SplitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    if (text.empty()) return lines;
+    lines.reserve(text.size() / 32 + 1);
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    // The next CR and the next LF, each searched for again only once passed.
+    auto next = [end](const char* from, char c) {
+        const void* found = std::memchr(from, c, static_cast<std::size_t>(end - from));
+        return found ? static_cast<const char*>(found) : end;
+    };
+    const char* cr = next(p, '\r');
+    const char* lf = next(p, '\n');
+    while (p < end) {
+        if (cr < p) cr = next(p, '\r');
+        if (lf < p) lf = next(p, '\n');
+        const char* stop = std::min(cr, lf);
+        lines.emplace_back(p, static_cast<std::size_t>(stop - p));
+        p = stop;
+        if (p < end && *p == '\r') ++p;
+        if (p < end && *p == '\n') ++p;
     }
+    return lines;
 }
 
-void AppendByte(std::string& out, uint8_t byte) {
-    out.push_back(kUpperDigits[byte >> 4]);
-    out.push_back(kUpperDigits[byte & 0x0F]);
+// The byte of the two digits at `digits`, or -1 when one is not a hexadecimal digit.
+inline int DecodePair(const char* digits) {
+    const int high = kDigitValue[static_cast<unsigned char>(digits[0])];
+    const int low = kDigitValue[static_cast<unsigned char>(digits[1])];
+    return (high | low) < 0 ? -1 : high * 16 + low;
+}
+
+char* PutByte(char* out, unsigned byte) {
+    out[0] = kUpperDigits[(byte >> 4) & 0x0F];
+    out[1] = kUpperDigits[byte & 0x0F];
+    return out + 2;
 }
 
 }  // namespace
 
 std::optional<uint8_t> HexPairToByte(char high, char low) {
-    const int h = kDigitValue[static_cast<unsigned char>(high)];
-    const int l = kDigitValue[static_cast<unsigned char>(low)];
-    if (h < 0 || l < 0) return std::nullopt;
-    return static_cast<uint8_t>(h * 16 + l);
+    const char digits[2] = {high, low};
+    const int byte = DecodePair(digits);
+    if (byte < 0) return std::nullopt;
+    return static_cast<uint8_t>(byte);
 }
 
 bool ParseHexRecord(std::string_view line, THexStream& stream) {
     if (line.empty() || line[0] != ':') return true;
 
-    // Every field up to and including the checksum must be there and hexadecimal
-    // before anything is decoded: a damaged line fails instead of yielding bytes.
-    constexpr std::size_t kHeaderEnd = 9;  // ":" NN AAAA TT
-    if (line.size() < kHeaderEnd + 2) return false;
-    const std::optional<uint8_t> count = HexPairToByte(line[1], line[2]);
-    if (!count) return false;
-    const std::size_t checksumAt = kHeaderEnd + 2 * std::size_t{*count};
-    if (line.size() < checksumAt + 2) return false;
-    for (std::size_t i = 3; i < checksumAt + 2; ++i) {
-        if (kDigitValue[static_cast<unsigned char>(line[i])] < 0) return false;
+    // The byte count gives the record's length. Every field up to and including
+    // the checksum must be there and hexadecimal before anything reaches the
+    // stream: a damaged line fails instead of yielding bytes.
+    if (line.size() < 3) return false;
+    const int count = DecodePair(&line[1]);
+    if (count < 0) return false;
+    const std::size_t recordBytes = static_cast<std::size_t>(count) + 5;  // count, address (2), type, data, checksum
+    if (line.size() < 1 + 2 * recordBytes) return false;
+    std::array<uint8_t, 255 + 5> record;
+    unsigned sum = 0;
+    int invalid = 0;
+    for (std::size_t i = 0; i < recordBytes; ++i) {
+        const int byte = DecodePair(&line[1 + 2 * i]);
+        invalid |= byte;
+        record[i] = static_cast<uint8_t>(byte);
+        sum += record[i];
     }
+    if (invalid < 0) return false;
 
-    const uint8_t addressHigh = *HexPairToByte(line[3], line[4]);
-    const uint8_t addressLow = *HexPairToByte(line[5], line[6]);
-    const uint8_t type = *HexPairToByte(line[7], line[8]);
     // Records without data bytes (the end record among them) and every record
     // type but 00 have no effect; their checksum is not examined.
-    if (*count == 0 || type != 0x00) return true;
+    const uint8_t type = record[3];
+    if (count == 0 || type != 0x00) return true;
 
-    unsigned sum = *count + addressHigh + addressLow + type;
-    stream.Seek(addressHigh * 256u + addressLow);
-    for (std::size_t i = kHeaderEnd; i < checksumAt; i += 2) {
-        const uint8_t byte = *HexPairToByte(line[i], line[i + 1]);
-        sum += byte;
-        stream.Write(byte);
-    }
-    const uint8_t checksum = *HexPairToByte(line[checksumAt], line[checksumAt + 1]);
+    const uint8_t checksum = record[recordBytes - 1];
+    sum -= checksum;
+    stream.Seek(record[1] * 256u + record[2]);
+    stream.Write(&record[4], static_cast<std::size_t>(count));
     return static_cast<uint8_t>(256 - (sum & 0xFF)) == checksum;
 }
 
@@ -92,17 +114,17 @@ FileResult ReadIntelHexText(std::string_view text, std::vector<uint8_t>& image, 
         // covers can be set to FF before the second pass places the records.
         // A line's answer does not depend on the stream, so a damaged line found
         // here fails the file whatever else it holds.
+        const std::vector<std::string_view> lines = SplitLines(text);
         THexStream stream;
         bool damaged = false;
-        ForEachLine(text, [&](std::string_view line) {
-            damaged = !ParseHexRecord(line, stream) || damaged;
-            return true;
-        });
+        for (std::string_view line : lines) damaged = !ParseHexRecord(line, stream) || damaged;
         if (damaged) return FileChecksumError;
         if (stream.Size() == 0) return FileNoData;
 
         stream.Fill(0xFF);
-        ForEachLine(text, [&](std::string_view line) { return ParseHexRecord(line, stream); });
+        for (std::string_view line : lines) {
+            if (!ParseHexRecord(line, stream)) return FileChecksumError;
+        }
         image = stream.Take();
         size = static_cast<int32_t>(image.size());
         return FileOk;
@@ -126,27 +148,32 @@ FileResult ReadIntelHexFile(const std::string& fileName, std::vector<uint8_t>& i
 
 std::string IntelHexText(const uint8_t* image, int32_t size) {
     constexpr int32_t kRecordBytes = 16;
-    std::string text;
-    // ":" + 4 header bytes + data + checksum as digits, CR LF; then the end record.
-    text.reserve(static_cast<std::size_t>(size) * 2 + (size / kRecordBytes + 1) * 13 + 13);
+    constexpr std::string_view kEndRecord = ":00000001FF\r\n";
+    // A record line is ":", count, address, type and checksum (five bytes as
+    // digits) and CR LF around its data digits.
+    constexpr std::size_t kLineFrame = 1 + 2 * 5 + 2;
+    const std::size_t lines = static_cast<std::size_t>((size + kRecordBytes - 1) / kRecordBytes);
+    std::string text(static_cast<std::size_t>(size) * 2 + lines * kLineFrame + kEndRecord.size(), '\0');
+    char* out = text.data();
     for (int32_t pos = 0; pos < size; pos += kRecordBytes) {
         const int32_t n = std::min(kRecordBytes, size - pos);
-        const auto high = static_cast<uint8_t>(pos >> 8);
-        const auto low = static_cast<uint8_t>(pos & 0xFF);
+        const unsigned high = static_cast<unsigned>(pos) >> 8 & 0xFF;
+        const unsigned low = static_cast<unsigned>(pos) & 0xFF;
         unsigned sum = static_cast<unsigned>(n) + high + low;
-        text.push_back(':');
-        AppendByte(text, static_cast<uint8_t>(n));
-        AppendByte(text, high);
-        AppendByte(text, low);
-        AppendByte(text, 0x00);
+        *out++ = ':';
+        out = PutByte(out, static_cast<unsigned>(n));
+        out = PutByte(out, high);
+        out = PutByte(out, low);
+        out = PutByte(out, 0x00);
         for (int32_t i = 0; i < n; ++i) {
             sum += image[pos + i];
-            AppendByte(text, image[pos + i]);
+            out = PutByte(out, image[pos + i]);
         }
-        AppendByte(text, static_cast<uint8_t>(0x100 - (sum & 0xFF)));
-        text += "\r\n";
+        out = PutByte(out, 0x100 - (sum & 0xFF));
+        *out++ = '\r';
+        *out++ = '\n';
     }
-    text += ":00000001FF\r\n";
+    std::copy(kEndRecord.begin(), kEndRecord.end(), out);
     return text;
 }
 

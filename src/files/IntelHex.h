@@ -44,9 +44,10 @@ inline constexpr int32_t kMaxHexWriteSize = 0x10000;
 class THexStream {
 public:
     void Seek(std::size_t position) { position_ = position; }
-    void Write(uint8_t byte) {
-        if (position_ >= bytes_.size()) bytes_.resize(position_ + 1);
-        bytes_[position_++] = byte;
+    void Write(const uint8_t* bytes, std::size_t count) {
+        if (position_ + count > bytes_.size()) bytes_.resize(position_ + count);
+        std::copy(bytes, bytes + count, bytes_.begin() + static_cast<std::ptrdiff_t>(position_));
+        position_ += count;
     }
     void Fill(uint8_t byte) { std::fill(bytes_.begin(), bytes_.end(), byte); }
     std::size_t Size() const { return bytes_.size(); }
