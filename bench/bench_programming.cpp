@@ -1,0 +1,113 @@
+// How much time the programming routines themselves add to a run, apart from
+// what the driver takes: a full AT89S8253 Flash write and a full AT89S8252
+// write, both verified, on the virtual adapter in virtual time (pauses cost
+// nothing). Every driver call is timed through the operation table; the
+// counter outside_ns_per_byte is the rest of the run per image byte.
+#include <benchmark/benchmark.h>
+
+#include <dlfcn.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "VirtualControl.h"
+#include "devices/Programmer.h"
+#include "link/SPI.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using kestrin::Ops;
+
+kestrin::TOperationTable g_driver;  // the driver's own entry points
+Clock::duration g_inDriver{};
+
+// Times one driver call.
+template <typename F>
+auto Timed(F&& call) {
+    const auto t0 = Clock::now();
+    struct Stop {
+        Clock::time_point t0;
+        ~Stop() { g_inDriver += Clock::now() - t0; }
+    } stop{t0};
+    return call();
+}
+
+void VELTRO_CALL TSetReadMode(int32_t m) { Timed([&] { g_driver.SetReadMode(m); }); }
+void VELTRO_CALL TSetEnables(int32_t e, int32_t m) { Timed([&] { g_driver.SetEnables(e, m); }); }
+void VELTRO_CALL TSetLevels(int32_t a, int32_t b, int32_t c) { Timed([&] { g_driver.SetLevels(a, b, c); }); }
+void VELTRO_CALL TSetCycleTime(int32_t c) { Timed([&] { g_driver.SetCycleTime(c); }); }
+int32_t VELTRO_CALL TSPIWR(const uint8_t* s, uint8_t* r, int32_t n) { return Timed([&] { return g_driver.SPIWR(s, r, n); }); }
+int32_t VELTRO_CALL TSPIW(const uint8_t* s, int32_t n) { return Timed([&] { return g_driver.SPIW(s, n); }); }
+void VELTRO_CALL TDelay(int32_t us) { Timed([&] { g_driver.Delay(us); }); }
+
+// Binds the virtual adapter with its built-in configuration and wraps the
+// calls a programming run makes.
+bool BindVirtualAdapter(const char* chip) {
+    static void* handle = dlopen(KESTRIN_VIRTUAL_DRIVER, RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) return false;
+    auto resetAll = reinterpret_cast<VV_ResetAllFn>(dlsym(handle, "VV_ResetAll"));
+    auto setOption = reinterpret_cast<VV_SetOptionFn>(dlsym(handle, "VV_SetOption"));
+    if (resetAll == nullptr || setOption == nullptr) return false;
+    resetAll();
+    if (setOption("chip", chip) != 0) return false;
+    if (!kestrin::LoadAdapterDriverFrom(KESTRIN_VIRTUAL_DRIVER)) return false;
+    if (Ops.Connect(0, 1) != 0) return false;
+    g_driver = Ops;
+    Ops.SetReadMode = TSetReadMode;
+    Ops.SetEnables = TSetEnables;
+    Ops.SetLevels = TSetLevels;
+    Ops.SetCycleTime = TSetCycleTime;
+    Ops.SPIWR = TSPIWR;
+    Ops.SPIW = TSPIW;
+    Ops.Delay = TDelay;
+    return true;
+}
+
+void FullWrite(benchmark::State& state, const char* chip, uint8_t type, int32_t size, int32_t waitFlash,
+               int32_t waitErase) {
+    if (!BindVirtualAdapter(chip)) {
+        state.SkipWithError("virtual adapter not available");
+        return;
+    }
+    std::vector<uint8_t> image(static_cast<size_t>(size));
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 37 + 11);
+    kestrin::TProgParams params;
+    params.Data = image.data();
+    params.Size = size;
+    params.WaitFlash = waitFlash;
+    params.WaitEEPROM = 4500;
+    params.WaitErase = waitErase;
+    params.Verify = true;
+    kestrin::TNullProgress progress;
+
+    double outsideNs = 0;
+    for (auto _ : state) {
+        g_inDriver = {};
+        const auto t0 = Clock::now();
+        const kestrin::ProgResult result = kestrin::WriteByType(type, params, progress);
+        const auto total = Clock::now() - t0;
+        if (result != kestrin::ProgOk) {
+            state.SkipWithError("write failed");
+            break;
+        }
+        outsideNs += std::chrono::duration<double, std::nano>(total - g_inDriver).count();
+    }
+    state.counters["outside_ns_per_byte"] =
+        benchmark::Counter(outsideNs / size, benchmark::Counter::kAvgIterations);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * size);
+}
+
+void BM_AT89S8253FlashWriteVerify12K(benchmark::State& state) {
+    FullWrite(state, "AT89S8253", 4, 12288, 4500, 500000);
+}
+void BM_AT89S8252WriteVerify8K(benchmark::State& state) { FullWrite(state, "AT89S8252", 0, 8192, 4000, -1); }
+
+BENCHMARK(BM_AT89S8253FlashWriteVerify12K)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
+BENCHMARK(BM_AT89S8252WriteVerify8K)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
+
+}  // namespace
+
+BENCHMARK_MAIN();

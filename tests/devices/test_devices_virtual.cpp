@@ -1,0 +1,152 @@
+// The routines against the virtual adapter: what ends up in the chip.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "devices/Programmer.h"
+#include "devices/Unit89S8252.h"
+#include "devices/Unit89S8253.h"
+#include "link/SPI.h"
+#include "virtual/VirtualDriver.h"
+
+namespace kestrin::test {
+namespace {
+
+std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
+    std::vector<uint8_t> v(size);
+    for (size_t i = 0; i < size; ++i) v[i] = static_cast<uint8_t>(i * 37 + seed);
+    return v;
+}
+
+struct Chip {
+    const char* name;
+    uint8_t type;
+    int32_t waitFlash, waitEEPROM, waitErase;
+};
+
+// The chips with the wait times of their profiles.
+const Chip kAT89S8252{"AT89S8252", 0, 4000, 4000, -1};
+const Chip kAT89S8253{"AT89S8253", 4, 4500, 4500, 500000};
+const Chip kAT89S52{"AT89S52", 5, 4500, -1, 500000};
+
+class VirtualRunTest : public ::testing::Test {
+protected:
+    // Connects to the virtual adapter with `chip` behind it and fills the block's profile fields.
+    void Use(const Chip& chip, const std::vector<std::pair<std::string, std::string>>& options = {}) {
+        chip_ = chip;
+        vd.ResetAll();
+        vd.Set("chip", chip.name);
+        for (const auto& [key, value] : options) vd.Set(key, value);
+        ASSERT_EQ(Ops.Connect(0, 1), 0);
+    }
+
+    TProgParams Block(const std::vector<uint8_t>& image, int32_t start, bool eeprom, bool verify = true) const {
+        TProgParams p;
+        p.Data = image.data();
+        p.Size = static_cast<int32_t>(image.size());
+        p.StartAddress = start;
+        p.EEPROM = eeprom;
+        p.WaitFlash = chip_.waitFlash;
+        p.WaitEEPROM = chip_.waitEEPROM;
+        p.WaitErase = chip_.waitErase;
+        p.Verify = verify;
+        return p;
+    }
+
+    ProgResult Write(const TProgParams& p) { return WriteByType(chip_.type, p, progress); }
+
+    VirtualDriver vd;
+    TNullProgress progress;
+    Chip chip_ = kAT89S8252;
+};
+
+TEST_F(VirtualRunTest, WrittenImageReadsBackWithErasedCellsAround) {
+    const struct {
+        const Chip& chip;
+        bool eeprom;
+        int32_t start, size;
+    } cases[] = {
+        {kAT89S8252, false, 0x0123, 300}, {kAT89S8252, true, 0x07F0, 16},  {kAT89S8253, false, 0x0010, 100},
+        {kAT89S8253, false, 0x2F00, 256}, {kAT89S8253, true, 0x0005, 70},  {kAT89S52, false, 0x0110, 0x200},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.chip.name) + (c.eeprom ? " E²PROM " : " Flash ") + std::to_string(c.start));
+        Use(c.chip);
+        const auto image = Pattern(static_cast<size_t>(c.size), static_cast<uint8_t>(c.start));
+        EXPECT_EQ(Write(Block(image, c.start, c.eeprom)), ProgOk);
+
+        const int32_t space = c.eeprom ? VV_EEPROM : VV_FLASH;
+        auto expected = std::vector<uint8_t>(static_cast<size_t>(vd.Size(space)), 0xFF);
+        std::copy(image.begin(), image.end(), expected.begin() + c.start);
+        EXPECT_EQ(vd.Read(space, 0, vd.Size(space)), expected);
+
+        std::vector<uint8_t> data;
+        EXPECT_EQ(ReadByType(c.chip.type, Block(image, c.start, c.eeprom), progress, data), ProgOk);
+        EXPECT_EQ(data, image);
+    }
+}
+
+TEST_F(VirtualRunTest, StuckBitFailsVerification) {
+    for (const Chip* chip : {&kAT89S8252, &kAT89S8253, &kAT89S52}) {
+        SCOPED_TRACE(chip->name);
+        Use(*chip, {{"stuck_bit", "flash:0x0123:3:0"}});
+        std::vector<uint8_t> image(64, 0xFF);  // bit 3 of 0123h is to be 1
+        EXPECT_EQ(Write(Block(image, 0x0100, false)), ProgVerifyFailed);
+        EXPECT_EQ(Write(Block(image, 0x0100, false, false)), ProgOk);
+    }
+}
+
+TEST_F(VirtualRunTest, TargetThatDoesNotAnswer) {
+    const auto image = Pattern(40, 1);
+    const struct {
+        const Chip& chip;
+        const char* option;
+        const char* value;
+        bool verify;
+        ProgResult result;
+    } cases[] = {
+        {kAT89S8253, "no_target", "1", false, ProgNoDevice},
+        {kAT89S52, "no_target", "1", true, ProgNoDevice},
+        {kAT89S8252, "no_target", "1", false, ProgOk},  // byte mode cannot tell
+        {kAT89S8252, "no_target", "1", true, ProgVerifyFailed},
+        {kAT89S8253, "answer_from_attempt", "32", true, ProgOk},
+        {kAT89S8253, "answer_from_attempt", "33", true, ProgNoDevice},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.chip.name) + " " + c.option + "=" + c.value);
+        Use(c.chip, {{c.option, c.value}});
+        EXPECT_EQ(Write(Block(image, 0, false, c.verify)), c.result);
+    }
+    Use(kAT89S8253, {{"no_target", "1"}});
+    std::vector<uint8_t> data;
+    EXPECT_EQ(ReadByType(kAT89S8253.type, Block(image, 0, true), progress, data), ProgNoDevice);
+    EXPECT_TRUE(data.empty());
+}
+
+TEST_F(VirtualRunTest, BackupKeepsTheOtherMemoryAcrossTheErase) {
+    for (bool eeprom : {false, true}) {
+        for (bool backup : {true, false}) {
+            SCOPED_TRACE(std::string(eeprom ? "E²PROM" : "Flash") + (backup ? " with" : " without") + " backup");
+            Use(kAT89S8253);
+            const int32_t other = eeprom ? VV_FLASH : VV_EEPROM;
+            const auto before = Pattern(static_cast<size_t>(vd.Size(other)), 0x5C);
+            ASSERT_EQ(vd.Write(other, 0, before), vd.Size(other));
+            const auto image = Pattern(100, 7);
+            TProgParams p = Block(image, 0x40, eeprom);
+            p.Backup = backup;
+            EXPECT_EQ(Write(p), ProgOk);
+            const auto after = vd.Read(other, 0, vd.Size(other));
+            if (backup) {
+                EXPECT_EQ(after, before);
+            } else {
+                EXPECT_TRUE(std::all_of(after.begin(), after.end(), [](uint8_t b) { return b == 0xFF; }));
+            }
+            EXPECT_FALSE(TakeStrandedBackup().has_value());
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kestrin::test
