@@ -53,7 +53,10 @@ TMsgResult QtPrompts::Message(TMsgKind kind, const std::string& text, TMsgButton
         case TMsgButtons::YesNo: std = QMessageBox::Yes | QMessageBox::No; break;
         case TMsgButtons::OkCancel: std = QMessageBox::Ok | QMessageBox::Cancel; break;
     }
-    QMessageBox box(icon, QApplication::applicationDisplayName(), Q(text), std, QApplication::activeWindow());
+    // Message texts break lines with a carriage return, which Qt would draw as a space.
+    QString shown = Q(text);
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QMessageBox box(icon, QApplication::applicationDisplayName(), shown, std, QApplication::activeWindow());
     switch (box.exec()) {
         case QMessageBox::Ok: return TMsgResult::Ok;
         case QMessageBox::Yes: return TMsgResult::Yes;

@@ -1,0 +1,37 @@
+// The save-profile dialog: asks for the name and the description of a profile
+// that the options dialog is about to save under a new name.
+#pragma once
+
+#include <QDialog>
+#include <string>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace kestrin {
+
+class TFormNewProfile : public QDialog {
+public:
+    explicit TFormNewProfile(QWidget* parent = nullptr);
+
+    // Shows the dialog modally with an empty name box and info as description.
+    // On OK returns true with the texts entered; otherwise false, name and info
+    // unchanged. Neither text is checked: empty or duplicate names are accepted.
+    bool Execute(std::string& name, std::string& info);
+
+    QLabel* Label1 = nullptr;
+    QLineEdit* EditName = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* EditInfo = nullptr;
+    QPushButton* BitBtnOk = nullptr;
+    QPushButton* BitBtnCancel = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormCreate();
+};
+
+}  // namespace kestrin
