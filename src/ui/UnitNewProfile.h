@@ -2,16 +2,16 @@
 // that the options dialog is about to save under a new name.
 #pragma once
 
-#include <QDialog>
 #include <string>
+
+#include "ui/OkCancelDialog.h"
 
 class QLabel;
 class QLineEdit;
-class QPushButton;
 
 namespace kestrin {
 
-class TFormNewProfile : public QDialog {
+class TFormNewProfile : public TOkCancelDialog {
 public:
     explicit TFormNewProfile(QWidget* parent = nullptr);
 
@@ -24,11 +24,6 @@ public:
     QLineEdit* EditName = nullptr;
     QLabel* Label2 = nullptr;
     QLineEdit* EditInfo = nullptr;
-    QPushButton* BitBtnOk = nullptr;
-    QPushButton* BitBtnCancel = nullptr;
-
-protected:
-    void showEvent(QShowEvent* event) override;
 
 private:
     void FormCreate();

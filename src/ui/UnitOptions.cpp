@@ -5,14 +5,11 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
-#include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -85,14 +82,13 @@ void KeepPlaceWhenHidden(QWidget* w) {
 }  // namespace
 
 TFormOptions::TFormOptions(QWidget* parent, TFormNewProfile* newProfile)
-    : QDialog(parent), newProfile_(newProfile != nullptr ? newProfile : new TFormNewProfile(this)) {
+    : TOkCancelDialog(QStringLiteral("Options"), parent),
+      newProfile_(newProfile != nullptr ? newProfile : new TFormNewProfile(this)) {
     FormCreate();
 }
 
 void TFormOptions::FormCreate() {
     Updating = false;
-    setWindowTitle(QStringLiteral("Options"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 
     // Port band.
     QFrame* portBand = Band(this);
@@ -211,21 +207,10 @@ void TFormOptions::FormCreate() {
     profileLayout->addLayout(waitGrid);
     profileLayout->addLayout(profileButtons);
 
-    BitBtnOk = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
-    BitBtnCancel =
-        new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("Cancel"), this);
-    BitBtnOk->setDefault(true);
-    connect(BitBtnOk, &QPushButton::clicked, this, &QDialog::accept);
-    connect(BitBtnCancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* okRow = new QHBoxLayout;
-    okRow->addStretch(1);
-    okRow->addWidget(BitBtnOk);
-    okRow->addWidget(BitBtnCancel);
-
     auto* outer = new QVBoxLayout(this);
     outer->addWidget(portBand);
     outer->addWidget(profileBand);
-    outer->addLayout(okRow);
+    outer->addLayout(OkCancelRow());
     outer->setSizeConstraint(QLayout::SetFixedSize);
 }
 
@@ -260,10 +245,8 @@ void TFormOptions::Open() {
 void TFormOptions::Commit() {
     if (ComboBox1->currentIndex() >= 0) Config.COMIndex = ComboBox1->currentIndex();
     Config.Autoconnect = CheckBox1->isChecked();
-    ProfileTable = WorkProfiles;
-    Config.ProfileCount = WorkCount;
-    Config.Profiles = WorkCount - DefaultProfileCount;
-    if (ComboBox2->currentIndex() >= 0) Config.ProfileIndex = ComboBox2->currentIndex();
+    const int chosen = ComboBox2->currentIndex();
+    CommitProfiles(WorkProfiles, WorkCount, chosen >= 0 ? chosen : Config.ProfileIndex);
 }
 
 TProfile* TFormOptions::Selected() {
@@ -388,12 +371,6 @@ void TFormOptions::ButtonFeatureClick() {
     const TProfile* p = Selected();
     if (p == nullptr || !OnFeatures) return;
     OnFeatures(p->Type, CheckBoxSCK->isChecked(), CheckBoxMISO->isChecked(), CheckBoxMOSI->isChecked());
-}
-
-void TFormOptions::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (const QScreen* s = screen() != nullptr ? screen() : QGuiApplication::primaryScreen())
-        move(s->availableGeometry().center() - rect().center());
 }
 
 }  // namespace kestrin

@@ -2,7 +2,6 @@
 // saving and deleting profiles on a working copy that only OK commits.
 #pragma once
 
-#include <QDialog>
 #include <QSpinBox>
 #include <array>
 #include <cstdint>
@@ -10,6 +9,7 @@
 #include <string>
 
 #include "config/UnitConfig.h"
+#include "ui/OkCancelDialog.h"
 
 class QCheckBox;
 class QComboBox;
@@ -64,7 +64,7 @@ private:
     TWaitScale scale_;
 };
 
-class TFormOptions : public QDialog {
+class TFormOptions : public TOkCancelDialog {
 public:
     // newProfile: the save-profile dialog to ask with; without one the dialog
     // makes its own.
@@ -118,11 +118,6 @@ public:
     QPushButton* ButtonSave = nullptr;
     QPushButton* ButtonDelete = nullptr;
     QPushButton* ButtonFeature = nullptr;
-    QPushButton* BitBtnOk = nullptr;
-    QPushButton* BitBtnCancel = nullptr;
-
-protected:
-    void showEvent(QShowEvent* event) override;
 
 private:
     void FormCreate();

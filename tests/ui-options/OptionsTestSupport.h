@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <deque>
 #include <functional>
+#include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,9 @@
 #include "config/Prompts.h"
 #include "config/UnitConfig.h"
 #include "link/SPI.h"
+
+// Readable failure messages for Qt strings.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace kestrin::test {
 

@@ -163,6 +163,23 @@ TEST_F(OptionsTest, UpDownClicksStoreThePosition) {
     }
 }
 
+TEST_F(OptionsTest, WaitTextsCannotBeTyped) {
+    Config.ProfileIndex = AddUser(User("p", ctATmega, 4000, 4000, 500000));
+    TFormOptions& form = Opened();
+    form.show();
+    for (TWaitUpDown* upDown : {form.UpDown1, form.UpDown2, form.UpDown3}) {
+        const QString before = upDown->text();
+        upDown->setFocus();
+        QTest::keyClick(upDown, Qt::Key_Backspace);
+        QTest::keyClicks(upDown, "77");
+        QTest::keyClick(upDown, Qt::Key_Tab);
+        EXPECT_EQ(upDown->text(), before);
+    }
+    EXPECT_FALSE(form.ButtonSave->isEnabled());
+    form.Commit();
+    EXPECT_EQ(ProfileTable[Config.ProfileIndex], User("p", ctATmega, 4000, 4000, 500000));
+}
+
 TEST_F(OptionsTest, UnclickedWaitKeepsItsExactValue) {
     const int a = AddUser(User("A", ctATmega, 4550, 4550, 512345));
     AddUser(User("B", ctATtiny, 4000, 4000, 10000));
