@@ -87,6 +87,7 @@ TEST(WaitScale, PositionAndText) {
     };
     const TCase cases[] = {
         {&WaitScaleFlash, 4000, 40, "4,0ms"},       {&WaitScaleFlash, 4550, 45, "4,5ms"},
+        {&WaitScaleFlash, 500, 5, "0,5ms"},         {&WaitScaleFlash, 20000, 100, "10,0ms"},
         {&WaitScaleFlash, 99, 1, "0,1ms"},          {&WaitScaleFlash, INT32_MAX, 100, "10,0ms"},
         {&WaitScaleFlash, INT32_MIN, 1, "0,1ms"},   {&WaitScaleEEPROM, 0, 0, "0,0ms"},
         {&WaitScaleEEPROM, -1, 0, "0,0ms"},         {&WaitScaleErase, 500000, 500, "500ms"},
@@ -100,30 +101,6 @@ TEST(WaitScale, PositionAndText) {
     }
     EXPECT_EQ(WaitValue(WaitScaleFlash, 100), 10000);
     EXPECT_EQ(WaitValue(WaitScaleErase, 1000), 1000000);
-}
-
-TEST_F(OptionsTest, WaitTextsShowTheStoredValues) {
-    struct TCase {
-        int32_t Flash, EEPROM, Erase;
-        const char *FlashText, *EEPROMText, *EraseText;
-    };
-    const TCase cases[] = {
-        {4000, 4000, 500000, "4,0ms", "4,0ms", "500ms"},
-        {500, 0, 0, "0,5ms", "0,0ms", "0ms"},
-        {4550, 4550, 4550, "4,5ms", "4,5ms", "4ms"},
-        {20000, 20000, 2000000, "10,0ms", "10,0ms", "1000ms"},
-        {0, 50, 999, "0,1ms", "0,0ms", "0ms"},
-        {-5, 10000, 1000000, "0,1ms", "10,0ms", "1000ms"},
-    };
-    for (const TCase& c : cases) AddUser(User("p", ctATmega, c.Flash, c.EEPROM, c.Erase));
-    TFormOptions& form = Opened();
-    for (size_t i = 0; i < std::size(cases); ++i) {
-        SCOPED_TRACE(i);
-        Choose(form, DefaultProfileCount + static_cast<int>(i));
-        EXPECT_EQ(form.UpDown1->text(), cases[i].FlashText);
-        EXPECT_EQ(form.UpDown2->text(), cases[i].EEPROMText);
-        EXPECT_EQ(form.UpDown3->text(), cases[i].EraseText);
-    }
 }
 
 TEST_F(OptionsTest, UpDownClicksStoreThePosition) {
