@@ -9,6 +9,8 @@
 
 namespace kestrin {
 
+TFormNewProfile* FormNewProfile = nullptr;
+
 TFormNewProfile::TFormNewProfile(QWidget* parent)
     : TOkCancelDialog(QStringLiteral("Save Programming Profile"), parent) {
     FormCreate();

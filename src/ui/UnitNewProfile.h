@@ -29,4 +29,7 @@ private:
     void FormCreate();
 };
 
+// The one instance, created at start-up.
+extern TFormNewProfile* FormNewProfile;
+
 }  // namespace kestrin

@@ -81,10 +81,14 @@ void KeepPlaceWhenHidden(QWidget* w) {
 
 }  // namespace
 
-TFormOptions::TFormOptions(QWidget* parent, TFormNewProfile* newProfile)
-    : TOkCancelDialog(QStringLiteral("Options"), parent),
-      newProfile_(newProfile != nullptr ? newProfile : new TFormNewProfile(this)) {
-    FormCreate();
+TFormOptions* FormOptions = nullptr;
+
+TFormOptions::TFormOptions(QWidget* parent) : TOkCancelDialog(QStringLiteral("Options"), parent) { FormCreate(); }
+
+TFormNewProfile& TFormOptions::NewProfileForm() {
+    if (FormNewProfile != nullptr) return *FormNewProfile;
+    if (ownNewProfile_ == nullptr) ownNewProfile_ = new TFormNewProfile(this);
+    return *ownNewProfile_;
 }
 
 void TFormOptions::FormCreate() {
@@ -334,7 +338,7 @@ void TFormOptions::ButtonSaveClick() {
     const TProfile* shown = Selected();
     std::string name;
     std::string info = shown != nullptr ? shown->Info : std::string();
-    if (!newProfile_->Execute(name, info)) return;
+    if (!NewProfileForm().Execute(name, info)) return;
 
     TProfile p;
     p.Name = name;

@@ -66,9 +66,7 @@ private:
 
 class TFormOptions : public TOkCancelDialog {
 public:
-    // newProfile: the save-profile dialog to ask with; without one the dialog
-    // makes its own.
-    explicit TFormOptions(QWidget* parent = nullptr, TFormNewProfile* newProfile = nullptr);
+    explicit TFormOptions(QWidget* parent = nullptr);
 
     // Opens modally on the current settings. True after OK, with Config and
     // ProfileTable updated; false otherwise, with nothing changed.
@@ -83,7 +81,9 @@ public:
     // Set by whoever creates the windows; "Features..." does nothing without it.
     std::function<void(uint8_t type, bool sck, bool miso, bool mosi)> OnFeatures;
 
-    TFormNewProfile& NewProfileForm() { return *newProfile_; }
+    // The save-profile dialog it asks with: the program's one (FormNewProfile),
+    // or, without that, one of its own.
+    TFormNewProfile& NewProfileForm();
 
     // Event handlers.
     void ComboBox2Change();
@@ -128,11 +128,14 @@ private:
     uint8_t CheckedType(uint8_t fallback) const;
     void SetWait(int32_t TProfile::*field, const TWaitUpDown& upDown);
 
-    TFormNewProfile* newProfile_ = nullptr;
+    TFormNewProfile* ownNewProfile_ = nullptr;
     bool Updating = false;
     bool Modified = false;
     int32_t WorkCount = 0;
     TProfileList WorkProfiles;
 };
+
+// The one instance, created at start-up.
+extern TFormOptions* FormOptions;
 
 }  // namespace kestrin

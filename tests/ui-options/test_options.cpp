@@ -410,6 +410,20 @@ TEST_F(OptionsTest, SavingAppendsAndSelectsTheNewEntry) {
     EXPECT_EQ(ProfileTable[a].Name, "A");
 }
 
+TEST_F(OptionsTest, AsksThroughTheProgramsSaveDialogWhenThereIsOne) {
+    TFormNewProfile programs;
+    FormNewProfile = &programs;
+    TFormOptions& form = Opened();
+    Choose(form, 1);
+    WhenShown(programs, [&] {
+        QTest::keyClicks(programs.EditName, "mine");
+        programs.BitBtnOk->click();
+    });
+    form.ButtonSave->click();
+    FormNewProfile = nullptr;
+    EXPECT_EQ(form.ComboBox2->itemText(2), "mine");
+}
+
 TEST_F(OptionsTest, FullTableRefusesFurtherProfiles) {
     while (Config.ProfileCount < MaxProfiles - 1) AddUser(User("u", ctATmega, 4000, 4000, 10000));
     TFormOptions& form = Opened();
