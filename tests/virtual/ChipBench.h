@@ -27,6 +27,12 @@ struct ChipBench {
         chip.SetReset(held, now);
         now += Ms(1);
     }
+    // Into reset, then programming enable: AC 53 00 00, or AC 53 00 for 3-byte chips.
+    void Enter(size_t instructionBytes = 4) {
+        Reset(true);
+        Send(instructionBytes == 3 ? std::vector<uint8_t>{0xAC, 0x53, 0x00}
+                                   : std::vector<uint8_t>{0xAC, 0x53, 0x00, 0x00});
+    }
 
     chips::Chip& chip;
     uint64_t now = 0;

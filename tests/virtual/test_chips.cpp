@@ -150,8 +150,7 @@ TEST(VirtualChips, AddressDecodingWrapsAsTheChipDecodes) {
                      std::to_string(c.instruction[1]));
         auto chip = MakeChip(c.chip);
         ChipBench b(*chip);
-        b.Reset(true);
-        b.Send(Protocols()[0].chip == std::string(c.chip) ? Bytes{0xAC, 0x53, 0x00} : Bytes{0xAC, 0x53, 0x00, 0x00});
+        b.Enter(std::string(c.chip) == "AT89S8252" ? 3 : 4);
         const auto before = chip->Memory(c.space);
         b.Send(c.instruction);
         const auto& after = chip->Memory(c.space);
@@ -182,8 +181,7 @@ TEST(VirtualChips, PageWritesLandOnThePageOfTheirAddress) {
         SCOPED_TRACE(std::string(c.chip) + " page at " + std::to_string(c.first));
         auto chip = MakeChip(c.chip);
         ChipBench b(*chip);
-        b.Reset(true);
-        b.Send({0xAC, 0x53, 0x00, 0x00});
+        b.Enter();
         Bytes page(c.pageSize);
         for (size_t i = 0; i < page.size(); ++i) page[i] = static_cast<uint8_t>(i * 7 + 1);
         b.Send(Cat({c.header, page}));
@@ -205,8 +203,7 @@ TEST(VirtualChips, PageWritesLandOnThePageOfTheirAddress) {
 TEST(VirtualChips, AvrFlashPageIsBufferedAndProgrammedWithoutErase) {
     auto chip = MakeChip("ATmega8");
     ChipBench b(*chip);
-    b.Reset(true);
-    b.Send({0xAC, 0x53, 0x00, 0x00});
+    b.Enter();
     // Load word 1 of a page, then write the page by a word address inside it.
     b.Send({0x40, 0x00, 0x01, 0xF0, 0x48, 0x00, 0x01, 0x0F, 0x4C, 0x00, 0x25, 0x00});
     const auto& m = chip->Memory(Space::Flash);
@@ -246,8 +243,7 @@ TEST(VirtualChips, ChipEraseWhatItClearsAndKeeps) {
         }
         const auto fuses = chip->Memory(Space::Fuses);
         ChipBench b(*chip);
-        b.Reset(true);
-        b.Send(c.erase.size() == 3 ? Bytes{0xAC, 0x53, 0x00} : Bytes{0xAC, 0x53, 0x00, 0x00});
+        b.Enter(c.erase.size());
         b.Send(c.erase);
         EXPECT_TRUE(chip->Busy(b.now));
         EXPECT_EQ(chip->Memory(Space::Flash), Bytes(chip->Size(Space::Flash), 0xFF));
@@ -274,8 +270,7 @@ TEST(VirtualChips, ReadsDuringAWriteCycle) {
         SCOPED_TRACE(c.chip);
         auto chip = MakeChip(c.chip);
         ChipBench b(*chip);
-        b.Reset(true);
-        b.Send(c.enable);
+        b.Enter(c.enable.size());
         b.Send(c.write);
         EXPECT_EQ(b.Send(c.read).back(), c.busyValue);
         b.Wait(Ms(10));
@@ -300,8 +295,7 @@ TEST(VirtualChips, FuseAndLockWritesTakeTheirTimeAndLoseWhatFollows) {
         SCOPED_TRACE(std::string(c.chip) + " " + kestrin::chips::SpaceName(c.space));
         auto chip = MakeChip(c.chip);
         ChipBench b(*chip);
-        b.Reset(true);
-        b.Send({0xAC, 0x53, 0x00, 0x00});
+        b.Enter();
         b.Send(c.sequence);
         EXPECT_EQ(chip->Memory(c.space), c.expected);
     }
@@ -339,8 +333,7 @@ TEST(VirtualChips, LockBitsAreOneWayAndBlockWritesUntilErase) {
         auto chip = MakeChip(c.chip);
         const Space s = std::string(c.chip) == "ATmega8" ? Space::Eeprom : Space::Flash;
         ChipBench b(*chip);
-        b.Reset(true);
-        b.Send(c.enable);
+        b.Enter(c.enable.size());
         b.Send(c.lockLb1);
         b.Wait(Ms(5));
         EXPECT_EQ(chip->Memory(Space::Lock)[0] & 1, 0) << "LB1 programmed";
@@ -376,8 +369,7 @@ TEST(VirtualChips, SignatureAndStatusReads) {
                      std::to_string(c.instruction[2]));
         auto chip = MakeChip(c.chip);
         ChipBench b(*chip);
-        b.Reset(true);
-        b.Send({0xAC, 0x53, 0x00, 0x00});
+        b.Enter();
         EXPECT_EQ(b.Send(c.instruction).back(), c.expected);
     }
 }
@@ -398,8 +390,7 @@ TEST(VirtualChips, At89S8253UserFuseCanSwitchSerialProgrammingOff) {
 TEST(VirtualChips, Atmega328pEepromPageAndReadyPoll) {
     auto chip = MakeChip("ATmega328P");
     ChipBench b(*chip);
-    b.Reset(true);
-    b.Send({0xAC, 0x53, 0x00, 0x00});
+    b.Enter();
     // Only the loaded bytes of the 4-byte page change.
     b.Send({0xC1, 0x00, 0x01, 0xAA, 0xC1, 0x00, 0x03, 0xBB, 0xC2, 0x00, 0x12, 0x00});
     EXPECT_EQ(b.Send({0xF0, 0x00, 0x00, 0x00}).back() & 1, 1);

@@ -116,13 +116,6 @@ uint8_t At89S8252::Output(uint64_t nowNs) const {
 
 void At89S8252::Execute(uint64_t nowNs) {
     const uint8_t b1 = frame_[0], b2 = frame_[1], b3 = frame_[2];
-    if (!enabled_) {
-        if (EnableFrame())
-            AcceptEnable();
-        else
-            Log("ignored before programming enable: %02X %02X %02X", b1, b2, b3);
-        return;
-    }
     switch (b1 & 0x07) {
         case 0x01: Log("%s", Hex("read flash", Address(Space::Flash)).c_str()); return;
         case 0x05: Log("%s", Hex("read eeprom", Address(Space::Eeprom)).c_str()); return;
@@ -139,7 +132,7 @@ void At89S8252::Execute(uint64_t nowNs) {
             return ProgramLockBits(static_cast<uint8_t>(~lb & 7), nowNs);
         }
     }
-    Log("unknown instruction %02X %02X %02X", b1, b2, b3);
+    LogUnknown();
 }
 
 // ---------------------------------------------------------------------------
@@ -200,13 +193,6 @@ uint8_t At89S8253::Output(uint64_t nowNs) const {
 
 void At89S8253::Execute(uint64_t nowNs) {
     const uint8_t b1 = frame_[0], b2 = frame_[1];
-    if (!enabled_) {
-        if (EnableFrame())
-            AcceptEnable();
-        else
-            Log("ignored before programming enable: %02X %02X %02X %02X", b1, b2, frame_[2], frame_[3]);
-        return;
-    }
     switch (b1) {
         case 0x40: return WriteByte(Space::Flash, CodeAddress(), frame_[3], nowNs, false);
         case 0xC0: return WriteByte(Space::Eeprom, DataAddress(), frame_[3], nowNs, false);
@@ -224,7 +210,7 @@ void At89S8253::Execute(uint64_t nowNs) {
         case 0x42:
         case 0x52: return Log("user signature row instruction %02X (not modelled)", b1);
         case 0xAC: break;
-        default: return Log("unknown instruction %02X %02X %02X %02X", b1, b2, frame_[2], frame_[3]);
+        default: return LogUnknown();
     }
     if (b2 == 0x53) return AcceptEnable();
     if ((b2 & 0xF0) == 0x80) return ChipErase(nowNs);
@@ -240,7 +226,7 @@ void At89S8253::Execute(uint64_t nowNs) {
     }
     // 11100 LB3 LB2 LB1: a 0 programs the bit.
     if ((b2 & 0xF8) == 0xE0) return ProgramLockBits(static_cast<uint8_t>(~b2 & 7), nowNs);
-    Log("unknown instruction %02X %02X %02X %02X", b1, b2, frame_[2], frame_[3]);
+    LogUnknown();
 }
 
 // ---------------------------------------------------------------------------
@@ -287,13 +273,6 @@ uint8_t At89S52::Output(uint64_t nowNs) const {
 
 void At89S52::Execute(uint64_t nowNs) {
     const uint8_t b1 = frame_[0], b2 = frame_[1];
-    if (!enabled_) {
-        if (EnableFrame())
-            AcceptEnable();
-        else
-            Log("ignored before programming enable: %02X %02X %02X %02X", b1, b2, frame_[2], frame_[3]);
-        return;
-    }
     switch (b1) {
         case 0x40: return WriteByte(Space::Flash, CodeAddress(), frame_[3], nowNs, false);
         case 0x50: return WritePage(Space::Flash, (b2 & 0x1Fu) << 8, 2, kS52Page, nowNs);
@@ -302,7 +281,7 @@ void At89S52::Execute(uint64_t nowNs) {
         case 0x24: return Log("read lock bits");
         case 0x28: return Log("read signature %02X", b2 & 0x1F);
         case 0xAC: break;
-        default: return Log("unknown instruction %02X %02X %02X %02X", b1, b2, frame_[2], frame_[3]);
+        default: return LogUnknown();
     }
     if (b2 == 0x53) return AcceptEnable();
     if ((b2 & 0xF0) == 0x80) return ChipErase(nowNs);
@@ -311,7 +290,7 @@ void At89S52::Execute(uint64_t nowNs) {
         static constexpr uint8_t kModeBits[4] = {0x0, 0x1, 0x3, 0x7};
         return ProgramLockBits(kModeBits[b2 & 3], nowNs);
     }
-    Log("unknown instruction %02X %02X %02X %02X", b1, b2, frame_[2], frame_[3]);
+    LogUnknown();
 }
 
 }  // namespace kestrin::chips

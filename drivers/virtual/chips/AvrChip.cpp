@@ -130,8 +130,7 @@ void AvrChip::WriteFuseOrLock(uint64_t nowNs) {
     const bool lock = b2 == 0xE0;
     const size_t index = b2 == 0xA0 ? 0 : b2 == 0xA8 ? 1 : 2;
     if (part_.fuseCount == 0 || (!lock && index >= part_.fuseCount)) {
-        Log("unknown instruction AC %02X %02X %02X", b2, frame_[2], value);
-        return;
+        return LogUnknown();
     }
     static const char* const kNames[] = {"low", "high", "extended"};
     char what[40];
@@ -167,13 +166,6 @@ void AvrChip::ChipErase(uint64_t nowNs) {
 
 void AvrChip::Execute(uint64_t nowNs) {
     const uint8_t b1 = frame_[0], b2 = frame_[1], b3 = frame_[2], b4 = frame_[3];
-    if (!enabled_) {
-        if (EnableFrame())
-            AcceptEnable();
-        else
-            Log("ignored before programming enable: %02X %02X %02X %02X", b1, b2, b3, b4);
-        return;
-    }
     switch (b1) {
         case 0x40:
         case 0x48: {
@@ -230,7 +222,7 @@ void AvrChip::Execute(uint64_t nowNs) {
             break;
         default: break;
     }
-    Log("unknown instruction %02X %02X %02X %02X", b1, b2, b3, b4);
+    LogUnknown();
 }
 
 }  // namespace kestrin::chips

@@ -61,10 +61,15 @@ void Chip::In(uint8_t mosi, uint64_t nowNs) {
     if (!inReset_) return;
     if (frame_.empty()) frameStartNs_ = nowNs;
     frame_.push_back(mosi);
-    if (frame_.size() >= InstructionLength()) {
+    if (frame_.size() < InstructionLength()) return;
+    if (enabled_) {
         Execute(nowNs);
-        frame_.clear();
+    } else if (EnableFrame()) {
+        AcceptEnable();
+    } else {
+        Log("ignored before programming enable: %s", FrameText().c_str());
     }
+    frame_.clear();
 }
 
 uint8_t Chip::Exchange(uint8_t mosi, uint64_t nowNs) {
@@ -168,6 +173,18 @@ uint8_t Chip::ReadCell(Space s, uint32_t address, uint64_t nowNs) const {
     if (!Busy(nowNs)) return stored;
     return BusyRead(s, address, stored);
 }
+
+std::string Chip::FrameText() const {
+    std::string text;
+    char hex[4];
+    for (size_t i = 0; i < frame_.size() && i < 4; ++i) {
+        std::snprintf(hex, sizeof hex, i ? " %02X" : "%02X", frame_[i]);
+        text += hex;
+    }
+    return text;
+}
+
+void Chip::LogUnknown() const { Log("unknown instruction %s", FrameText().c_str()); }
 
 uint8_t Chip::BusyRead(Space, uint32_t, uint8_t stored) const { return stored; }
 

@@ -97,9 +97,12 @@ protected:
 
     // Instruction decoding, per family. The frame holds the bytes received so
     // far of the current instruction; InstructionLength tells when it is whole.
+    // Before programming enable, every frame has the family's plain length and
+    // only the enable instruction counts.
     virtual size_t InstructionLength() const = 0;
     // The byte shifted out while byte number frame_.size() of the frame arrives.
     virtual uint8_t Output(uint64_t nowNs) const = 0;
+    // A whole instruction received while programming is enabled.
     virtual void Execute(uint64_t nowNs) = 0;
     // What a read of a busy cell returns; stored is the cell's new value.
     virtual uint8_t BusyRead(Space s, uint32_t address, uint8_t stored) const;
@@ -125,6 +128,8 @@ protected:
     uint8_t Stored(Space s, uint32_t address) const { return mem_[static_cast<int>(s)][address]; }
     void SetStored(Space s, uint32_t address, uint8_t value);
     void Log(const char* fmt, ...) const __attribute__((format(printf, 2, 3)));
+    void LogUnknown() const;
+    std::string FrameText() const;  // the first bytes of the frame in hex
 
     std::vector<uint8_t> frame_;
     uint64_t frameStartNs_ = 0;
