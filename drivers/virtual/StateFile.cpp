@@ -44,14 +44,16 @@ uint32_t GetU32(const uint8_t* p) {
 }
 
 std::vector<uint8_t> Serialize(const chips::Chip& chip) {
-    std::vector<uint8_t> out(std::begin(kMagic), std::end(kMagic));
-    std::array<uint8_t, kNameBytes> name{};
-    std::memcpy(name.data(), chip.Name().data(), std::min(kNameBytes - 1, chip.Name().size()));
-    out.insert(out.end(), name.begin(), name.end());
+    size_t total = sizeof kMagic + kNameBytes + 4;
+    for (auto s : kSaved) total += 4 + chip.Size(s);
+    std::vector<uint8_t> out(sizeof kMagic + kNameBytes, 0);
+    out.reserve(total);
+    std::memcpy(out.data(), kMagic, sizeof kMagic);
+    std::memcpy(out.data() + sizeof kMagic, chip.Name().data(), std::min(kNameBytes - 1, chip.Name().size()));
     for (auto s : kSaved) {
         const auto& m = chip.Memory(s);
         PutU32(out, static_cast<uint32_t>(m.size()));
-        out.insert(out.end(), m.begin(), m.end());
+        for (uint8_t b : m) out.push_back(b);
     }
     PutU32(out, Crc32(out.data(), out.size()));
     return out;

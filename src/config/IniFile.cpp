@@ -298,7 +298,11 @@ IniFile::Section& IniFile::SectionFor(std::string_view section) {
         last.lines.push_back(Line{});
     }
     sectionIndex_.emplace(Fold(section), sections_.size());
-    sections_.push_back(Section{"[" + std::string(section) + "]", {}});
+    // Built by appending: g++ 12 at -O3 misreports "[" + std::string as overlapping memcpy.
+    std::string header;
+    header.reserve(section.size() + 2);
+    header.append("[").append(section).append("]");
+    sections_.push_back(Section{std::move(header), {}});
     return sections_.back();
 }
 
