@@ -298,11 +298,7 @@ IniFile::Section& IniFile::SectionFor(std::string_view section) {
         last.lines.push_back(Line{});
     }
     sectionIndex_.emplace(Fold(section), sections_.size());
-    // Built by appending: g++ 12 at -O3 misreports "[" + std::string as overlapping memcpy.
-    std::string header;
-    header.reserve(section.size() + 2);
-    header.append("[").append(section).append("]");
-    sections_.push_back(Section{std::move(header), {}});
+    sections_.push_back(Section{"[" + std::string(section) + "]", {}});
     return sections_.back();
 }
 
