@@ -73,7 +73,9 @@ bool VirtualAdapter::SaveIfChanged(std::string& error) {
 
 void VirtualAdapter::SaveQuietly() {
     std::string error;
-    if (!SaveIfChanged(error)) Warn(error);
+    // Say it once, not after every run, while the file stays unwritable.
+    if (!SaveIfChanged(error) && error != lastSaveError_) Warn(error);
+    lastSaveError_ = error;
 }
 
 void VirtualAdapter::Apply(const Options& next) {

@@ -71,6 +71,7 @@ private:
     std::chrono::steady_clock::time_point anchor_;
     std::string chipLog_, adapterLog_;
     bool refusedNoticeShown_ = false;
+    std::string lastSaveError_;
 };
 
 }  // namespace kestrin::virt
