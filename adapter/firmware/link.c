@@ -1,0 +1,91 @@
+#include "link.h"
+
+#include <avr/interrupt.h>
+#include <avr/io.h>
+#include <avr/sleep.h>
+
+#include "board.h"
+#include "veltro_protocol.h"
+
+static volatile uint8_t rx_buf[RX_BUFFER_SIZE];
+static volatile uint16_t rx_head, rx_tail;
+static volatile uint8_t rx_error;
+
+static volatile uint8_t tx_buf[TX_BUFFER_SIZE];
+static volatile uint8_t tx_head, tx_tail;
+
+ISR(USART_RX_vect) {
+    uint8_t status = UCSR0A;
+    uint8_t b = UDR0;
+    uint16_t next = (uint16_t)((rx_head + 1) & (RX_BUFFER_SIZE - 1));
+    if (status & ((1 << DOR0) | (1 << FE0))) rx_error = 1;
+    if (next == rx_tail) {
+        rx_error = 1; /* the host sent beyond its credit */
+        return;
+    }
+    rx_buf[rx_head] = b;
+    rx_head = next;
+}
+
+ISR(USART_UDRE_vect) {
+    if (tx_head == tx_tail) {
+        UCSR0B &= (uint8_t)~(1 << UDRIE0);
+        return;
+    }
+    UDR0 = tx_buf[tx_tail];
+    tx_tail = (uint8_t)((tx_tail + 1) & (TX_BUFFER_SIZE - 1));
+}
+
+void link_init(void) {
+    /* Frame format and double speed before the divider: the divider write fixes the bit time. */
+    UCSR0A = (1 << U2X0);
+    UCSR0C = (1 << UCSZ01) | (1 << UCSZ00); /* 8N1 */
+    UBRR0 = (uint16_t)(F_CPU / (8UL * VP_BAUD) - 1);
+    UCSR0B = (1 << RXCIE0) | (1 << RXEN0) | (1 << TXEN0);
+}
+
+uint8_t link_available(void) {
+    uint8_t sreg = SREG;
+    cli();
+    uint8_t any = rx_head != rx_tail;
+    SREG = sreg;
+    return any;
+}
+
+uint8_t link_get(void) {
+    uint8_t b = rx_buf[rx_tail];
+    uint8_t sreg = SREG;
+    cli();
+    rx_tail = (uint16_t)((rx_tail + 1) & (RX_BUFFER_SIZE - 1));
+    SREG = sreg;
+    return b;
+}
+
+void link_put(uint8_t b) {
+    uint8_t next = (uint8_t)((tx_head + 1) & (TX_BUFFER_SIZE - 1));
+    while (next == tx_tail) {
+    }
+    tx_buf[tx_head] = b;
+    tx_head = next;
+    UCSR0B |= (1 << UDRIE0);
+}
+
+uint8_t link_take_error(void) {
+    uint8_t sreg = SREG;
+    cli();
+    uint8_t e = rx_error;
+    rx_error = 0;
+    SREG = sreg;
+    return e;
+}
+
+void link_idle(void) {
+    cli();
+    if (rx_head == rx_tail) {
+        sleep_enable();
+        sei();
+        sleep_cpu();
+        sleep_disable();
+    }
+    sei();
+}

@@ -1,0 +1,19 @@
+/* Serial link to the host: interrupt-driven receive and transmit rings. */
+#ifndef VELTRO_LINK_H
+#define VELTRO_LINK_H
+
+#include <stdint.h>
+
+void link_init(void);
+/* True when a received byte is waiting. */
+uint8_t link_available(void);
+/* Next received byte; call only when link_available(). */
+uint8_t link_get(void);
+/* Queues a byte for sending; waits while the transmit ring is full. */
+void link_put(uint8_t b);
+/* True once since the last call when received bytes were lost or garbled. */
+uint8_t link_take_error(void);
+/* Sleeps until an interrupt when nothing has been received. */
+void link_idle(void);
+
+#endif

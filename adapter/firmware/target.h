@@ -1,0 +1,21 @@
+/* The target lines: reset, SPI clock and data, line levels, and the LEDs. */
+#ifndef VELTRO_TARGET_H
+#define VELTRO_TARGET_H
+
+#include <stdint.h>
+
+void target_init(void);
+/* VP_LEVEL_* flags. Take effect at once on driven lines. */
+void target_set_levels(uint8_t flags);
+/* 1: drive SCK and MOSI and hold the target in reset (its programming state);
+ * 0: release the reset outputs and leave SCK and MOSI floating. */
+void target_set_reset(uint8_t hold);
+/* 0: MISO sampled at the rising SCK edge; 1: at the falling edge. */
+void target_set_read_mode(uint8_t mode);
+/* SCK half period in 0.5 us units; 0 chooses it by the read mode. */
+void target_set_clock(uint8_t half_units);
+void target_set_leds(uint8_t flags);
+/* Clocks one byte out on MOSI and returns the byte clocked in on MISO. */
+uint8_t target_transfer(uint8_t out);
+
+#endif

@@ -1,0 +1,75 @@
+/*
+ * Veltro adapter link: the constants of the serial protocol between the driver
+ * library and the adapter firmware, and the frame check. Shared by both sides
+ * (avr-gcc C and host C++); adapter/PROTOCOL.md describes the protocol.
+ */
+#ifndef VELTRO_PROTOCOL_H
+#define VELTRO_PROTOCOL_H
+
+#include <stdint.h>
+
+#define VP_BAUD 500000UL
+
+/* Frame markers: host to adapter, adapter to host. */
+#define VP_SOF_HOST 0xA5
+#define VP_SOF_ADAPTER 0x5A
+
+/* LEN counts SEQ, CMD/STATUS and the payload; the check byte follows. */
+#define VP_HEADER_BYTES 2
+#define VP_MAX_DATA 32
+#define VP_MAX_LEN (VP_HEADER_BYTES + VP_MAX_DATA)
+/* Marker, LEN, SEQ, CMD, check byte around the payload. */
+#define VP_FRAME_OVERHEAD 5
+
+#define VP_PROTOCOL_VERSION 1
+#define VP_MAGIC_0 'V'
+#define VP_MAGIC_1 'L'
+
+/* Commands. */
+#define VP_CMD_IDENTIFY 0x01
+#define VP_CMD_SET_LEVELS 0x02
+#define VP_CMD_SET_RESET 0x03
+#define VP_CMD_SET_READ_MODE 0x04
+#define VP_CMD_SET_CLOCK 0x05
+#define VP_CMD_SET_LEDS 0x06
+#define VP_CMD_RELEASE 0x07
+#define VP_CMD_SPI_WRITE 0x10
+#define VP_CMD_SPI_TRANSFER 0x11
+#define VP_CMD_DELAY 0x12
+#define VP_CMD_CLOCK 0x20
+
+/* SET_LEVELS flags. */
+#define VP_LEVEL_SCK_HIGH 0x01
+#define VP_LEVEL_MOSI_INVERTED 0x02
+#define VP_LEVEL_MISO_INVERTED 0x04
+
+/* SET_LEDS flags. */
+#define VP_LED1 0x01
+#define VP_LED2 0x02
+
+/* Reply status. */
+#define VP_OK 0x00
+#define VP_ERR_COMMAND 0x01  /* unknown command */
+#define VP_ERR_ARGUMENT 0x02 /* payload length or value not accepted */
+#define VP_ERR_CHECK 0x03    /* frame failed its check byte and was dropped */
+#define VP_ERR_OVERRUN 0x04  /* receive buffer overran: bytes were lost */
+
+/* IDENTIFY reply payload layout. */
+#define VP_IDENT_MAGIC0 0
+#define VP_IDENT_MAGIC1 1
+#define VP_IDENT_FIRMWARE 2
+#define VP_IDENT_PROTOCOL 3
+#define VP_IDENT_RXBUF_LO 4
+#define VP_IDENT_RXBUF_HI 5
+#define VP_IDENT_MAX_DATA 6
+#define VP_IDENT_BYTES 7
+
+/* CRC-8, polynomial 0x07, initial value 0xFF, no reflection, no final XOR. */
+#define VP_CRC_INIT 0xFF
+static inline uint8_t vp_crc8_update(uint8_t crc, uint8_t byte) {
+    crc ^= byte;
+    for (uint8_t i = 0; i < 8; i++) crc = (uint8_t)((crc & 0x80) ? (crc << 1) ^ 0x07 : (crc << 1));
+    return crc;
+}
+
+#endif /* VELTRO_PROTOCOL_H */

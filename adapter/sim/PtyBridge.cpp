@@ -1,0 +1,127 @@
+#include "PtyBridge.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+
+namespace kestrin::sim {
+
+namespace {
+// The host never has more in flight than the adapter's receive ring; this only
+// bounds memory if something goes wrong.
+constexpr size_t kInboundLimit = 64 * 1024;
+}  // namespace
+
+PtyBridge::PtyBridge() {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
+    char name[128];
+    if (ptsname_r(master_, name, sizeof name) != 0) return;
+    slave_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave_ < 0) return;
+    // Raw from the start: no echo of the firmware's bytes back into it before the host sets its mode.
+    termios t{};
+    if (tcgetattr(slave_, &t) == 0) {
+        cfmakeraw(&t);
+        tcsetattr(slave_, TCSANOW, &t);
+    }
+    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd_ < 0) return;
+    path_ = name;
+    thread_ = std::thread([this] { Run(); });
+}
+
+PtyBridge::~PtyBridge() {
+    stop_ = true;
+    if (wakeFd_ >= 0) {
+        uint64_t one = 1;
+        [[maybe_unused]] ssize_t r = write(wakeFd_, &one, sizeof one);
+    }
+    if (thread_.joinable()) thread_.join();
+    for (int fd : {master_, slave_, wakeFd_})
+        if (fd >= 0) close(fd);
+}
+
+size_t PtyBridge::TakeInbound(uint8_t* out, size_t max) {
+    std::lock_guard lock(mutex_);
+    size_t n = 0;
+    while (n < max && !inbound_.empty()) {
+        out[n++] = inbound_.front();
+        inbound_.pop_front();
+    }
+    pending_ = inbound_.size();
+    return n;
+}
+
+void PtyBridge::SendOutbound(const uint8_t* data, size_t n) {
+    {
+        std::lock_guard lock(mutex_);
+        outbound_.insert(outbound_.end(), data, data + n);
+    }
+    uint64_t one = 1;
+    [[maybe_unused]] ssize_t r = write(wakeFd_, &one, sizeof one);
+}
+
+void PtyBridge::WaitInbound(uint64_t timeoutUs) {
+    std::unique_lock lock(mutex_);
+    arrived_.wait_for(lock, std::chrono::microseconds(timeoutUs), [this] { return !inbound_.empty() || woken_; });
+    woken_ = false;
+}
+
+void PtyBridge::Wake() {
+    {
+        std::lock_guard lock(mutex_);
+        woken_ = true;
+    }
+    arrived_.notify_all();
+}
+
+void PtyBridge::Run() {
+    std::vector<uint8_t> chunk(4096);
+    std::vector<uint8_t> sending;
+    while (!stop_) {
+        {
+            std::lock_guard lock(mutex_);
+            if (!outbound_.empty()) {
+                sending.insert(sending.end(), outbound_.begin(), outbound_.end());
+                outbound_.clear();
+            }
+        }
+        bool roomForInput;
+        {
+            std::lock_guard lock(mutex_);
+            roomForInput = inbound_.size() < kInboundLimit;
+        }
+        pollfd fds[2] = {{master_, static_cast<short>((roomForInput ? POLLIN : 0) | (sending.empty() ? 0 : POLLOUT)), 0},
+                         {wakeFd_, POLLIN, 0}};
+        int r = poll(fds, 2, 100);
+        if (r < 0 && errno != EINTR) break;
+        if (fds[1].revents & POLLIN) {
+            uint64_t v;
+            [[maybe_unused]] ssize_t n = read(wakeFd_, &v, sizeof v);
+        }
+        if (fds[0].revents & POLLIN) {
+            ssize_t n = read(master_, chunk.data(), chunk.size());
+            if (n > 0) {
+                {
+                    std::lock_guard lock(mutex_);
+                    inbound_.insert(inbound_.end(), chunk.begin(), chunk.begin() + n);
+                    pending_ = inbound_.size();
+                }
+                arrived_.notify_all();
+            }
+        }
+        if (!sending.empty() && (fds[0].revents & POLLOUT)) {
+            ssize_t n = write(master_, sending.data(), sending.size());
+            if (n > 0) sending.erase(sending.begin(), sending.begin() + n);
+        }
+    }
+}
+
+}  // namespace kestrin::sim

@@ -1,0 +1,55 @@
+// The simulated adapter's serial port: a pseudo-terminal whose far end the
+// driver opens like a USB serial port. An I/O thread moves bytes between the
+// pty and two queues so that the simulation thread never makes a system call
+// for the link.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kestrin::sim {
+
+class PtyBridge {
+public:
+    PtyBridge();
+    ~PtyBridge();
+    PtyBridge(const PtyBridge&) = delete;
+    PtyBridge& operator=(const PtyBridge&) = delete;
+
+    // Path of the terminal the host opens ("/dev/pts/N"); empty when the pty could not be made.
+    const std::string& Path() const { return path_; }
+
+    // Simulation thread: bytes from the host, at most max of them.
+    size_t TakeInbound(uint8_t* out, size_t max);
+    bool InboundPending() const { return pending_.load(std::memory_order_relaxed) > 0; }
+    // Simulation thread: bytes the firmware sent.
+    void SendOutbound(const uint8_t* data, size_t n);
+
+    // Waits up to timeoutUs for host bytes or Wake(); returns at once when some are pending.
+    void WaitInbound(uint64_t timeoutUs);
+    void Wake();
+
+private:
+    void Run();
+
+    std::string path_;
+    int master_ = -1;
+    int slave_ = -1;  // kept open so the master never reads a hang-up between host sessions
+    int wakeFd_ = -1;
+    std::atomic<bool> stop_{false};
+    std::atomic<size_t> pending_{0};
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    bool woken_ = false;
+    std::deque<uint8_t> inbound_;
+    std::vector<uint8_t> outbound_;
+    std::thread thread_;
+};
+
+}  // namespace kestrin::sim

@@ -1,0 +1,344 @@
+// veltro_sim: runs the adapter firmware in simavr, with its serial port on a
+// pseudo-terminal and a target (a chip model or a loopback wire) on its SPI
+// and reset pins.
+//
+//   veltro_sim --firmware veltro.elf [--target loopback|AT89S8252|AT89S8253|AT89S52|ATmega8]
+//
+// Prints "pty <path>" on standard output once the firmware runs, then serves
+// one-line commands on standard input, each answered with one line starting
+// with "ok" or "error":
+//   time                   simulated time in microseconds
+//   leds                   the two LED outputs ("ok 1 0")
+//   lines                  the target lines: sck mosi rst /reset as 0/1
+//   quit                   ends the simulation
+// plus the target's own commands (memory access for chip models).
+// Ends on "quit", on end of input (the controlling process went away), on
+// SIGTERM or SIGINT.
+
+#include <signal.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "PtyBridge.h"
+#include "SimTarget.h"
+
+extern "C" {
+#include <avr_ioport.h>
+#include <avr_uart.h>
+#include <sim_avr.h>
+#include <sim_elf.h>
+#include <sim_io.h>
+#include <sim_irq.h>
+#include <sim_time.h>
+}
+
+namespace kestrin::sim {
+namespace {
+
+constexpr uint32_t kFrequency = 16000000;
+// Data-space addresses of the ATmega328P registers the harness looks at.
+constexpr uint16_t kGPIOR0 = 0x3E;
+constexpr uint16_t kPORTD = 0x2B;
+// Port B bits of the target connector (see the firmware's board.h).
+constexpr uint8_t kRst = 1 << 1;
+constexpr uint8_t kNReset = 1 << 2;
+constexpr uint8_t kMosi = 1 << 3;
+constexpr int kMisoPin = 4;
+constexpr uint8_t kSck = 1 << 5;
+constexpr uint8_t kLed1 = 1 << 6;
+constexpr uint8_t kLed2 = 1 << 7;
+
+std::atomic<bool> g_stop{false};
+
+void OnSignal(int) { g_stop = true; }
+
+void LogToStderr(avr_t*, const int level, const char* format, va_list ap) {
+    if (level > LOG_WARNING) return;
+    std::vfprintf(stderr, format, ap);
+}
+
+class Board {
+public:
+    Board(avr_t* avr, PtyBridge& bridge, std::unique_ptr<SimTarget> target)
+        : avr_(avr), bridge_(bridge), target_(std::move(target)) {
+        uint32_t flags = 0;  // no console echo, no sleeping in status polls
+        avr_ioctl(avr_, AVR_IOCTL_UART_SET_FLAGS('0'), &flags);
+        avr_irq_register_notify(avr_io_getirq(avr_, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUTPUT), &Board::OnUartOut, this);
+        avr_irq_register_notify(avr_io_getirq(avr_, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUT_XON), &Board::OnXon, this);
+        avr_irq_register_notify(avr_io_getirq(avr_, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUT_XOFF), &Board::OnXoff, this);
+        uartIn_ = avr_io_getirq(avr_, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_INPUT);
+        avr_irq_t* portB = avr_io_getirq(avr_, AVR_IOCTL_IOPORT_GETIRQ('B'), 0);
+        avr_irq_register_notify(portB + IOPORT_IRQ_REG_PORT, &Board::OnPort, this);
+        avr_irq_register_notify(portB + IOPORT_IRQ_DIRECTION_ALL, &Board::OnDirection, this);
+        misoIrq_ = portB + kMisoPin;
+        avr_->sleep = &Board::OnSleep;
+        self_ = this;
+        SetMiso(target_->Miso());
+    }
+
+    uint64_t NowNs() const { return avr_cycles_to_nsec(avr_, avr_->cycle); }
+
+    // Moves host bytes into the UART while it has room.
+    void FeedUart() {
+        if (xoff_ || !bridge_.InboundPending()) return;
+        uint8_t b;
+        while (!xoff_ && bridge_.TakeInbound(&b, 1) == 1) avr_raise_irq(uartIn_, b);
+    }
+
+    void FlushOut() {
+        if (out_.empty()) return;
+        bridge_.SendOutbound(out_.data(), out_.size());
+        out_.clear();
+    }
+
+    bool Control(const std::string& line, std::string& reply) {
+        std::istringstream in(line);
+        std::string verb;
+        in >> verb;
+        if (verb == "time") {
+            reply = "ok " + std::to_string(NowNs() / 1000);
+        } else if (verb == "leds") {
+            const uint8_t d = avr_->data[kPORTD];
+            reply = std::string("ok ") + ((d & kLed1) ? "1" : "0") + " " + ((d & kLed2) ? "1" : "0");
+        } else if (verb == "lines") {
+            const TargetPins p = Pins();
+            reply = "ok " + std::to_string(p.sck) + " " + std::to_string(p.mosi) + " " + std::to_string(p.rstHigh) + " " +
+                    std::to_string(!p.nresetLow);
+        } else if (verb == "quit") {
+            g_stop = true;
+            reply = "ok";
+        } else if (!target_->Control(verb, in, reply)) {
+            reply = "error unknown command " + verb;
+        }
+        return true;
+    }
+
+private:
+    TargetPins Pins() const {
+        TargetPins p;
+        // A line the adapter does not drive floats; the target's own pull resistors decide,
+        // which for SCK and MOSI reads as low and for the reset inputs as "not in reset".
+        p.sck = (ddr_ & kSck) && (port_ & kSck);
+        p.mosi = (ddr_ & kMosi) && (port_ & kMosi);
+        p.rstHigh = (ddr_ & kRst) && (port_ & kRst);
+        p.nresetLow = (ddr_ & kNReset) && !(port_ & kNReset);
+        return p;
+    }
+
+    void LinesChanged() {
+        const TargetPins p = Pins();
+        if (p.sck == last_.sck && p.mosi == last_.mosi && p.rstHigh == last_.rstHigh && p.nresetLow == last_.nresetLow)
+            return;
+        last_ = p;
+        target_->Lines(p, NowNs());
+        SetMiso(target_->Miso());
+    }
+
+    void SetMiso(bool level) {
+        if (level == miso_ && misoSet_) return;
+        miso_ = level;
+        misoSet_ = true;
+        // The external level must also be recorded: otherwise the next PORTB write
+        // re-applies the pin's pull-up over it.
+        avr_ioport_external_t ext{};
+        ext.name = 'B';
+        ext.mask = 1 << kMisoPin;
+        ext.value = level ? (1 << kMisoPin) : 0;
+        avr_ioctl(avr_, AVR_IOCTL_IOPORT_SET_EXTERNAL('B'), &ext);
+        avr_raise_irq(misoIrq_, level ? 1 : 0);
+    }
+
+    static void OnUartOut(avr_irq_t*, uint32_t value, void* param) {
+        static_cast<Board*>(param)->out_.push_back(static_cast<uint8_t>(value));
+    }
+    static void OnXon(avr_irq_t*, uint32_t, void* param) { static_cast<Board*>(param)->xoff_ = false; }
+    static void OnXoff(avr_irq_t*, uint32_t value, void* param) { static_cast<Board*>(param)->xoff_ = value != 0; }
+    static void OnPort(avr_irq_t*, uint32_t value, void* param) {
+        auto* b = static_cast<Board*>(param);
+        b->port_ = static_cast<uint8_t>(value);
+        b->LinesChanged();
+    }
+    static void OnDirection(avr_irq_t*, uint32_t value, void* param) {
+        auto* b = static_cast<Board*>(param);
+        b->ddr_ = static_cast<uint8_t>(value);
+        b->LinesChanged();
+    }
+
+    // simavr's own sleep ties a sleeping core to real time. A pause the firmware
+    // executes runs at full speed (nothing from the host can change it); waiting for
+    // the host keeps real time, so host-side latency shows up as it would on a board.
+    static void OnSleep(avr_t* avr, avr_cycle_count_t howLong) {
+        Board* b = self_;
+        b->FlushOut();
+        if (avr->data[kGPIOR0] & 1) return;
+        if (b->bridge_.InboundPending() && !b->xoff_) return;
+        b->bridge_.WaitInbound(avr_cycles_to_usec(avr, howLong));
+    }
+
+    static inline Board* self_ = nullptr;
+
+    avr_t* avr_;
+    PtyBridge& bridge_;
+    std::unique_ptr<SimTarget> target_;
+    avr_irq_t* uartIn_ = nullptr;
+    avr_irq_t* misoIrq_ = nullptr;
+    bool xoff_ = true;  // until the firmware enables its receiver
+    uint8_t port_ = 0;
+    uint8_t ddr_ = 0;
+    TargetPins last_;
+    bool miso_ = false;
+    bool misoSet_ = false;
+    std::vector<uint8_t> out_;
+};
+
+// Reads command lines from standard input on its own thread; end of input
+// means the controlling process is gone and ends the simulation.
+class CommandReader {
+public:
+    explicit CommandReader(PtyBridge& bridge) : bridge_(bridge), thread_([this] { Run(); }) {}
+    ~CommandReader() {
+        g_stop = true;
+        thread_.join();
+    }
+    bool Pending() const { return pending_.load(std::memory_order_relaxed); }
+    std::vector<std::string> Take() {
+        std::lock_guard lock(mutex_);
+        pending_ = false;
+        return std::exchange(lines_, {});
+    }
+
+private:
+    void Run() {
+        std::string partial;
+        char buf[512];
+        while (!g_stop) {
+            pollfd p{STDIN_FILENO, POLLIN, 0};
+            if (poll(&p, 1, 100) <= 0) continue;
+            const ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
+            if (n <= 0) break;
+            partial.append(buf, static_cast<size_t>(n));
+            for (size_t nl; (nl = partial.find('\n')) != std::string::npos; partial.erase(0, nl + 1)) {
+                std::lock_guard lock(mutex_);
+                lines_.push_back(partial.substr(0, nl));
+                pending_ = true;
+            }
+            bridge_.Wake();
+        }
+        g_stop = true;
+        bridge_.Wake();
+    }
+
+    PtyBridge& bridge_;
+    std::mutex mutex_;
+    std::vector<std::string> lines_;
+    std::atomic<bool> pending_{false};
+    std::thread thread_;
+};
+
+struct Options {
+    std::string firmware;
+    std::string target = "loopback";
+};
+
+bool ParseArgs(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--firmware" && i + 1 < argc)
+            o.firmware = argv[++i];
+        else if (a == "--target" && i + 1 < argc)
+            o.target = argv[++i];
+        else
+            return false;
+    }
+    return !o.firmware.empty();
+}
+
+int Main(int argc, char** argv) {
+    Options opt;
+    if (!ParseArgs(argc, argv, opt)) {
+        std::fprintf(stderr, "usage: veltro_sim --firmware <elf> [--target loopback|<chip>]\n");
+        return 2;
+    }
+    // Never outlive the process that controls the simulation.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    struct sigaction sa{};
+    sa.sa_handler = OnSignal;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    std::unique_ptr<SimTarget> target = opt.target == "loopback" ? MakeLoopback() : MakeChipTarget(opt.target);
+    if (!target) {
+        std::fprintf(stderr, "veltro_sim: unknown target %s\n", opt.target.c_str());
+        return 2;
+    }
+
+    avr_global_logger_set(&LogToStderr);
+    elf_firmware_t fw{};
+    if (elf_read_firmware(opt.firmware.c_str(), &fw) != 0) {
+        std::fprintf(stderr, "veltro_sim: cannot read %s\n", opt.firmware.c_str());
+        return 2;
+    }
+    avr_t* avr = avr_make_mcu_by_name("atmega328p");
+    if (avr == nullptr || avr_init(avr) != 0) {
+        std::fprintf(stderr, "veltro_sim: cannot create the ATmega328P\n");
+        return 2;
+    }
+    avr_load_firmware(avr, &fw);
+    avr->frequency = kFrequency;
+    avr->log = LOG_WARNING;
+
+    int status = 0;
+    {
+        PtyBridge bridge;
+        if (bridge.Path().empty()) {
+            std::fprintf(stderr, "veltro_sim: cannot create a pseudo-terminal\n");
+            avr_terminate(avr);
+            return 2;
+        }
+        Board board(avr, bridge, std::move(target));
+
+        CommandReader reader(bridge);
+        std::printf("pty %s\n", bridge.Path().c_str());
+        std::fflush(stdout);
+
+        while (!g_stop) {
+            const int state = avr_run(avr);
+            if (state == cpu_Done || state == cpu_Crashed) {
+                std::fprintf(stderr, "veltro_sim: firmware stopped (state %d)\n", state);
+                status = 1;
+                break;
+            }
+            board.FeedUart();
+            board.FlushOut();
+            if (reader.Pending()) {
+                for (const auto& c : reader.Take()) {
+                    std::string reply;
+                    board.Control(c, reply);
+                    std::printf("%s\n", reply.c_str());
+                }
+                std::fflush(stdout);
+            }
+        }
+        g_stop = true;
+    }
+    avr_terminate(avr);
+    return status;
+}
+
+}  // namespace
+}  // namespace kestrin::sim
+
+int main(int argc, char** argv) { return kestrin::sim::Main(argc, argv); }

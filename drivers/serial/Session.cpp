@@ -1,0 +1,195 @@
+#include "Session.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace kestrin::serial {
+
+namespace {
+
+const char* StatusText(uint8_t status) {
+    switch (status) {
+    case VP_ERR_COMMAND: return "the adapter did not know a command";
+    case VP_ERR_ARGUMENT: return "the adapter refused a command's arguments";
+    case VP_ERR_CHECK: return "a command reached the adapter garbled";
+    case VP_ERR_OVERRUN: return "the adapter lost received bytes";
+    default: return "the adapter reported an error";
+    }
+}
+
+}  // namespace
+
+Session::Session(std::unique_ptr<ILink> link, SessionTiming timing) : link_(std::move(link)), timing_(timing) {
+    rx_.reserve(512);
+}
+
+void Session::Fail(const std::string& why) {
+    if (!lost_) std::fprintf(stderr, "Veltro: %s; no further commands are sent until the next connect.\n", why.c_str());
+    lost_ = true;
+    lostReason_ = why;
+    pending_.clear();
+    inFlight_ = 0;
+}
+
+Session::Got Session::ReadReply(Reply& reply, Clock::time_point deadline) {
+    for (;;) {
+        if (rxPos_ < rx_.size()) {
+            ReplyParser::Event ev;
+            rxPos_ += parser_.Feed(rx_.data() + rxPos_, rx_.size() - rxPos_, ev, reply);
+            if (rxPos_ == rx_.size()) {
+                rx_.clear();
+                rxPos_ = 0;
+            }
+            if (ev == ReplyParser::Event::Reply) return Got::Reply;
+            if (ev == ReplyParser::Event::BadFrame) return Got::Garbled;
+            continue;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return Got::TimedOut;
+        uint8_t buf[512];
+        const int n = link_->Read(buf, sizeof buf, static_cast<int>(std::min<long long>(left, 100)));
+        if (n < 0) return Got::Gone;
+        counters_.bytesIn += static_cast<uint64_t>(n);
+        rx_.insert(rx_.end(), buf, buf + n);
+    }
+}
+
+Session::Hello Session::Identify(AdapterInfo& info) {
+    if (lost_) return Hello::NoAnswer;
+    const auto end = Clock::now() + std::chrono::milliseconds(timing_.identifyBudgetMs);
+    do {
+        // Anything received so far is noise from before this attempt: a restarting
+        // board's boot loader, or answers to an earlier program's commands.
+        link_->DiscardInput();
+        rx_.clear();
+        rxPos_ = 0;
+        parser_.Reset();
+        const uint8_t seq = nextSeq_++;
+        frame_.clear();
+        EncodeFrame(seq, VP_CMD_IDENTIFY, nullptr, 0, frame_);
+        if (!link_->Write(frame_.data(), frame_.size(), timing_.replyTimeoutMs)) return Hello::NoAnswer;
+        counters_.frames++;
+        counters_.bytesOut += frame_.size();
+        const auto attemptEnd = std::min(end, Clock::now() + std::chrono::milliseconds(timing_.identifyAttemptMs));
+        for (;;) {
+            Reply r;
+            const Got got = ReadReply(r, attemptEnd);
+            if (got == Got::Gone) return Hello::NoAnswer;
+            if (got == Got::TimedOut) break;
+            if (got != Got::Reply || r.seq != seq || r.status != VP_OK) continue;
+            if (r.payload.size() < VP_IDENT_BYTES || r.payload[VP_IDENT_MAGIC0] != VP_MAGIC_0 ||
+                r.payload[VP_IDENT_MAGIC1] != VP_MAGIC_1 || r.payload[VP_IDENT_PROTOCOL] != VP_PROTOCOL_VERSION) {
+                info.firmware = r.payload.size() > VP_IDENT_FIRMWARE ? r.payload[VP_IDENT_FIRMWARE] : 0;
+                return Hello::Unsupported;
+            }
+            info.firmware = r.payload[VP_IDENT_FIRMWARE];
+            info.protocol = r.payload[VP_IDENT_PROTOCOL];
+            info.receiveBuffer = static_cast<uint16_t>(r.payload[VP_IDENT_RXBUF_LO] | (r.payload[VP_IDENT_RXBUF_HI] << 8));
+            info.maxData = r.payload[VP_IDENT_MAX_DATA];
+            capacity_ = info.receiveBuffer;
+            maxData_ = std::clamp<size_t>(info.maxData, 1, VP_MAX_DATA);
+            if (capacity_ < FrameSize(maxData_)) return Hello::Unsupported;
+            return Hello::Ok;
+        }
+    } while (Clock::now() < end);
+    return Hello::NoAnswer;
+}
+
+bool Session::AwaitOldest() {
+    if (pending_.empty()) return true;
+    const Pending p = pending_.front();
+    const auto deadline =
+        Clock::now() + std::chrono::milliseconds(timing_.replyTimeoutMs) + std::chrono::microseconds(p.pauseUs);
+    Reply r;
+    switch (ReadReply(r, deadline)) {
+    case Got::Reply: break;
+    case Got::TimedOut: Fail("the adapter stopped answering"); return false;
+    case Got::Garbled: Fail("an answer from the adapter arrived garbled"); return false;
+    case Got::Gone: Fail("the adapter's port went away"); return false;
+    }
+    if (r.seq != p.seq) {
+        Fail("the adapter answered out of order");
+        return false;
+    }
+    if (r.status != VP_OK) {
+        Fail(StatusText(r.status));
+        return false;
+    }
+    if (p.dest != nullptr) {
+        if (r.payload.size() != p.destLen) {
+            Fail("the adapter answered with the wrong number of bytes");
+            return false;
+        }
+        std::memcpy(p.dest, r.payload.data(), p.destLen);
+    }
+    if (p.clock != nullptr) {
+        if (r.payload.size() != 4) {
+            Fail("the adapter answered with the wrong number of bytes");
+            return false;
+        }
+        *p.clock = GetU32(r.payload.data());
+    }
+    pending_.pop_front();
+    inFlight_ -= p.bytes;
+    return true;
+}
+
+bool Session::AwaitAll() {
+    while (!pending_.empty())
+        if (!AwaitOldest()) return false;
+    return true;
+}
+
+bool Session::Send(uint8_t cmd, const uint8_t* payload, size_t n, uint32_t pauseUs, uint8_t* dest, uint32_t* clock) {
+    if (lost_) return false;
+    const size_t size = FrameSize(n);
+    if (inFlight_ + size > capacity_) {
+        counters_.creditWaits++;
+        while (inFlight_ + size > capacity_)
+            if (!AwaitOldest()) return false;
+    }
+    const uint8_t seq = nextSeq_++;
+    frame_.clear();
+    EncodeFrame(seq, cmd, payload, n, frame_);
+    if (!link_->Write(frame_.data(), frame_.size(), timing_.replyTimeoutMs)) {
+        Fail("the adapter's port does not take data");
+        return false;
+    }
+    counters_.frames++;
+    counters_.bytesOut += frame_.size();
+    pending_.push_back({seq, size, pauseUs, dest, dest != nullptr ? n : 0, clock});
+    inFlight_ += size;
+    return true;
+}
+
+void Session::Post(uint8_t cmd, const uint8_t* payload, size_t n, uint32_t pauseUs) {
+    Send(cmd, payload, n, pauseUs, nullptr, nullptr);
+}
+
+bool Session::Transfer(const uint8_t* send, uint8_t* receive, size_t n) {
+    if (lost_) return false;
+    // All chunks go out before the first answer is awaited.
+    for (size_t done = 0; done < n;) {
+        const size_t k = std::min(maxData_, n - done);
+        if (!Send(VP_CMD_SPI_TRANSFER, send + done, k, 0, receive + done, nullptr)) return false;
+        done += k;
+    }
+    counters_.transferWaits++;
+    return AwaitAll();
+}
+
+bool Session::Drain() {
+    if (lost_) return false;
+    if (pending_.empty()) return true;
+    counters_.drainWaits++;
+    return AwaitAll();
+}
+
+bool Session::AdapterClock(uint32_t& micros) {
+    if (!Send(VP_CMD_CLOCK, nullptr, 0, 0, nullptr, &micros)) return false;
+    counters_.drainWaits++;
+    return AwaitAll();
+}
+
+}  // namespace kestrin::serial

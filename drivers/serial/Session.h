@@ -1,0 +1,103 @@
+// One connection to the adapter over a byte link: numbered command frames,
+// sent without waiting for their answers as long as the adapter's receive
+// buffer has room for them; only operations that need data back wait.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Link.h"
+#include "Protocol.h"
+
+namespace kestrin::serial {
+
+struct SessionTiming {
+    // Longest wait for an answer beyond the pauses queued before it.
+    int replyTimeoutMs = 2000;
+    // Connect: one identify attempt, and all attempts together (boards that
+    // restart when the port opens need about a second).
+    int identifyAttemptMs = 250;
+    int identifyBudgetMs = 4000;
+};
+
+struct AdapterInfo {
+    uint8_t firmware = 0;
+    uint8_t protocol = 0;
+    uint16_t receiveBuffer = 0;
+    uint8_t maxData = 0;
+};
+
+struct LinkCounters {
+    uint64_t frames = 0;
+    uint64_t bytesOut = 0;
+    uint64_t bytesIn = 0;
+    uint64_t transferWaits = 0;  // waits for data from the target
+    uint64_t creditWaits = 0;    // waits for room in the adapter's receive buffer
+    uint64_t drainWaits = 0;     // waits for everything sent to be done
+};
+
+class Session {
+public:
+    explicit Session(std::unique_ptr<ILink> link, SessionTiming timing = {});
+
+    enum class Hello { Ok, NoAnswer, Unsupported };
+    // Asks the adapter who it is, retrying while a board restarts.
+    Hello Identify(AdapterInfo& info);
+
+    // Queues a command; waits only when the adapter's buffer is full.
+    // pauseUs: how long the adapter will be busy with it beyond the transfer.
+    void Post(uint8_t cmd, const uint8_t* payload, size_t n, uint32_t pauseUs = 0);
+    // Clocks n bytes through the target and stores the bytes that came back.
+    bool Transfer(const uint8_t* send, uint8_t* receive, size_t n);
+    // Waits until the adapter has carried out everything sent so far.
+    bool Drain();
+    // Waits like Drain, then reads the adapter's microsecond clock.
+    bool AdapterClock(uint32_t& micros);
+
+    // True after a failure: the link is no longer trusted and every operation returns at once.
+    bool Lost() const { return lost_; }
+    const std::string& LostReason() const { return lostReason_; }
+    const LinkCounters& Counters() const { return counters_; }
+    void ResetCounters() { counters_ = {}; }
+    size_t MaxData() const { return maxData_; }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct Pending {
+        uint8_t seq;
+        size_t bytes;
+        uint32_t pauseUs;
+        uint8_t* dest;  // transfer answers land here
+        size_t destLen;
+        uint32_t* clock;  // clock answers land here
+    };
+
+    bool Send(uint8_t cmd, const uint8_t* payload, size_t n, uint32_t pauseUs, uint8_t* dest, uint32_t* clock);
+    bool AwaitOldest();
+    bool AwaitAll();
+    // Reads until one reply is complete or the deadline passes.
+    enum class Got { Reply, TimedOut, Garbled, Gone };
+    Got ReadReply(Reply& reply, Clock::time_point deadline);
+    void Fail(const std::string& why);
+
+    std::unique_ptr<ILink> link_;
+    SessionTiming timing_;
+    bool lost_ = false;
+    std::string lostReason_;
+    uint8_t nextSeq_ = 0;
+    size_t capacity_ = 0;
+    size_t maxData_ = VP_MAX_DATA;
+    size_t inFlight_ = 0;
+    std::deque<Pending> pending_;
+    ReplyParser parser_;
+    std::vector<uint8_t> rx_;
+    size_t rxPos_ = 0;
+    std::vector<uint8_t> frame_;
+    LinkCounters counters_;
+};
+
+}  // namespace kestrin::serial

@@ -1,0 +1,108 @@
+// The driver, the pty and the firmware in the simulator, with a wire from
+// MOSI back to MISO in place of a chip.
+#include <array>
+#include <numeric>
+#include <vector>
+
+#include "SimBench.h"
+
+using kestrin::Ops;
+using kestrin::test::SimBench;
+
+namespace {
+
+class SimLink : public SimBench {
+protected:
+    void SetUp() override { Start("loopback"); }
+};
+
+}  // namespace
+
+TEST_F(SimLink, IdentifiesAndEchoesThroughEveryLevelAndReadMode) {
+    EXPECT_EQ(Ops.GetFirmware(), 0x10);
+    struct Case {
+        int sck, mosi, miso, readMode;
+        bool inverted;  // the wire carries MOSI's level back, so one inversion shows
+    };
+    const std::vector<Case> cases = {
+        {0, 0, 0, 0, false}, {0, 0, 0, 1, false}, {1, 0, 0, 1, false},
+        {0, 1, 0, 0, true},  {0, 0, 1, 1, true},  {1, 1, 1, 0, false},
+    };
+    std::array<uint8_t, 16> send{};
+    std::iota(send.begin(), send.end(), uint8_t{0xA0});
+    send[0] = 0x00;
+    send[1] = 0xFF;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "sck " << c.sck << " mosi " << c.mosi << " miso " << c.miso << " mode "
+                                        << c.readMode);
+        Ops.SetLevels(c.sck, c.mosi, c.miso);
+        Ops.SetReadMode(c.readMode);
+        Ops.SetEnables(1, 1);
+        std::array<uint8_t, 16> receive{};
+        EXPECT_EQ(Ops.SPIWR(send.data(), receive.data(), 16), 16);
+        for (size_t i = 0; i < send.size(); ++i)
+            EXPECT_EQ(receive[i], c.inverted ? static_cast<uint8_t>(~send[i]) : send[i]) << i;
+        Ops.SetEnables(0, 1);
+    }
+}
+
+TEST_F(SimLink, ResetLinesLedsAndRelease) {
+    // lines: sck mosi rst /reset
+    EXPECT_EQ(Settled("lines"), "ok 0 0 0 1");
+    Ops.SetLevels(1, 0, 0);
+    Ops.SetEnables(1, 1);
+    EXPECT_EQ(Settled("lines"), "ok 1 0 1 0");
+    Ops.SetLEDs(1, 0);
+    EXPECT_EQ(Settled("leds"), "ok 1 0");
+    Ops.SetLEDs(0, 1);
+    EXPECT_EQ(Settled("leds"), "ok 0 1");
+    Ops.SetEnables(0, 1);
+    EXPECT_EQ(Settled("lines"), "ok 0 0 0 1");
+    Ops.SetEnables(1, 1);
+    Ops.SetReady(0);
+    EXPECT_EQ(Settled("lines"), "ok 0 0 0 1");
+    EXPECT_EQ(Settled("leds"), "ok 0 0");
+}
+
+TEST_F(SimLink, PausesHoldTheStreamBackAndOnlyTransfersWait) {
+    Ops.SetEnables(1, 1);
+    ResetStats();
+    const long long start = AdapterMicros();
+    ASSERT_GE(start, 0);
+    // A burst far larger than the adapter's buffer, with pauses between writes.
+    std::vector<uint8_t> data(67);
+    std::iota(data.begin(), data.end(), uint8_t{1});
+    for (int page = 0; page < 40; ++page) {
+        for (size_t at = 0; at < data.size(); at += 16)
+            Ops.SPIW(data.data() + at, static_cast<int32_t>(std::min<size_t>(16, data.size() - at)));
+        Ops.Delay(4500);
+    }
+    std::array<uint8_t, 4> send{0x30, 0x01, 0x00, 0x55}, receive{};
+    EXPECT_EQ(Ops.SPIWR(send.data(), receive.data(), 4), 4);
+    EXPECT_EQ(receive, send);  // nothing lost or reordered on the way
+    const long long end = AdapterMicros();
+    ASSERT_GE(end, start);
+    // The adapter paused no less than asked, however the link delivered the commands.
+    EXPECT_GE(end - start, 40 * 4500);
+    const VeltroSerialStats s = Stats();
+    EXPECT_EQ(s.transferWaits, 1u);
+    EXPECT_EQ(s.delayMicros, 40u * 4500u);
+}
+
+TEST_F(SimLink, AnUnpluggedAdapterEndsEveryCallAtOnce) {
+    Ops.SetEnables(1, 1);
+    sim_->Kill();
+    std::array<uint8_t, 4> send{0xAC, 0x53, 0x00, 0x00};
+    // The first call finds the port gone; later calls do not touch it.
+    for (int attempt = 0; attempt < 32; ++attempt) {
+        std::array<uint8_t, 4> receive{};
+        Ops.SPIWR(send.data(), receive.data(), 4);
+        EXPECT_NE(receive[2], 0x53);
+        Ops.SetEnables(0, 1);
+        Ops.Delay(50000);
+        Ops.SetEnables(1, 1);
+        Ops.Delay(50000);
+    }
+    EXPECT_EQ(AdapterMicros(), -1);
+    EXPECT_NE(Ops.Connect(0, 1), VELTRO_CONNECT_OK);
+}
