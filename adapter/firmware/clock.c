@@ -28,15 +28,34 @@ void clock_init(void) {
     set_sleep_mode(SLEEP_MODE_IDLE);
 }
 
+/* Reads the overflow count and TCNT1 as one consistent, never decreasing pair.
+ * On the chip one read suffices; the two reads and the floor also make it hold
+ * where the counter's bytes or its overflow flag are not updated in step with
+ * the counter itself (as in simavr). */
+static uint32_t last_high;
+static uint16_t last_low;
+
 static void read_raw(uint32_t* high, uint16_t* low) {
     uint8_t sreg = SREG;
     cli();
-    uint16_t t = TCNT1;
-    uint32_t o = overflows;
-    if ((TIFR1 & (1 << TOV1)) && t < 0x8000) o++;
+    uint16_t a, b;
+    uint32_t o;
+    do {
+        a = TCNT1;
+        o = overflows;
+        if ((TIFR1 & (1 << TOV1)) && a < 0x8000) o++;
+        b = TCNT1;
+    } while ((uint16_t)(b - a) > 16);
+    if (o < last_high || (o == last_high && a < last_low)) {
+        o = last_high;
+        a = last_low;
+    } else {
+        last_high = o;
+        last_low = a;
+    }
     SREG = sreg;
     *high = o;
-    *low = t;
+    *low = a;
 }
 
 uint32_t clock_ticks(void) {

@@ -24,11 +24,13 @@ public:
     // Level the target presents on MISO.
     virtual bool Miso() const = 0;
     // Handles a control command for this target; false when the verb is unknown.
-    virtual bool Control(const std::string& verb, std::istringstream& args, std::string& reply) = 0;
+    virtual bool Control(const std::string& verb, std::istringstream& args, uint64_t nowNs, std::string& reply) = 0;
 };
 
 // A wire from MOSI back to MISO: no chip, every byte comes back as it was sent.
 std::unique_ptr<SimTarget> MakeLoopback();
+// Nothing on the connector.
+std::unique_ptr<SimTarget> MakeOpenConnector();
 // A chip model by controller name ("AT89S8252", "AT89S8253", "AT89S52", "ATmega8");
 // null when the name is unknown.
 std::unique_ptr<SimTarget> MakeChipTarget(const std::string& name);

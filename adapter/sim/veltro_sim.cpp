@@ -2,7 +2,7 @@
 // pseudo-terminal and a target (a chip model or a loopback wire) on its SPI
 // and reset pins.
 //
-//   veltro_sim --firmware veltro.elf [--target loopback|AT89S8252|AT89S8253|AT89S52|ATmega8]
+//   veltro_sim --firmware veltro.elf [--target loopback|none|AT89S8252|AT89S8253|AT89S52|ATmega8|ATmega328P]
 //
 // Prints "pty <path>" on standard output once the firmware runs, then serves
 // one-line commands on standard input, each answered with one line starting
@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -59,6 +60,8 @@ constexpr int kMisoPin = 4;
 constexpr uint8_t kSck = 1 << 5;
 constexpr uint8_t kLed1 = 1 << 6;
 constexpr uint8_t kLed2 = 1 << 7;
+// A sleep shorter than this ends in an event of the firmware's own (a UART byte).
+constexpr uint32_t kOwnEventUs = 1000;
 
 std::atomic<bool> g_stop{false};
 
@@ -119,7 +122,7 @@ public:
         } else if (verb == "quit") {
             g_stop = true;
             reply = "ok";
-        } else if (!target_->Control(verb, in, reply)) {
+        } else if (!target_->Control(verb, in, NowNs(), reply)) {
             reply = "error unknown command " + verb;
         }
         return true;
@@ -176,15 +179,28 @@ private:
         b->LinesChanged();
     }
 
-    // simavr's own sleep ties a sleeping core to real time. A pause the firmware
-    // executes runs at full speed (nothing from the host can change it); waiting for
-    // the host keeps real time, so host-side latency shows up as it would on a board.
+    // simavr's own sleep ties a sleeping core to real time. Here a sleep runs at
+    // full speed when the firmware pauses (nothing from the host can change a
+    // pause) or when its next event is its own (a UART byte due within the
+    // millisecond). Only waiting for the host keeps real time, and then the
+    // simulated clock moves on by just the time that really passed, so host-side
+    // latency shows up as it would with a board and nothing more.
     static void OnSleep(avr_t* avr, avr_cycle_count_t howLong) {
         Board* b = self_;
         b->FlushOut();
         if (avr->data[kGPIOR0] & 1) return;
-        if (b->bridge_.InboundPending() && !b->xoff_) return;
-        b->bridge_.WaitInbound(avr_cycles_to_usec(avr, howLong));
+        if (howLong < avr_usec_to_cycles(avr, kOwnEventUs)) return;
+        if (!(b->bridge_.InboundPending() && !b->xoff_)) {
+            const auto start = std::chrono::steady_clock::now();
+            b->bridge_.WaitInbound(avr_cycles_to_usec(avr, howLong));
+            const auto waited =
+                std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+            const avr_cycle_count_t passed = avr_usec_to_cycles(avr, static_cast<uint32_t>(waited));
+            if (passed >= howLong) return;
+            avr->cycle -= howLong - passed;  // the caller adds howLong
+            return;
+        }
+        avr->cycle -= howLong;  // host bytes are waiting: deliver them now
     }
 
     static inline Board* self_ = nullptr;
@@ -268,18 +284,22 @@ bool ParseArgs(int argc, char** argv, Options& o) {
 int Main(int argc, char** argv) {
     Options opt;
     if (!ParseArgs(argc, argv, opt)) {
-        std::fprintf(stderr, "usage: veltro_sim --firmware <elf> [--target loopback|<chip>]\n");
+        std::fprintf(stderr, "usage: veltro_sim --firmware <elf> [--target loopback|none|<chip>]\n");
         return 2;
     }
     // Never outlive the process that controls the simulation.
     prctl(PR_SET_PDEATHSIG, SIGTERM);
+    // Short waits for the host should not oversleep by the default 50 us slack.
+    prctl(PR_SET_TIMERSLACK, 1UL);
     struct sigaction sa{};
     sa.sa_handler = OnSignal;
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    std::unique_ptr<SimTarget> target = opt.target == "loopback" ? MakeLoopback() : MakeChipTarget(opt.target);
+    std::unique_ptr<SimTarget> target = opt.target == "loopback" ? MakeLoopback()
+                                        : opt.target == "none"   ? MakeOpenConnector()
+                                                                 : MakeChipTarget(opt.target);
     if (!target) {
         std::fprintf(stderr, "veltro_sim: unknown target %s\n", opt.target.c_str());
         return 2;

@@ -1,0 +1,181 @@
+// The serial Veltro on the simulated bench: how long full writes with
+// verification take on the adapter's own clock (what a real board would take,
+// apart from the USB latency of each wait for an answer), against the pauses
+// the chip needs, and how many times the host waits for the adapter.
+//
+//   bench_serial_sim [runs]     (default 3; prints the median of each figure)
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <dlfcn.h>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "SimAdapter.h"
+#include "VeltroSerial.h"
+#include "devices/ProgRun.h"
+#include "devices/Unit89S8252.h"
+#include "devices/Unit89S8253.h"
+#include "link/SPI.h"
+
+using namespace kestrin;
+
+namespace {
+
+struct Mark {
+    double adapterMs = 0;  // the adapter's clock, after everything sent so far was carried out
+    double wallMs = 0;
+    VeltroSerialStats stats{};
+};
+
+struct Driver {
+    VeltroSerialAdapterMicrosFn micros = nullptr;
+    VeltroSerialGetStatsFn stats = nullptr;
+    VeltroSerialResetStatsFn reset = nullptr;
+};
+
+Driver g_driver;
+uint32_t g_lastMicros = 0;
+double g_adapterMs = 0;  // unwrapped
+
+Mark Take() {
+    Mark m;
+    uint32_t t = 0;
+    if (g_driver.micros(&t) == 0) {
+        g_adapterMs += static_cast<uint32_t>(t - g_lastMicros) / 1000.0;
+        g_lastMicros = t;
+    }
+    m.adapterMs = g_adapterMs;
+    m.wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    g_driver.stats(&m.stats);
+    return m;
+}
+
+// Marks the phase changes of a routine: red starts writing, green verifying.
+class PhaseProgress final : public IProgress {
+public:
+    std::vector<Mark> marks;
+    void SetColor(uint32_t) override { marks.push_back(Take()); }
+    void SetProgress(int32_t) override {}
+    void SetMaxValue(int32_t) override {}
+    void SetText(const std::string&) override {}
+    void ProcessEvents() override {}
+};
+
+struct Result {
+    double writeMs, verifyMs, floorMs, writeWallMs, verifyWallMs;
+    double spiwr, transferWaits, creditWaits, frames, kbytesOut;
+    int status;
+};
+
+std::vector<uint8_t> Image(size_t size) {
+    std::vector<uint8_t> v(size);
+    uint32_t x = 12345;
+    for (auto& b : v) {
+        x = x * 1664525u + 1013904223u;
+        b = static_cast<uint8_t>(x >> 24);
+    }
+    return v;
+}
+
+Result Run(const char* chip, const std::function<ProgResult(const TProgParams&, IProgress&)>& write,
+           const TProgParams& params) {
+    sim::SimAdapter sim(chip);
+    setenv("VELTRO_PORTS", sim.PtyPath().c_str(), 1);
+    if (!LoadAdapterDriverFrom(KESTRIN_SERIAL_DRIVER) || Ops.Connect(0, 1) != 0) {
+        std::fprintf(stderr, "bench: cannot connect to the simulated adapter\n");
+        std::exit(1);
+    }
+    void* h = dlopen(KESTRIN_SERIAL_DRIVER, RTLD_NOW | RTLD_NOLOAD);
+    g_driver.micros = reinterpret_cast<VeltroSerialAdapterMicrosFn>(dlsym(h, "VeltroSerial_AdapterMicros"));
+    g_driver.stats = reinterpret_cast<VeltroSerialGetStatsFn>(dlsym(h, "VeltroSerial_GetStats"));
+    g_driver.reset = reinterpret_cast<VeltroSerialResetStatsFn>(dlsym(h, "VeltroSerial_ResetStats"));
+    Ops.SetEnables(0, 1);
+    Ops.SetLevels(0, 0, 0);
+    Ops.SetCycleTime(0);
+    g_driver.reset();
+
+    PhaseProgress progress;
+    const ProgResult r = write(params, progress);
+    const Mark end = Take();
+    Ops.SetReady(0);
+    Ops.Disconnect();
+    if (progress.marks.size() < 2) {
+        std::fprintf(stderr, "bench: the routine ended without a verify phase (result %d)\n", r);
+        std::exit(1);
+    }
+    const Mark& start = progress.marks.front();
+    const Mark& verify = progress.marks.back();
+    Result out{};
+    out.status = r;
+    out.writeMs = verify.adapterMs - start.adapterMs;
+    out.verifyMs = end.adapterMs - verify.adapterMs;
+    out.writeWallMs = verify.wallMs - start.wallMs;
+    out.verifyWallMs = end.wallMs - verify.wallMs;
+    out.floorMs = static_cast<double>(verify.stats.delayMicros - start.stats.delayMicros) / 1000.0;
+    out.spiwr = static_cast<double>(end.stats.spiwrCalls);
+    out.transferWaits = static_cast<double>(end.stats.transferWaits);
+    out.creditWaits = static_cast<double>(end.stats.creditWaits);
+    out.frames = static_cast<double>(end.stats.frames);
+    out.kbytesOut = static_cast<double>(end.stats.bytesOut) / 1024.0;
+    return out;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void Report(const char* title, const std::vector<Result>& runs, int pages, double pagePauseMs) {
+    auto med = [&](double Result::*f) {
+        std::vector<double> v;
+        for (const auto& r : runs) v.push_back(r.*f);
+        return Median(v);
+    };
+    const double write = med(&Result::writeMs), floor = med(&Result::floorMs);
+    const double pageFloor = pages * pagePauseMs;
+    const double pageOverhead = (write - floor) / pages;
+    std::printf("\n%s (median of %zu runs, result %d)\n", title, runs.size(), runs.front().status);
+    std::printf("  write phase   %9.1f ms adapter time, floor %9.1f ms (sum of pauses): %+.1f %%\n", write, floor,
+                100.0 * (write - floor) / floor);
+    std::printf("  page loop     %9.1f ms floor (%d pages x %.1f ms), %.3f ms per page beyond it: %+.1f %%\n",
+                pageFloor, pages, pagePauseMs, pageOverhead, 100.0 * pageOverhead * pages / pageFloor);
+    std::printf("  verify phase  %9.1f ms adapter time\n", med(&Result::verifyMs));
+    std::printf("  waits         %9.0f SPIWR calls, %.0f waits for data, %.0f waits for buffer room (overlapped)\n",
+                med(&Result::spiwr), med(&Result::transferWaits), med(&Result::creditWaits));
+    std::printf("  link          %9.0f frames, %.1f KB to the adapter\n", med(&Result::frames), med(&Result::kbytesOut));
+    std::printf("  wall time     %9.1f ms write, %.1f ms verify (simulator on this machine)\n", med(&Result::writeWallMs),
+                med(&Result::verifyWallMs));
+    std::printf("  with a USB link of 1 ms per answer: +%.0f ms\n", med(&Result::transferWaits));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+
+    const auto image8253 = Image(12 * 1024);
+    TProgParams p8253;
+    p8253.Data = image8253.data();
+    p8253.Size = static_cast<int32_t>(image8253.size());
+    p8253.WaitFlash = 4500;
+    p8253.WaitEEPROM = 4500;
+    p8253.WaitErase = 500000;
+    p8253.Verify = true;
+    std::vector<Result> r8253;
+    for (int i = 0; i < runs; ++i) r8253.push_back(Run("AT89S8253", Write89S8253, p8253));
+    Report("AT89S8253, 12 KB Flash, write and verify (default profile)", r8253, 192, 4.5);
+
+    const auto image8252 = Image(8 * 1024);
+    TProgParams p8252 = p8253;
+    p8252.Data = image8252.data();
+    p8252.Size = static_cast<int32_t>(image8252.size());
+    p8252.WaitFlash = 4000;
+    p8252.WaitErase = -1;
+    std::vector<Result> r8252;
+    for (int i = 0; i < runs; ++i) r8252.push_back(Run("AT89S8252", Write89S8252, p8252));
+    Report("AT89S8252, 8 KB Flash, write and verify (default profile)", r8252, 8192, 4.0);
+    return 0;
+}

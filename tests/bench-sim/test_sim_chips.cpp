@@ -1,0 +1,215 @@
+// The programming routines through the serial driver, the pty and the
+// firmware in the simulator, into a chip model on the simulated pins.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "SimBench.h"
+#include "devices/ProgRun.h"
+#include "devices/Unit89S8252.h"
+#include "devices/Unit89S8253.h"
+
+namespace kestrin::test {
+namespace {
+
+// Image bytes with no run that a chip could mistake for anything.
+std::vector<uint8_t> Image(size_t size, uint8_t seed) {
+    std::vector<uint8_t> v(size);
+    uint32_t x = 0x9E3779B9u ^ seed;
+    for (auto& b : v) {
+        x = x * 1664525u + 1013904223u;
+        b = static_cast<uint8_t>(x >> 24);
+    }
+    return v;
+}
+
+// Calls a hook after every unit of work (for pulling the plug in mid-run).
+class HookProgress final : public IProgress {
+public:
+    std::function<void()> onStep;
+    void SetColor(uint32_t) override {}
+    void SetProgress(int32_t) override {}
+    void SetMaxValue(int32_t) override {}
+    void SetText(const std::string&) override {}
+    void ProcessEvents() override {
+        if (onStep) onStep();
+    }
+};
+
+class SimChip : public SimBench {
+protected:
+    TProgParams Block(const std::vector<uint8_t>& image, int32_t start, bool eeprom = false) const {
+        TProgParams p;
+        p.Data = image.data();
+        p.Size = static_cast<int32_t>(image.size());
+        p.StartAddress = start;
+        p.EEPROM = eeprom;
+        p.WaitFlash = 4500;
+        p.WaitEEPROM = 4500;
+        p.WaitErase = 500000;
+        p.Verify = true;
+        return p;
+    }
+
+    // What the chip holds once the adapter has carried out everything sent,
+    // read as a parallel programmer would.
+    std::vector<uint8_t> ChipMemory(const std::string& space, int32_t address, size_t count) {
+        std::vector<unsigned char> bytes;
+        const std::string reply =
+            Settled("read " + space + " " + std::to_string(address) + " " + std::to_string(count));
+        EXPECT_TRUE(sim::ParseHexReply(reply, bytes)) << reply;
+        return {bytes.begin(), bytes.end()};
+    }
+
+    void Preload(const std::string& space, int32_t address, const std::vector<uint8_t>& data) {
+        for (size_t at = 0; at < data.size(); at += 256) {
+            const size_t n = std::min<size_t>(256, data.size() - at);
+            ASSERT_EQ(sim_->Command("write " + space + " " + std::to_string(address + at) + " " +
+                                    sim::HexBytes(data.data() + at, n)),
+                      "ok " + std::to_string(n));
+        }
+    }
+
+    HookProgress progress;
+};
+
+TEST_F(SimChip, AT89S8252WritesVerifiesAndReadsBothMemories) {
+    Start("AT89S8252");
+    struct Case {
+        bool eeprom;
+        int32_t start;
+        size_t size;
+        size_t wrapAt;  // image bytes beyond this land at address 0: addresses repeat every 8 KB
+    };
+    for (const Case& c : {Case{false, 0x1F80, 200, 128}, Case{true, 0x07F0, 16, 16}}) {
+        SCOPED_TRACE(c.eeprom ? "E²PROM" : "Flash");
+        const std::string space = c.eeprom ? "eeprom" : "flash";
+        const auto image = Image(c.size, c.eeprom ? 1 : 2);
+        EXPECT_EQ(Write89S8252(Block(image, c.start, c.eeprom), progress), ProgOk);
+        EXPECT_EQ(ChipMemory(space, c.start, c.wrapAt), std::vector<uint8_t>(image.begin(), image.begin() + c.wrapAt));
+        EXPECT_EQ(ChipMemory(space, 0, c.size - c.wrapAt), std::vector<uint8_t>(image.begin() + c.wrapAt, image.end()));
+        std::vector<uint8_t> back;
+        TProgParams r = Block(image, c.start, c.eeprom);
+        r.Data = nullptr;
+        EXPECT_EQ(Read89S8252(r, progress, back), ProgOk);
+        EXPECT_EQ(back, image);
+    }
+}
+
+TEST_F(SimChip, AT89S8252WithAWrongLineLevelFailsVerification) {
+    Start("AT89S8252");
+    const auto image = Image(24, 3);
+    struct Case {
+        const char* what;
+        bool sck, mosi, miso;
+    };
+    for (const Case& c : {Case{"SCK quiescent high", true, false, false}, Case{"MOSI inverted", false, true, false},
+                          Case{"MISO inverted", false, false, true}}) {
+        SCOPED_TRACE(c.what);
+        TProgParams p = Block(image, 0x0200);
+        p.SCK = c.sck;
+        p.MOSI = c.mosi;
+        p.MISO = c.miso;
+        EXPECT_EQ(Write89S8252(p, progress), ProgVerifyFailed);
+    }
+    // The same image with the right levels programs fine afterwards.
+    EXPECT_EQ(Write89S8252(Block(image, 0x0200), progress), ProgOk);
+    EXPECT_EQ(ChipMemory("flash", 0x0200, image.size()), image);
+}
+
+TEST_F(SimChip, AT89S8253WritesFlashKeepsItAcrossAnEepromWriteAndReadsBack) {
+    Start("AT89S8253");
+    const auto flash = Image(1000, 4);
+    EXPECT_EQ(Write89S8253(Block(flash, 0x0010), progress), ProgOk);
+    EXPECT_EQ(ChipMemory("flash", 0x0010, flash.size()), flash);
+    EXPECT_EQ(ChipMemory("flash", 0x0000, 16), std::vector<uint8_t>(16, 0xFF));
+
+    const auto eeprom = Image(100, 5);
+    TProgParams p = Block(eeprom, 0x0120, true);
+    p.Backup = true;
+    EXPECT_EQ(Write89S8253(p, progress), ProgOk);
+    EXPECT_EQ(ChipMemory("eeprom", 0x0120, eeprom.size()), eeprom);
+    EXPECT_EQ(ChipMemory("flash", 0x0010, flash.size()), flash) << "the Flash backup was not written back";
+
+    std::vector<uint8_t> back;
+    TProgParams r = Block(flash, 0x0010);
+    r.Data = nullptr;
+    EXPECT_EQ(Read89S8253(r, progress, back), ProgOk);
+    EXPECT_EQ(back, flash);
+}
+
+TEST_F(SimChip, AT89S52WritesAndVerifiesFlash) {
+    Start("AT89S52");
+    const auto image = Image(0x300, 6);
+    EXPECT_EQ(Write89S52(Block(image, 0x0110), progress), ProgOk);
+    EXPECT_EQ(ChipMemory("flash", 0x0110, image.size()), image);
+    // What the page padding wrote around the image is erased memory.
+    EXPECT_EQ(ChipMemory("flash", 0x0100, 0x10), std::vector<uint8_t>(0x10, 0xFF));
+}
+
+TEST_F(SimChip, ATmega8TakesPagesAndReadsThemBack) {
+    Start("ATmega8");
+    const auto image = Image(128, 7);  // two 64-byte pages
+    const TProgParams p = Block(image, 0);
+    TProgRun run(p, progress);
+    run.Open(0);
+    ASSERT_TRUE(EnterProgModeATmega());
+    auto instruction = [](uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
+        const uint8_t bytes[4] = {a, b, c, d};
+        SendBytes(bytes, 4);
+    };
+    auto query = [](uint8_t a, uint8_t b, uint8_t c) {
+        const uint8_t bytes[4] = {a, b, c, 0};
+        uint8_t got[4] = {};
+        ExchangeBytes(bytes, got, 4);
+        return got[3];
+    };
+    EXPECT_EQ(query(0x30, 0x00, 0x00), 0x1E);
+    EXPECT_EQ(query(0x30, 0x00, 0x01), 0x93);
+    EXPECT_EQ(query(0x30, 0x00, 0x02), 0x07);
+    instruction(0xAC, 0x80, 0x00, 0x00);  // chip erase
+    Pause(p.WaitErase);
+    ASSERT_TRUE(EnterProgModeATmega());
+    for (uint16_t page = 0; page < 2; ++page) {
+        for (uint16_t w = 0; w < 32; ++w) {
+            instruction(0x40, 0x00, static_cast<uint8_t>(w), image[page * 64u + w * 2u]);
+            instruction(0x48, 0x00, static_cast<uint8_t>(w), image[page * 64u + w * 2u + 1]);
+        }
+        const uint16_t word = static_cast<uint16_t>(page * 32);
+        instruction(0x4C, static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word), 0x00);
+        Pause(p.WaitFlash);
+    }
+    std::vector<uint8_t> back;
+    for (uint16_t word = 0; word < 64; ++word) {
+        back.push_back(query(0x20, static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word)));
+        back.push_back(query(0x28, static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word)));
+    }
+    run.Close();
+    EXPECT_EQ(back, image);
+    EXPECT_EQ(ChipMemory("flash", 0, image.size()), image);
+}
+
+TEST_F(SimChip, NothingOnTheConnectorIsNoDevice) {
+    Start("none");
+    const auto image = Image(64, 8);
+    EXPECT_EQ(Write89S8253(Block(image, 0), progress), ProgNoDevice);
+    EXPECT_EQ(Write89S52(Block(image, 0), progress), ProgNoDevice);
+    EXPECT_EQ(Write89S8252(Block(image, 0), progress), ProgVerifyFailed);
+}
+
+TEST_F(SimChip, UnpluggingTheAdapterMidRunEndsTheRun) {
+    Start("AT89S8253");
+    const auto image = Image(4096, 9);
+    int steps = 0;
+    progress.onStep = [&] {
+        if (++steps == 10) sim_->Kill();
+    };
+    const ProgResult r = Write89S8253(Block(image, 0), progress);
+    EXPECT_TRUE(r == ProgVerifyFailed || r == ProgNoDevice) << r;
+    // Every page still got its turn, without waiting for the adapter.
+    EXPECT_GT(steps, 64);
+}
+
+}  // namespace
+}  // namespace kestrin::test
