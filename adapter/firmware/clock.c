@@ -7,6 +7,7 @@
 #include "board.h"
 
 static volatile uint32_t overflows;
+static volatile uint8_t ticked;
 static uint32_t mark;
 
 /* Longest single wait; longer pauses are split so the tick arithmetic never wraps. */
@@ -16,7 +17,10 @@ static uint32_t mark;
 /* A mark older than this is moved forward; every pause is shorter. */
 #define MAX_MARK_AGE (0x40000000UL)
 
-ISR(TIMER1_OVF_vect) { overflows++; }
+ISR(TIMER1_OVF_vect) {
+    overflows++;
+    ticked = 1;
+}
 
 /* Only wakes the CPU from its pause; the loop in clock_pause checks the time. */
 ISR(TIMER1_COMPA_vect) { TIMSK1 &= (uint8_t)~(1 << OCIE1A); }
@@ -74,17 +78,28 @@ uint32_t clock_micros(void) {
 
 void clock_mark(void) { mark = clock_ticks(); }
 
+uint8_t clock_take_tick(void) {
+    uint8_t t = ticked;
+    ticked = 0;
+    return t;
+}
+
 void clock_age_mark(void) {
     uint32_t now = clock_ticks();
     if (now - mark > MAX_MARK_AGE) mark = now - MAX_MARK_AGE;
 }
 
-static void wait_ticks(uint32_t need) {
+static void wait_ticks(uint32_t need, uint8_t (*work)(void), uint16_t margin) {
     for (;;) {
         cli();
         uint32_t elapsed = clock_ticks() - mark;
         if (elapsed >= need) break;
         uint32_t rest = need - elapsed;
+        if (rest > margin) {
+            sei();
+            if (work()) continue;
+            cli();
+        }
         if (rest > SPIN_TICKS) {
             /* Sleep until the compare match (or any other interrupt). */
             uint16_t step = rest > 60000UL ? 60000U : (uint16_t)rest;
@@ -103,13 +118,13 @@ static void wait_ticks(uint32_t need) {
     mark += need;
 }
 
-void clock_pause(uint32_t us) {
+void clock_pause(uint32_t us, uint8_t (*work)(void), uint16_t margin) {
     /* GPIOR0 bit 0 shows a debugger or simulator that the firmware is pausing. */
     GPIOR0 |= 1;
     clock_age_mark();
     while (us > 0) {
         uint32_t chunk = us > PAUSE_CHUNK_US ? PAUSE_CHUNK_US : us;
-        wait_ticks(chunk * TICKS_PER_US);
+        wait_ticks(chunk * TICKS_PER_US, work, margin);
         us -= chunk;
     }
     GPIOR0 &= (uint8_t)~1;

@@ -44,12 +44,12 @@ void link_init(void) {
     UCSR0B = (1 << RXCIE0) | (1 << RXEN0) | (1 << TXEN0);
 }
 
-uint8_t link_available(void) {
+uint16_t link_available(void) {
     uint8_t sreg = SREG;
     cli();
-    uint8_t any = rx_head != rx_tail;
+    uint16_t n = (uint16_t)((rx_head - rx_tail) & (RX_BUFFER_SIZE - 1));
     SREG = sreg;
-    return any;
+    return n;
 }
 
 uint8_t link_get(void) {
@@ -59,6 +59,18 @@ uint8_t link_get(void) {
     rx_tail = (uint16_t)((rx_tail + 1) & (RX_BUFFER_SIZE - 1));
     SREG = sreg;
     return b;
+}
+
+void link_read(uint8_t* dst, uint8_t n) {
+    uint16_t tail = rx_tail;
+    while (n--) {
+        *dst++ = rx_buf[tail];
+        tail = (uint16_t)((tail + 1) & (RX_BUFFER_SIZE - 1));
+    }
+    uint8_t sreg = SREG;
+    cli();
+    rx_tail = tail;
+    SREG = sreg;
 }
 
 void link_put(uint8_t b) {
@@ -79,9 +91,9 @@ uint8_t link_take_error(void) {
     return e;
 }
 
-void link_idle(void) {
+void link_wait(uint16_t need) {
     cli();
-    if (rx_head == rx_tail) {
+    if ((uint16_t)((rx_head - rx_tail) & (RX_BUFFER_SIZE - 1)) < need) {
         sleep_enable();
         sei();
         sleep_cpu();

@@ -5,15 +5,17 @@
 #include <stdint.h>
 
 void link_init(void);
-/* True when a received byte is waiting. */
-uint8_t link_available(void);
+/* Number of received bytes waiting. */
+uint16_t link_available(void);
 /* Next received byte; call only when link_available(). */
 uint8_t link_get(void);
+/* Moves n received bytes to dst; call only when link_available() >= n. */
+void link_read(uint8_t* dst, uint8_t n);
 /* Queues a byte for sending; waits while the transmit ring is full. */
 void link_put(uint8_t b);
 /* True once since the last call when received bytes were lost or garbled. */
 uint8_t link_take_error(void);
-/* Sleeps until an interrupt when nothing has been received. */
-void link_idle(void);
+/* Sleeps until an interrupt when fewer than need bytes have been received. */
+void link_wait(uint16_t need);
 
 #endif

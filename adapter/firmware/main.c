@@ -3,7 +3,9 @@
  * serial link, executes them in order against the target lines and answers
  * each one. The host keeps sending while earlier commands run (it counts the
  * bytes it has in flight against the receive ring), so SPI writes and pauses
- * follow each other without waiting for the link.
+ * follow each other without waiting for the link; and while a pause runs the
+ * firmware already checks the frames that follow it, so the next SPI bytes go
+ * out the moment the pause ends.
  */
 #include <avr/interrupt.h>
 #include <avr/io.h>
@@ -16,14 +18,28 @@
 #include "target.h"
 #include "veltro_protocol.h"
 
-/* A frame whose bytes stop coming for this long is dropped. */
+/* A frame not complete this long after its marker is dropped (the longest
+ * frame takes under a millisecond on the link). */
 #define FRAME_TIMEOUT_TICKS (100000UL * TICKS_PER_US)
 
-enum { WAIT_SOF, WAIT_LEN, WAIT_BODY, WAIT_CHECK };
+/* Frames checked and waiting to be carried out, in order. */
+#define QUEUE_FRAMES 8
+/* Parsing ahead during a pause stops this close to its end (a frame takes
+ * under 100 us to check), so the pause is not stretched. */
+#define PARSE_AHEAD_TICKS (300U * TICKS_PER_US)
 
-static uint8_t frame[VP_MAX_LEN]; /* SEQ, CMD, payload */
-static uint8_t frame_len, frame_pos, frame_crc, state;
-static uint32_t last_byte_ticks;
+enum { WAIT_SOF, WAIT_LEN, WAIT_BODY };
+
+struct frame {
+    uint8_t len;   /* SEQ, CMD and payload */
+    uint8_t good;  /* the check byte matched */
+    uint8_t body[VP_MAX_LEN + 1]; /* SEQ, CMD, payload, check byte */
+};
+
+static struct frame queue[QUEUE_FRAMES];
+static uint8_t queue_first, queue_count;
+static uint8_t frame_len, state;
+static uint32_t frame_start_ticks;
 
 static uint8_t reply_crc;
 
@@ -56,11 +72,17 @@ static void put_u32(uint32_t v) {
     for (uint8_t i = 0; i < 4; i++) put_checked((uint8_t)(v >> (8 * i)));
 }
 
-static void execute(void) {
-    const uint8_t seq = frame[0];
-    const uint8_t cmd = frame[1];
-    const uint8_t* arg = frame + VP_HEADER_BYTES;
-    const uint8_t n = (uint8_t)(frame_len - VP_HEADER_BYTES);
+static uint8_t parse_ahead(void);
+
+static void execute(const struct frame* f) {
+    const uint8_t seq = f->body[0];
+    const uint8_t cmd = f->body[1];
+    const uint8_t* arg = f->body + VP_HEADER_BYTES;
+    const uint8_t n = (uint8_t)(f->len - VP_HEADER_BYTES);
+    if (!f->good) {
+        reply_status(seq, VP_ERR_CHECK);
+        return;
+    }
 
     switch (cmd) {
     case VP_CMD_IDENTIFY:
@@ -81,12 +103,12 @@ static void execute(void) {
         return;
     case VP_CMD_DELAY:
         if (n != 4) break;
-        clock_pause(read_u32(arg));
+        clock_pause(read_u32(arg), parse_ahead, PARSE_AHEAD_TICKS);
         reply_status(seq, VP_OK);
         return;
     case VP_CMD_SPI_WRITE:
         if (n == 0) break;
-        for (uint8_t i = 0; i < n; i++) target_transfer(arg[i]);
+        target_write(arg, n);
         clock_mark();
         reply_status(seq, VP_OK);
         return;
@@ -139,36 +161,44 @@ static void execute(void) {
     reply_status(seq, VP_ERR_ARGUMENT);
 }
 
-static void receive(uint8_t b) {
-    last_byte_ticks = clock_ticks();
+/* Takes in what has been received, up to a whole frame into the queue; false
+ * when it needs more bytes or the queue is full. */
+static uint8_t receive(void) {
+    const uint16_t available = link_available();
     switch (state) {
     case WAIT_SOF:
-        if (b == VP_SOF_HOST) state = WAIT_LEN;
-        break;
-    case WAIT_LEN:
-        if (b < VP_HEADER_BYTES || b > VP_MAX_LEN) {
-            state = WAIT_SOF; /* not a frame: hunt for the next marker */
-            break;
+        if (available == 0) return 0;
+        if (link_get() == VP_SOF_HOST) {
+            state = WAIT_LEN;
+            frame_start_ticks = clock_ticks();
         }
-        frame_len = b;
-        frame_pos = 0;
-        frame_crc = vp_crc8_update(VP_CRC_INIT, b);
-        state = WAIT_BODY;
-        break;
-    case WAIT_BODY:
-        frame[frame_pos++] = b;
-        frame_crc = vp_crc8_update(frame_crc, b);
-        if (frame_pos == frame_len) state = WAIT_CHECK;
-        break;
-    case WAIT_CHECK:
+        return 1;
+    case WAIT_LEN: {
+        if (available == 0) return 0;
+        const uint8_t len = link_get();
+        /* Not a frame: hunt for the next marker. */
+        state = (len < VP_HEADER_BYTES || len > VP_MAX_LEN) ? WAIT_SOF : WAIT_BODY;
+        frame_len = len;
+        return 1;
+    }
+    default: {
+        /* The whole body and the check byte at once. */
+        if (queue_count == QUEUE_FRAMES || available < (uint16_t)frame_len + 1) return 0;
+        struct frame* f = &queue[(uint8_t)((queue_first + queue_count) % QUEUE_FRAMES)];
+        link_read(f->body, (uint8_t)(frame_len + 1));
+        f->len = frame_len;
+        uint8_t crc = vp_crc8_update(VP_CRC_INIT, frame_len);
+        for (uint8_t i = 0; i < frame_len; i++) crc = vp_crc8_update(crc, f->body[i]);
+        f->good = crc == f->body[frame_len];
+        queue_count++;
         state = WAIT_SOF;
-        if (b == frame_crc)
-            execute();
-        else
-            reply_status(frame[0], VP_ERR_CHECK);
-        break;
+        return 1;
+    }
     }
 }
+
+/* Work done while a pause runs: one step of taking in the frames after it. */
+static uint8_t parse_ahead(void) { return receive(); }
 
 int main(void) {
     MCUSR = 0;
@@ -180,12 +210,17 @@ int main(void) {
     clock_mark();
 
     for (;;) {
-        if (link_available()) {
-            receive(link_get());
+        if (queue_count) {
+            execute(&queue[queue_first]);
+            queue_first = (uint8_t)((queue_first + 1) % QUEUE_FRAMES);
+            queue_count--;
             continue;
         }
-        if (state != WAIT_SOF && clock_ticks() - last_byte_ticks > FRAME_TIMEOUT_TICKS) state = WAIT_SOF;
-        clock_age_mark();
-        link_idle();
+        if (receive()) continue;
+        if (clock_take_tick()) {
+            if (state != WAIT_SOF && clock_ticks() - frame_start_ticks > FRAME_TIMEOUT_TICKS) state = WAIT_SOF;
+            clock_age_mark();
+        }
+        link_wait(state == WAIT_BODY ? (uint16_t)frame_len + 1 : 1);
     }
 }

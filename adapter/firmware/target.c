@@ -11,26 +11,19 @@
 #define RST_BIT (1 << PIN_RST)
 #define NRESET_BIT (1 << PIN_NRESET)
 
-/* Automatic SCK half periods in 0.5 us units. Read mode 0 serves the
- * AT89S8252 (each phase at least 24 oscillator periods) and AVR targets
- * running from a slow internal oscillator: 4 us phases suit crystals from
- * 6 MHz and AVRs from 1 MHz. Read mode 1 serves the AT89S8253 and AT89S51/52
- * (8 oscillator periods per phase): 1.5 us phases suit crystals from 5.4 MHz. */
-#define AUTO_HALF_MODE0 8
-#define AUTO_HALF_MODE1 3
+/* Automatic SCK phases. Read mode 0 serves the AT89S8252 (each phase at
+ * least 24 oscillator periods) and AVR targets running from a slow internal
+ * oscillator: 4 us phases suit crystals from 6 MHz and AVRs from 1 MHz. Read
+ * mode 1 serves the AT89S8253 and AT89S51/52 (8 oscillator periods per
+ * phase): 1.25 us phases suit crystals from 6.4 MHz. In CPU cycles, with a
+ * little room for the instructions around the waits. */
+#define PHASE_MODE0_CYCLES 66
+#define PHASE_MODE1_CYCLES 20
 
 static uint8_t levels;
 static uint8_t driven;
 static uint8_t read_mode;
-static uint8_t clock_setting;
-static uint8_t half_units = AUTO_HALF_MODE0;
-
-static void update_half(void) {
-    if (clock_setting != 0)
-        half_units = clock_setting;
-    else
-        half_units = read_mode ? AUTO_HALF_MODE1 : AUTO_HALF_MODE0;
-}
+static uint8_t clock_setting; /* 0: automatic; else the half period in 0.5 us units */
 
 static void drive_idle_lines(void) {
     if (levels & VP_LEVEL_SCK_HIGH)
@@ -74,15 +67,9 @@ void target_set_reset(uint8_t hold) {
     }
 }
 
-void target_set_read_mode(uint8_t mode) {
-    read_mode = mode ? 1 : 0;
-    update_half();
-}
+void target_set_read_mode(uint8_t mode) { read_mode = mode ? 1 : 0; }
 
-void target_set_clock(uint8_t units) {
-    clock_setting = units;
-    update_half();
-}
+void target_set_clock(uint8_t units) { clock_setting = units; }
 
 void target_set_leds(uint8_t flags) {
     if (flags & VP_LED1)
@@ -95,37 +82,61 @@ void target_set_leds(uint8_t flags) {
         PORTD &= (uint8_t)~(1 << PIN_LED2);
 }
 
-/* One unit is 8 CPU cycles (0.5 us at 16 MHz) including the loop itself. */
-static inline void wait_half(uint8_t units) {
+/* One unit is at least 8 CPU cycles (0.5 us at 16 MHz) including the loop itself. */
+static inline void wait_units(uint8_t units) {
     while (units--) __builtin_avr_delay_cycles(5);
+}
+
+/* One bit: MOSI changes only while SCK rests, so it is stable across both
+ * edges and targets that sample on the rising edge (SPI mode 0) and on the
+ * falling edge (mode 1) both read it. MISO is read just before the rising
+ * edge (read mode 0) or just before the falling edge (read mode 1): there a
+ * mode-1 target (data valid after the rising edge) and a mode-0 target (data
+ * held until the falling edge) both present the bit. WAIT_LOW and WAIT_HIGH
+ * are statements that pass the two phases. */
+#define SHIFT_BYTE(WAIT_LOW, WAIT_HIGH, LATE)            \
+    for (uint8_t bit = 0; bit < 8; bit++) {               \
+        if (out & 0x80)                                   \
+            PORTB |= MOSI_BIT;                            \
+        else                                              \
+            PORTB &= (uint8_t)~MOSI_BIT;                  \
+        out <<= 1;                                        \
+        in <<= 1;                                         \
+        WAIT_LOW;                                         \
+        if (!(LATE) && (PINB & MISO_BIT)) in |= 1;        \
+        PINB = SCK_BIT; /* toggle to the active level */  \
+        WAIT_HIGH;                                        \
+        if ((LATE) && (PINB & MISO_BIT)) in |= 1;         \
+        PINB = SCK_BIT; /* back to rest */                \
+    }
+
+/* One byte at the current clock and read mode, before any inversion. */
+static inline __attribute__((always_inline)) uint8_t shift(uint8_t out) {
+    uint8_t in = 0;
+    if (clock_setting != 0) {
+        const uint8_t units = clock_setting;
+        if (read_mode) {
+            SHIFT_BYTE(wait_units(units), wait_units(units), 1)
+        } else {
+            SHIFT_BYTE(wait_units(units), wait_units(units), 0)
+        }
+    } else if (read_mode) {
+        SHIFT_BYTE(__builtin_avr_delay_cycles(PHASE_MODE1_CYCLES - 8), __builtin_avr_delay_cycles(PHASE_MODE1_CYCLES - 3), 1)
+    } else {
+        SHIFT_BYTE(__builtin_avr_delay_cycles(PHASE_MODE0_CYCLES - 8), __builtin_avr_delay_cycles(PHASE_MODE0_CYCLES - 3), 0)
+    }
+    return in;
 }
 
 uint8_t target_transfer(uint8_t out) {
     const uint8_t miso_xor = (levels & VP_LEVEL_MISO_INVERTED) ? 0xFF : 0x00;
     if (!driven) return (uint8_t)(0xFF ^ miso_xor); /* nothing clocked: an idle MISO reads high */
-    const uint8_t units = half_units;
-    const uint8_t late = read_mode;
-    uint8_t in = 0;
-    out ^= (levels & VP_LEVEL_MOSI_INVERTED) ? 0xFF : 0x00;
-    for (uint8_t bit = 0; bit < 8; bit++) {
-        /* MOSI changes only while SCK rests, so it is stable across both edges:
-         * targets that sample on the rising edge (SPI mode 0) and those that
-         * sample on the falling edge (mode 1) both read it. */
-        if (out & 0x80)
-            PORTB |= MOSI_BIT;
-        else
-            PORTB &= (uint8_t)~MOSI_BIT;
-        out <<= 1;
-        wait_half(units);
-        in <<= 1;
-        if (!late && (PINB & MISO_BIT)) in |= 1;
-        PINB = SCK_BIT; /* toggle to the active level */
-        wait_half(units);
-        /* Just before the falling edge a mode-1 target (data valid after the
-         * rising edge) and a mode-0 target (data held until the falling edge)
-         * both present the bit. */
-        if (late && (PINB & MISO_BIT)) in |= 1;
-        PINB = SCK_BIT; /* back to rest */
-    }
-    return (uint8_t)(in ^ miso_xor);
+    const uint8_t mosi_xor = (levels & VP_LEVEL_MOSI_INVERTED) ? 0xFF : 0x00;
+    return (uint8_t)(shift((uint8_t)(out ^ mosi_xor)) ^ miso_xor);
+}
+
+void target_write(const uint8_t* data, uint8_t n) {
+    if (!driven) return;
+    const uint8_t mosi_xor = (levels & VP_LEVEL_MOSI_INVERTED) ? 0xFF : 0x00;
+    while (n--) shift((uint8_t)(*data++ ^ mosi_xor));
 }

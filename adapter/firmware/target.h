@@ -17,5 +17,7 @@ void target_set_clock(uint8_t half_units);
 void target_set_leds(uint8_t flags);
 /* Clocks one byte out on MOSI and returns the byte clocked in on MISO. */
 uint8_t target_transfer(uint8_t out);
+/* Clocks n bytes out back to back; what comes in is dropped. */
+void target_write(const uint8_t* data, uint8_t n);
 
 #endif

@@ -64,11 +64,15 @@
 #define VP_IDENT_MAX_DATA 6
 #define VP_IDENT_BYTES 7
 
-/* CRC-8, polynomial 0x07, initial value 0xFF, no reflection, no final XOR. */
+/* CRC-8, polynomial 0x07, initial value 0xFF, no reflection, no final XOR;
+ * four bits at a time (the firmware checks every byte it receives). */
 #define VP_CRC_INIT 0xFF
+static const uint8_t vp_crc8_nibble[16] = {0x00, 0x07, 0x0E, 0x09, 0x1C, 0x1B, 0x12, 0x15,
+                                           0x38, 0x3F, 0x36, 0x31, 0x24, 0x23, 0x2A, 0x2D};
 static inline uint8_t vp_crc8_update(uint8_t crc, uint8_t byte) {
     crc ^= byte;
-    for (uint8_t i = 0; i < 8; i++) crc = (uint8_t)((crc & 0x80) ? (crc << 1) ^ 0x07 : (crc << 1));
+    crc = (uint8_t)((crc << 4) ^ vp_crc8_nibble[crc >> 4]);
+    crc = (uint8_t)((crc << 4) ^ vp_crc8_nibble[crc >> 4]);
     return crc;
 }
 

@@ -10,6 +10,8 @@
 //   time                   simulated time in microseconds
 //   leds                   the two LED outputs ("ok 1 0")
 //   lines                  the target lines: sck mosi rst /reset as 0/1
+//   waits                  simulated microseconds the firmware sat idle waiting for the host
+//   phases                 shortest SCK high and low phase in ns since the last "phases"
 //   quit                   ends the simulation
 // plus the target's own commands (memory access for chip models).
 // Ends on "quit", on end of input (the controlling process went away), on
@@ -20,10 +22,12 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <sstream>
@@ -62,6 +66,8 @@ constexpr uint8_t kLed1 = 1 << 6;
 constexpr uint8_t kLed2 = 1 << 7;
 // A sleep shorter than this ends in an event of the firmware's own (a UART byte).
 constexpr uint32_t kOwnEventUs = 1000;
+// A clock level held longer than this is the line resting, not a phase of a bit.
+constexpr uint64_t kRestNs = 500000;
 
 std::atomic<bool> g_stop{false};
 
@@ -119,6 +125,13 @@ public:
             const TargetPins p = Pins();
             reply = "ok " + std::to_string(p.sck) + " " + std::to_string(p.mosi) + " " + std::to_string(p.rstHigh) + " " +
                     std::to_string(!p.nresetLow);
+        } else if (verb == "waits") {
+            // Simulated time the firmware sat idle waiting for the host: on a board
+            // that is USB latency; here it is the host's and the simulator's pace.
+            reply = "ok " + std::to_string(hostWaitCycles_ * 1000000 / avr_->frequency);
+        } else if (verb == "phases") {
+            reply = "ok " + std::to_string(shortestHigh_) + " " + std::to_string(shortestLow_);
+            shortestHigh_ = shortestLow_ = UINT64_MAX;
         } else if (verb == "quit") {
             g_stop = true;
             reply = "ok";
@@ -144,8 +157,18 @@ private:
         const TargetPins p = Pins();
         if (p.sck == last_.sck && p.mosi == last_.mosi && p.rstHigh == last_.rstHigh && p.nresetLow == last_.nresetLow)
             return;
+        const uint64_t now = NowNs();
+        if (p.sck != last_.sck) {
+            // Only phases inside a byte count: a clock resting between bytes is no phase.
+            const uint64_t phase = now - lastEdgeNs_;
+            if (lastEdgeNs_ != 0 && phase < kRestNs) {
+                uint64_t& shortest = last_.sck ? shortestHigh_ : shortestLow_;
+                shortest = std::min(shortest, phase);
+            }
+            lastEdgeNs_ = now;
+        }
         last_ = p;
-        target_->Lines(p, NowNs());
+        target_->Lines(p, now);
         SetMiso(target_->Miso());
     }
 
@@ -196,7 +219,11 @@ private:
             const auto waited =
                 std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
             const avr_cycle_count_t passed = avr_usec_to_cycles(avr, static_cast<uint32_t>(waited));
-            if (passed >= howLong) return;
+            if (passed >= howLong) {
+                b->hostWaitCycles_ += howLong;
+                return;
+            }
+            b->hostWaitCycles_ += passed;
             avr->cycle -= howLong - passed;  // the caller adds howLong
             return;
         }
@@ -217,6 +244,10 @@ private:
     bool miso_ = false;
     bool misoSet_ = false;
     std::vector<uint8_t> out_;
+    uint64_t hostWaitCycles_ = 0;
+    uint64_t lastEdgeNs_ = 0;
+    uint64_t shortestHigh_ = UINT64_MAX;
+    uint64_t shortestLow_ = UINT64_MAX;
 };
 
 // Reads command lines from standard input on its own thread; end of input

@@ -2,6 +2,8 @@
 // MOSI back to MISO in place of a chip.
 #include <array>
 #include <numeric>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "SimBench.h"
@@ -42,6 +44,36 @@ TEST_F(SimLink, IdentifiesAndEchoesThroughEveryLevelAndReadMode) {
         EXPECT_EQ(Ops.SPIWR(send.data(), receive.data(), 16), 16);
         for (size_t i = 0; i < send.size(); ++i)
             EXPECT_EQ(receive[i], c.inverted ? static_cast<uint8_t>(~send[i]) : send[i]) << i;
+        Ops.SetEnables(0, 1);
+    }
+}
+
+TEST_F(SimLink, ClockPhasesAreLongEnoughForTheTargets) {
+    struct Case {
+        int readMode, cycleTime;
+        uint64_t shortestNs;  // no SCK phase may be shorter
+    };
+    // Read mode 0: AT89S8252 from 6 MHz (24 oscillator periods), AVRs from 1 MHz;
+    // read mode 1: AT89S8253 and AT89S51/52 from 6.4 MHz (8 periods); a set cycle
+    // time gives half periods of that many 0.5 us.
+    const std::vector<Case> cases = {{0, 0, 4000}, {1, 0, 1250}, {0, 20, 10000}, {1, 3, 1500}};
+    std::array<uint8_t, 16> send{}, receive{};
+    std::iota(send.begin(), send.end(), uint8_t{0x5A});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "mode " << c.readMode << " cycle " << c.cycleTime);
+        Ops.SetReadMode(c.readMode);
+        Ops.SetCycleTime(c.cycleTime);
+        Ops.SetEnables(1, 1);
+        Settled("phases");
+        ASSERT_EQ(Ops.SPIWR(send.data(), receive.data(), 16), 16);
+        EXPECT_EQ(receive, send);
+        std::istringstream reply(Settled("phases"));
+        std::string ok;
+        uint64_t high = 0, low = 0;
+        reply >> ok >> high >> low;
+        EXPECT_EQ(ok, "ok");
+        EXPECT_GE(high, c.shortestNs);
+        EXPECT_GE(low, c.shortestNs);
         Ops.SetEnables(0, 1);
     }
 }
