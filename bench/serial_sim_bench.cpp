@@ -70,7 +70,7 @@ public:
 };
 
 struct Result {
-    double writeMs, verifyMs, floorMs, writeWallMs, verifyWallMs, writeHostWaitMs;
+    double writeMs, verifyMs, floorMs, writeWallMs, verifyWallMs, writeHostWaitMs, verifyHostWaitMs;
     double spiwr, transferWaits, creditWaits, frames, kbytesOut;
     int status;
 };
@@ -120,6 +120,7 @@ Result Run(const char* chip, const std::function<ProgResult(const TProgParams&, 
     out.verifyMs = end.adapterMs - verify.adapterMs;
     out.writeWallMs = verify.wallMs - start.wallMs;
     out.writeHostWaitMs = verify.hostWaitMs - start.hostWaitMs;
+    out.verifyHostWaitMs = end.hostWaitMs - verify.hostWaitMs;
     out.verifyWallMs = end.wallMs - verify.wallMs;
     out.floorMs = static_cast<double>(verify.stats.delayMicros - start.stats.delayMicros) / 1000.0;
     out.spiwr = static_cast<double>(end.stats.spiwrCalls);
@@ -150,13 +151,16 @@ void Report(const char* title, const std::vector<Result>& runs, int pages, doubl
     std::printf("  page loop     %9.1f ms floor (%d pages x %.1f ms), %.3f ms per page beyond it: %+.1f %%\n",
                 pageFloor, pages, pagePauseMs, pageOverhead, 100.0 * pageOverhead * pages / pageFloor);
     std::printf("  of the write  %9.1f ms the adapter sat waiting for the host\n", med(&Result::writeHostWaitMs));
-    std::printf("  verify phase  %9.1f ms adapter time\n", med(&Result::verifyMs));
+    std::printf("  verify phase  %9.1f ms adapter time, of it %.1f ms waiting for the host: %.1f ms busy\n",
+                med(&Result::verifyMs), med(&Result::verifyHostWaitMs),
+                med(&Result::verifyMs) - med(&Result::verifyHostWaitMs));
     std::printf("  waits         %9.0f SPIWR calls, %.0f waits for data, %.0f waits for buffer room (overlapped)\n",
                 med(&Result::spiwr), med(&Result::transferWaits), med(&Result::creditWaits));
     std::printf("  link          %9.0f frames, %.1f KB to the adapter\n", med(&Result::frames), med(&Result::kbytesOut));
     std::printf("  wall time     %9.1f ms write, %.1f ms verify (simulator on this machine)\n", med(&Result::writeWallMs),
                 med(&Result::verifyWallMs));
-    std::printf("  with a USB link of 1 ms per answer: +%.0f ms\n", med(&Result::transferWaits));
+    std::printf("  on a board, each wait for data adds one USB round trip (about 1 ms): verify about %.0f ms\n",
+                med(&Result::verifyMs) - med(&Result::verifyHostWaitMs) + med(&Result::transferWaits));
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <libserialport.h>
 #include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -25,6 +27,8 @@ class SerialPortLink final : public ILink {
 public:
     explicit SerialPortLink(sp_port* port) : port_(port) {}
     ~SerialPortLink() override {
+        int fd = -1;
+        if (sp_get_port_handle(port_, &fd) == SP_OK) ioctl(fd, TIOCNXCL);
         sp_close(port_);
         sp_free_port(port_);
     }
@@ -49,7 +53,11 @@ private:
 class TerminalLink final : public ILink {
 public:
     explicit TerminalLink(int fd) : fd_(fd) {}
-    ~TerminalLink() override { close(fd_); }
+    ~TerminalLink() override {
+        // The terminal may stay open elsewhere (a pty's other side): leave it shareable.
+        ioctl(fd_, TIOCNXCL);
+        close(fd_);
+    }
 
     bool Write(const uint8_t* data, size_t n, int timeoutMs) override {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -87,6 +95,20 @@ private:
     int fd_;
 };
 
+// One program at a time: a second Kestrin on the same adapter would mix its
+// frames into ours. The lock holds against cooperating programs, the exclusive
+// mode also against others (a modem manager probing new ports) while we are
+// connected.
+bool Claim(int fd, OpenError& error) {
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        error.code = errno == EWOULDBLOCK ? EBUSY : errno;
+        error.message = "the port is in use by another program";
+        return false;
+    }
+    ioctl(fd, TIOCEXCL);
+    return true;
+}
+
 std::unique_ptr<ILink> OpenTerminal(const std::string& path, OpenError& error) {
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -98,6 +120,10 @@ std::unique_ptr<ILink> OpenTerminal(const std::string& path, OpenError& error) {
     if (tcgetattr(fd, &t) != 0) {
         error.code = errno;
         error.message = std::string("not a terminal: ") + std::strerror(errno);
+        close(fd);
+        return nullptr;
+    }
+    if (!Claim(fd, error)) {
         close(fd);
         return nullptr;
     }
@@ -120,6 +146,12 @@ std::unique_ptr<ILink> OpenSerialLink(const std::string& path, OpenError& error)
         char* msg = sp_last_error_message();
         error.message = msg != nullptr ? msg : "cannot open";
         sp_free_error_message(msg);
+        sp_free_port(port);
+        return nullptr;
+    }
+    int fd = -1;
+    if (sp_get_port_handle(port, &fd) == SP_OK && !Claim(fd, error)) {
+        sp_close(port);
         sp_free_port(port);
         return nullptr;
     }

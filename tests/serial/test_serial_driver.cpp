@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "Link.h"
 #include "Ports.h"
 #include "link/SPI.h"
 
@@ -107,6 +109,21 @@ TEST_F(SerialDriver, ASilentPortGivesResultTwoAndCallsStayHarmless) {
     Ops.SPIW(send.data(), 4);
     Ops.Delay(10'000'000);
     Ops.SetEnables(1, 1);
+    close(master);
+    close(slave);
+}
+
+TEST_F(SerialDriver, APortInUseByAnotherConnectionIsRefused) {
+    int master = -1, slave = -1;
+    char name[128];
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    OpenError first, second;
+    auto link = OpenSerialLink(name, first);
+    ASSERT_NE(link, nullptr) << first.message;
+    EXPECT_EQ(OpenSerialLink(name, second), nullptr);
+    EXPECT_EQ(second.code, EBUSY);
+    link.reset();
+    EXPECT_NE(OpenSerialLink(name, second), nullptr) << "the port stays claimed after its link closed";
     close(master);
     close(slave);
 }
