@@ -1,0 +1,36 @@
+#include "app/Forms.h"
+
+#include "app/UnitMain.h"
+#include "ui/UnitAbout.h"
+#include "ui/UnitFeatures.h"
+#include "ui/UnitHelp.h"
+#include "ui/UnitNewProfile.h"
+#include "ui/UnitOptions.h"
+#include "ui/UnitRead.h"
+
+namespace kestrin {
+
+TForms::TForms() {
+    main_ = std::make_unique<TFormMain>();
+    FormMain = main_.get();
+    // The dialogs belong to the main window, which destroys them with itself.
+    FormOptions = new TFormOptions(FormMain);
+    FormAbout = new TFormAbout(FormMain);
+    FormNewProfile = new TFormNewProfile(FormMain);
+    FormFeatures = new TFormFeatures(FormMain);
+    FormHelp = new TFormHelp(FormMain);
+    FormRead = new TFormRead(FormMain);
+}
+
+TForms::~TForms() {
+    FormOptions = nullptr;
+    FormAbout = nullptr;
+    FormNewProfile = nullptr;
+    FormFeatures = nullptr;
+    FormHelp = nullptr;
+    FormRead = nullptr;
+    main_.reset();
+    FormMain = nullptr;
+}
+
+}  // namespace kestrin
