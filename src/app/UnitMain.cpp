@@ -295,7 +295,7 @@ void TFormMain::BuildControls() {
     memory->addLayout(address, 0, 1);
     memory->addLayout(checks, 1, 1);
     memory->setColumnStretch(1, 1);
-    column->addWidget(PanelMemory);
+    column->addWidget(PanelMemory, 1);
 
     // File and profile information, progress.
     PanelFile = MakePanel(central);
@@ -340,8 +340,7 @@ void TFormMain::BuildControls() {
     info->addWidget(Gauge1, 4, 0, 1, 4);
     info->setColumnStretch(1, 1);
     info->setColumnStretch(3, 1);
-    column->addWidget(PanelFile);
-    column->addStretch(1);
+    column->addWidget(PanelFile, 2);
     setCentralWidget(central);
 
     // Status bar: port, connection, result of the last write, messages.
@@ -521,16 +520,18 @@ void TFormMain::SetStartAddress(int64_t address) {
 }
 
 void TFormMain::SpinButtonUpClick(int digit) {
-    if (digit < 0 || digit > 3) return;
+    if (running_ || digit < 0 || digit > 3) return;
     SetStartAddress(static_cast<int64_t>(Config.Startaddress) + kSpinSteps[digit]);
 }
 
 void TFormMain::SpinButtonDownClick(int digit) {
-    if (digit < 0 || digit > 3) return;
+    if (running_ || digit < 0 || digit > 3) return;
     SetStartAddress(static_cast<int64_t>(Config.Startaddress) - kSpinSteps[digit]);
 }
 
-void TFormMain::RadioButtonEEPROMClick() { SetStartAddress(Config.Startaddress); }
+void TFormMain::RadioButtonEEPROMClick() {
+    if (!running_) SetStartAddress(Config.Startaddress);
+}
 
 void TFormMain::SpeedButtonFileClick() {
     if (running_) return;

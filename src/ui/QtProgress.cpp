@@ -28,11 +28,17 @@ void QtProgress::SetColor(uint32_t rgb) {
 
 void QtProgress::SetProgress(int32_t value) {
     if (gauge_ == nullptr) return;
+    if (maxValue_ <= 0) {
+        // A single unit of work: empty until it is done.
+        gauge_->setValue(value >= maxValue_ ? gauge_->maximum() : 0);
+        return;
+    }
     // A value beyond the range would be ignored by the bar; show it as full.
     gauge_->setValue(std::clamp(value, gauge_->minimum(), gauge_->maximum()));
 }
 
 void QtProgress::SetMaxValue(int32_t value) {
+    maxValue_ = value;
     if (gauge_ == nullptr) return;
     // A zero range would turn the bar into a busy indicator.
     gauge_->setRange(0, std::max(value, 1));

@@ -29,6 +29,7 @@ private:
     QPointer<QProgressBar> gauge_;
     QPointer<QLabel> timeLabel_;
     uint32_t background_;
+    int32_t maxValue_ = 1;
 };
 
 }  // namespace kestrin
