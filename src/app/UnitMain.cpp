@@ -97,14 +97,19 @@ QToolButton* MakeButton(QWidget* parent, const QString& text, const char* glyphN
     return b;
 }
 
-QFrame* MakePanel(QWidget* parent) {
+// A sky-blue panel with a grid for its controls.
+QGridLayout* MakePanel(QWidget* parent) {
     auto* panel = new QFrame(parent);
     panel->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
     panel->setAutoFillBackground(true);
     QPalette pal = panel->palette();
     pal.setColor(QPalette::Window, Rgb(kSkyBlue));
     panel->setPalette(pal);
-    return panel;
+    auto* grid = new QGridLayout(panel);
+    grid->setContentsMargins(6, 4, 6, 5);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(2);
+    return grid;
 }
 
 int TextWidth(const QFontMetrics& fm, std::initializer_list<QString> texts) {
@@ -240,11 +245,8 @@ void TFormMain::BuildControls() {
     column->addWidget(ButtonBar);
 
     // Memory, start address, verify and backup.
-    PanelMemory = MakePanel(central);
-    auto* memory = new QGridLayout(PanelMemory);
-    memory->setContentsMargins(6, 4, 6, 4);
-    memory->setHorizontalSpacing(6);
-    memory->setVerticalSpacing(2);
+    QGridLayout* memory = MakePanel(central);
+    PanelMemory = memory->parentWidget();
     RadioButtonFlash = new QRadioButton(U("&program memory (Flash)"), PanelMemory);
     RadioButtonFlash->setToolTip(U("write into Flash memory"));
     RadioButtonFlash->setChecked(true);
@@ -298,11 +300,8 @@ void TFormMain::BuildControls() {
     column->addWidget(PanelMemory, 1);
 
     // File and profile information, progress.
-    PanelFile = MakePanel(central);
-    auto* info = new QGridLayout(PanelFile);
-    info->setContentsMargins(6, 4, 6, 5);
-    info->setHorizontalSpacing(6);
-    info->setVerticalSpacing(2);
+    QGridLayout* info = MakePanel(central);
+    PanelFile = info->parentWidget();
     Label1 = new QLabel(U("File name:"), PanelFile);
     LabelFileName = new TFileNameLabel(PanelFile);
     LabelFileName->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
