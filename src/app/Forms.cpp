@@ -20,6 +20,9 @@ TForms::TForms() {
     FormFeatures = new TFormFeatures(FormMain);
     FormHelp = new TFormHelp(FormMain);
     FormRead = new TFormRead(FormMain);
+    FormOptions->OnFeatures = [](uint8_t type, bool sck, bool miso, bool mosi) {
+        if (FormFeatures != nullptr) FormFeatures->Execute(type, sck, miso, mosi);
+    };
 }
 
 TForms::~TForms() {

@@ -64,6 +64,7 @@ const char* const kFileErrorTexts[] = {
     "file exceeds 64 kByte",
 };
 const char* const kNoFileText = "(no file selected)";
+const char* const kRangeText = "File size exceeds memory range with given start address!";
 
 QString U(const char* text) { return QString::fromUtf8(text); }
 QString U(const std::string& text) { return QString::fromStdString(text); }
@@ -118,14 +119,23 @@ int TextWidth(const QFontMetrics& fm, std::initializer_list<QString> texts) {
     return w;
 }
 
-// Shows the hourglass while it lives.
-class TWaitCursor {
+// Shows a cursor while it lives: the hourglass during work, the arrow over a
+// question asked in the middle of it.
+class TCursor {
 public:
-    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-    TWaitCursor(const TWaitCursor&) = delete;
-    TWaitCursor& operator=(const TWaitCursor&) = delete;
+    explicit TCursor(Qt::CursorShape shape) { QApplication::setOverrideCursor(shape); }
+    ~TCursor() { QApplication::restoreOverrideCursor(); }
+    TCursor(const TCursor&) = delete;
+    TCursor& operator=(const TCursor&) = delete;
 };
+
+TMsgResult Ask(TMsgKind kind, const std::string& text, TMsgButtons buttons) {
+    TCursor arrow(Qt::ArrowCursor);
+    return Prompts().Message(kind, text, buttons);
+}
+
+// The message boxes that refuse a write: a single Cancel button.
+void Refuse(TMsgKind kind, const std::string& text) { Ask(kind, text, TMsgButtons::Cancel); }
 
 }  // namespace
 
@@ -160,7 +170,7 @@ public:
     TRunGuard& operator=(const TRunGuard&) = delete;
 
 private:
-    TWaitCursor cursor_;
+    TCursor cursor_{Qt::WaitCursor};
     TFormMain& form_;
 };
 
@@ -547,7 +557,7 @@ void TFormMain::SpeedButtonFileClick() {
 
 void TFormMain::SpeedButtonConnectClick() {
     if (running_) return;
-    TWaitCursor cursor;
+    TCursor cursor(Qt::WaitCursor);
     QCoreApplication::processEvents();
     if (Connected) {
         Ops.SetReady(0);
@@ -642,31 +652,25 @@ bool TFormMain::RefuseWrite(int32_t fileResult, int32_t size, const TProfile& pr
     if (size == 0) r = FileNoData;
     if (start < 0 || start + size > kLastAddress) r = 3;
     switch (r) {
-        case 1: Prompts().Message(TMsgKind::Error, "Can't open file!", TMsgButtons::Cancel); return true;
-        case 2: Prompts().Message(TMsgKind::Information, "File is empty!", TMsgButtons::Cancel); return true;
-        case 3:
-            Prompts().Message(TMsgKind::Error, "File size exceeds memory range with given start address!",
-                              TMsgButtons::Cancel);
-            return true;
+        case 1: Refuse(TMsgKind::Error, "Can't open file!"); return true;
+        case 2: Refuse(TMsgKind::Information, "File is empty!"); return true;
+        case 3: Refuse(TMsgKind::Error, kRangeText); return true;
         default: break;
     }
     const std::string name = ControllerName(profile.Type);
     if (name.empty()) {
-        Prompts().Message(TMsgKind::Error,
-                          "The profile \"" + profile.Name + "\" has the unknown controller type " +
-                              std::to_string(profile.Type) + "!",
-                          TMsgButtons::Cancel);
+        Refuse(TMsgKind::Error, "The profile \"" + profile.Name + "\" has the unknown controller type " +
+                                    std::to_string(profile.Type) + "!");
         return true;
     }
     if (!HasWriteRoutine(profile.Type)) {
-        Prompts().Message(TMsgKind::Error, "Writing to the " + name + " is not supported yet!", TMsgButtons::Cancel);
+        Refuse(TMsgKind::Error, "Writing to the " + name + " is not supported yet!");
         return true;
     }
     // Beyond the end of the chosen memory the target would wrap round and
     // overwrite the beginning of the data.
     if (start + size > MemorySize(profile.Type, eeprom)) {
-        Prompts().Message(TMsgKind::Error, "File size exceeds memory range with given start address!",
-                          TMsgButtons::Cancel);
+        Refuse(TMsgKind::Error, kRangeText);
         return true;
     }
     return false;
@@ -723,18 +727,23 @@ void TFormMain::OfferStrandedBackup() {
         " could not be written back. This program holds the only copy (" + std::to_string(backup->Data.size()) +
         " bytes).\n\nSave it to a binary file?";
     for (;;) {
-        if (Prompts().Message(TMsgKind::Warning, question, TMsgButtons::YesNo) != TMsgResult::Yes) return;
+        if (Ask(TMsgKind::Warning, question, TMsgButtons::YesNo) != TMsgResult::Yes) return;
         TFileDialog dialog;
         dialog.Title = "Save backup of the " + memory;
         dialog.Filter = "binary files|*.bin|any binary file|*.*";
         dialog.FilterIndex = 1;
         const QString folder = currentFile_.empty() ? QString() : QFileInfo(U(currentFile_)).absolutePath() + '/';
         dialog.FileName = (folder + (backup->EEPROM ? U("backup-eeprom.bin") : U("backup-flash.bin"))).toStdString();
-        if (!Prompts().SaveFile(dialog)) continue;
+        bool chosen = false;
+        {
+            TCursor arrow(Qt::ArrowCursor);
+            chosen = Prompts().SaveFile(dialog);
+        }
+        if (!chosen) continue;
         const FileResult r =
             WriteBinaryFile(dialog.FileName, backup->Data.data(), static_cast<int32_t>(backup->Data.size()));
         if (r == FileOk) return;
-        Prompts().Message(TMsgKind::Error, "Can't write file!", TMsgButtons::Ok);
+        Ask(TMsgKind::Error, "Can't write file!", TMsgButtons::Ok);
     }
 }
 

@@ -1,13 +1,17 @@
 // The main window: start-up, connecting, start address, profiles, file choice,
 // reset pulse, system-menu commands and closing.
 #include <QClipboard>
+#include <QComboBox>
 #include <QGuiApplication>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QTimer>
 
 #include <climits>
 
 #include "app/AppFixture.h"
 #include "app/CommandLine.h"
+#include "ui/UnitOptions.h"
 
 namespace kestrin::test {
 namespace {
@@ -333,6 +337,39 @@ TEST_F(AppTest, SettingsGoToClipboardAsCommandLine) {
     f.copysettingsascommandlineparametersintoclipboard1->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
               "/C=12 /P=3 /M=E /A=512 /F=\"" + file + "\" /V=1 /B=0 /T=1");
+}
+
+TEST_F(AppTest, ConfirmedOptionsApplyProfileAndPort) {
+    Recorder({"COM1", "COM5"});
+    SelectUserProfile(ctAT89S52, "no eeprom");
+    Config.ProfileIndex = 0;
+    Config.Memory = true;
+    TFormMain& f = Form();
+    auto* options = new TFormOptions(&f);
+    FormOptions = options;
+    ASSERT_TRUE(f.RadioButtonEEPROM->isChecked());
+
+    struct Case {
+        bool ok;
+        const char* profile;
+        const char* port;
+        bool eepromShown;
+    };
+    for (const Case c : {Case{false, "89S8252 (default)", "COM1", true}, Case{true, "no eeprom", "COM5", false}}) {
+        SCOPED_TRACE(c.ok);
+        QTimer::singleShot(0, options, [options, ok = c.ok] {
+            options->ComboBox1->setCurrentIndex(1);
+            options->ComboBox2->setCurrentIndex(2);
+            (ok ? options->BitBtnOk : options->BitBtnCancel)->click();
+        });
+        f.SpeedButtonOptions->click();
+        EXPECT_EQ(f.LabelProfile->text(), c.profile);
+        EXPECT_EQ(f.StatusText(0), c.port);
+        EXPECT_EQ(f.RadioButtonEEPROM->isVisibleTo(&f), c.eepromShown);
+        EXPECT_EQ(f.RadioButtonEEPROM->isChecked(), c.eepromShown);
+        EXPECT_EQ(Config.Memory, c.eepromShown);
+    }
+    FormOptions = nullptr;
 }
 
 TEST(CommandLineText, PortNumbersAndQuoting) {
