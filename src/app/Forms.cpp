@@ -1,0 +1,39 @@
+#include "app/Forms.h"
+
+#include "app/UnitMain.h"
+#include "ui/UnitAbout.h"
+#include "ui/UnitFeatures.h"
+#include "ui/UnitHelp.h"
+#include "ui/UnitNewProfile.h"
+#include "ui/UnitOptions.h"
+#include "ui/UnitRead.h"
+
+namespace kestrin {
+
+TForms::TForms() {
+    main_ = std::make_unique<TFormMain>();
+    FormMain = main_.get();
+    // The dialogs belong to the main window, which destroys them with itself.
+    FormOptions = new TFormOptions(FormMain);
+    FormAbout = new TFormAbout(FormMain);
+    FormNewProfile = new TFormNewProfile(FormMain);
+    FormFeatures = new TFormFeatures(FormMain);
+    FormHelp = new TFormHelp(FormMain);
+    FormRead = new TFormRead(FormMain);
+    FormOptions->OnFeatures = [](uint8_t type, bool sck, bool miso, bool mosi) {
+        if (FormFeatures != nullptr) FormFeatures->Execute(type, sck, miso, mosi);
+    };
+}
+
+TForms::~TForms() {
+    FormOptions = nullptr;
+    FormAbout = nullptr;
+    FormNewProfile = nullptr;
+    FormFeatures = nullptr;
+    FormHelp = nullptr;
+    FormRead = nullptr;
+    main_.reset();
+    FormMain = nullptr;
+}
+
+}  // namespace kestrin

@@ -1,0 +1,805 @@
+#include "app/UnitMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QScreen>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <numeric>
+#include <optional>
+#include <vector>
+
+#include "app/CommandLine.h"
+#include "config/Prompts.h"
+#include "devices/ProgRun.h"
+#include "devices/Programmer.h"
+#include "devices/Unit89S8253.h"
+#include "files/FileExchg.h"
+#include "files/FileResult.h"
+#include "link/SPI.h"
+#include "ui/Glyphs.h"
+#include "ui/QtProgress.h"
+#include "ui/UnitAbout.h"
+#include "ui/UnitHelp.h"
+#include "ui/UnitOptions.h"
+#include "ui/UnitRead.h"
+
+namespace kestrin {
+
+const char* const IdleStatusText = "Kestrin 1.4 (Corvane)";
+TFormMain* FormMain = nullptr;
+
+namespace {
+
+// Largest file the window accepts; no target memory holds more.
+constexpr int32_t kMaxFileSize = 0x10000;
+// The last address a write may reach.
+constexpr int64_t kLastAddress = 0xFFFF;
+constexpr int32_t kMaxFlashStart = 0x1FFF;
+constexpr int32_t kMaxEEPROMStart = 0x07FF;
+constexpr int kSpinSteps[4] = {0x1000, 0x100, 0x10, 0x1};
+
+const char* const kConnectTexts[] = {
+    "opened",  // not shown in panel 3
+    "COM interface can't be opened",
+    "Veltro not connected",
+    "firmware not supported",
+    "Veltro.dll not found",
+};
+const char* const kNoPortText = "no COM interface present";
+const char* const kFileErrorTexts[] = {
+    "",  // no error
+    "error at opening file",
+    "file is empty",
+    "checksum error",
+    "file exceeds 64 kByte",
+};
+const char* const kNoFileText = "(no file selected)";
+const char* const kRangeText = "File size exceeds memory range with given start address!";
+
+QString U(const char* text) { return QString::fromUtf8(text); }
+QString U(const std::string& text) { return QString::fromStdString(text); }
+
+QString AddressText(int32_t address) {
+    return QStringLiteral("%1h").arg(QString::number(static_cast<uint32_t>(address), 16).toUpper(), 4, QLatin1Char('0'));
+}
+
+QString FormatText(int filterIndex) {
+    return DataFileTypeOf(filterIndex) == DataFileType::IntelHex ? QStringLiteral("Intel Hex") : QStringLiteral("binary");
+}
+
+QString SizeText(int32_t size) { return QStringLiteral("%1 Byte").arg(size); }
+
+QString PortNameAt(int32_t index) {
+    if (index < 0 || static_cast<size_t>(index) >= PortNames.size()) return {};
+    return U(PortNames[static_cast<size_t>(index)]);
+}
+
+QColor Rgb(uint32_t rgb) { return QColor::fromRgb(rgb); }
+
+QToolButton* MakeButton(QWidget* parent, const QString& text, const char* glyphName, const QString& hint,
+                        int iconSize = 20) {
+    auto* b = new QToolButton(parent);
+    b->setText(text);
+    b->setIcon(Glyph(U(glyphName)));
+    b->setIconSize(QSize(iconSize, iconSize));
+    b->setToolButtonStyle(text.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
+    b->setToolTip(hint);
+    b->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
+    return b;
+}
+
+// A sky-blue panel with a grid for its controls.
+QGridLayout* MakePanel(QWidget* parent) {
+    auto* panel = new QFrame(parent);
+    panel->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+    panel->setAutoFillBackground(true);
+    QPalette pal = panel->palette();
+    pal.setColor(QPalette::Window, Rgb(kSkyBlue));
+    panel->setPalette(pal);
+    auto* grid = new QGridLayout(panel);
+    grid->setContentsMargins(6, 4, 6, 5);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(2);
+    return grid;
+}
+
+int TextWidth(const QFontMetrics& fm, std::initializer_list<QString> texts) {
+    int w = 0;
+    for (const QString& t : texts) w = std::max(w, fm.horizontalAdvance(t));
+    return w;
+}
+
+// Shows a cursor while it lives: the hourglass during work, the arrow over a
+// question asked in the middle of it.
+class TCursor {
+public:
+    explicit TCursor(Qt::CursorShape shape) { QApplication::setOverrideCursor(shape); }
+    ~TCursor() { QApplication::restoreOverrideCursor(); }
+    TCursor(const TCursor&) = delete;
+    TCursor& operator=(const TCursor&) = delete;
+};
+
+TMsgResult Ask(TMsgKind kind, const std::string& text, TMsgButtons buttons) {
+    TCursor arrow(Qt::ArrowCursor);
+    return Prompts().Message(kind, text, buttons);
+}
+
+// The message boxes that refuse a write: a single Cancel button.
+void Refuse(TMsgKind kind, const std::string& text) { Ask(kind, text, TMsgButtons::Cancel); }
+
+}  // namespace
+
+void TFileNameLabel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QRect area = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+    painter.setPen(palette().color(foregroundRole()));
+    painter.drawText(area, static_cast<int>(alignment()),
+                     fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width()));
+}
+
+// Marks a write as running for its lifetime: the controls that could start a
+// second run or change its inputs are disabled, and a close requested meanwhile
+// is carried out when the run has ended.
+class TFormMain::TRunGuard {
+public:
+    explicit TRunGuard(TFormMain& form) : form_(form) {
+        form_.running_ = true;
+        form_.ButtonBar->setEnabled(false);
+        form_.PanelMemory->setEnabled(false);
+    }
+    ~TRunGuard() {
+        form_.ButtonBar->setEnabled(true);
+        form_.PanelMemory->setEnabled(true);
+        form_.running_ = false;
+        if (form_.closeRequested_) {
+            form_.closeRequested_ = false;
+            form_.RequestClose();
+        }
+    }
+    TRunGuard(const TRunGuard&) = delete;
+    TRunGuard& operator=(const TRunGuard&) = delete;
+
+private:
+    TCursor cursor_{Qt::WaitCursor};
+    TFormMain& form_;
+};
+
+TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
+    BuildControls();
+    StartAction = saNothing;
+    CreateTrayIcon();
+    PlaceWindow();
+    LabelFileName->setText({});
+    LabelFileSize->setText({});
+    if (Config.Memory) RadioButtonEEPROM->setChecked(true);
+    EditAddress->setText(AddressText(Config.Startaddress));
+    CheckBoxVerify->setChecked(Config.Verify);
+    CheckBoxBackup->setChecked(Config.Backup);
+    filterIndex_ = Config.FileType;
+    SelectDataFile(!Config.CmdFile.empty() ? Config.CmdFile : Config.LastFile);
+    Connected = false;
+    if (PortNames.empty()) {
+        SetStatusText(0, {});
+        SetStatusText(3, U(kNoPortText));
+        SpeedButtonConnect->setEnabled(false);
+    } else {
+        ApplyCommandLinePort();
+        if (Config.Autoconnect) SpeedButtonConnectClick();
+        SetStatusText(0, PortNameAt(Config.COMIndex));
+    }
+    LabelProfile->setText(U(SelectedProfile().Name));
+    FirstSetup = true;
+    SetupDlg();
+    FitWindowSize();
+}
+
+TFormMain::~TFormMain() {
+    if (FormMain == this) FormMain = nullptr;
+}
+
+void TFormMain::BuildControls() {
+    setWindowTitle(U("µC Programmer over Veltro"));
+    setWindowIcon(Glyph(U(glyph::Program)));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(4, 4, 4, 2);
+    column->setSpacing(4);
+
+    // Buttons: file, connect, options, info, exit; then write, reset, hex.
+    ButtonBar = new QWidget(central);
+    auto* rows = new QVBoxLayout(ButtonBar);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(3);
+    auto* row1 = new QHBoxLayout;
+    SpeedButtonFile = MakeButton(ButtonBar, U("&File..."), glyph::File, U("Choose file to write to µController"));
+    SpeedButtonConnect = MakeButton(ButtonBar, U("&Connect"), glyph::Connect, U("Open serial port and connect to Veltro"));
+    SpeedButtonConnect->setCheckable(true);
+    SpeedButtonOptions = MakeButton(ButtonBar, U("&Options..."), glyph::Options, U("Setup serial port and verify"));
+    SpeedButtonInfo = MakeButton(ButtonBar, {}, glyph::Info, U("About this program and the Veltro"));
+    SpeedButtonExit = MakeButton(ButtonBar, {}, glyph::Exit, U("Exit program"));
+    row1->addWidget(SpeedButtonFile);
+    row1->addWidget(SpeedButtonConnect);
+    row1->addWidget(SpeedButtonOptions);
+    row1->addStretch(1);
+    row1->addWidget(SpeedButtonInfo);
+    row1->addWidget(SpeedButtonExit);
+    auto* row2 = new QHBoxLayout;
+    SpeedButtonWrite = MakeButton(ButtonBar, U("Reload && &Write"), glyph::Write,
+                                  U("Reload choosen file and write to µController"), 28);
+    QFont bold = SpeedButtonWrite->font();
+    bold.setBold(true);
+    SpeedButtonWrite->setFont(bold);
+    SpeedButtonWrite->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    SpeedButtonReset = MakeButton(ButtonBar, U("&Reset"), glyph::Reset, U("reset pulse 100ms for connected microcontroller"));
+    SpeedButtonHex = MakeButton(ButtonBar, U("&Hex..."), glyph::Hex, U("read & write microcontroller with hex dump view"));
+    SpeedButtonReset->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Expanding);
+    SpeedButtonHex->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Expanding);
+    row2->addWidget(SpeedButtonWrite, 1);
+    row2->addWidget(SpeedButtonReset);
+    row2->addWidget(SpeedButtonHex);
+    rows->addLayout(row1);
+    rows->addLayout(row2);
+    column->addWidget(ButtonBar);
+
+    // Memory, start address, verify and backup.
+    QGridLayout* memory = MakePanel(central);
+    PanelMemory = memory->parentWidget();
+    RadioButtonFlash = new QRadioButton(U("&program memory (Flash)"), PanelMemory);
+    RadioButtonFlash->setToolTip(U("write into Flash memory"));
+    RadioButtonFlash->setChecked(true);
+    RadioButtonEEPROM = new QRadioButton(U("&data memory (E²PROM)"), PanelMemory);
+    RadioButtonEEPROM->setToolTip(U("write into E²PROM memory"));
+    Label4 = new QLabel(U("&Start address:"), PanelMemory);
+    EditAddress = new QLineEdit(U("0000h"), PanelMemory);
+    EditAddress->setReadOnly(true);
+    EditAddress->setToolTip(U("first address for writing data"));
+    EditAddress->setAlignment(Qt::AlignCenter);
+    {
+        QPalette pal = EditAddress->palette();
+        pal.setColor(QPalette::Base, Rgb(kSkyBlue));
+        EditAddress->setPalette(pal);
+        EditAddress->setFixedWidth(EditAddress->fontMetrics().horizontalAdvance(QStringLiteral("00000h")) + 12);
+    }
+    Label4->setBuddy(EditAddress);
+    auto* address = new QHBoxLayout;
+    address->setSpacing(1);
+    address->addWidget(Label4);
+    address->addSpacing(4);
+    address->addWidget(EditAddress);
+    for (size_t i = 0; i < SpinButton.size(); ++i) {
+        SpinButton[i] = new TSpinButton(PanelMemory);
+        address->addWidget(SpinButton[i]);
+        const int digit = static_cast<int>(i);
+        connect(SpinButton[i], &TSpinButton::UpClick, this, [this, digit] { SpinButtonUpClick(digit); });
+        connect(SpinButton[i], &TSpinButton::DownClick, this, [this, digit] { SpinButtonDownClick(digit); });
+    }
+    address->addStretch(1);
+    CheckBoxVerify = new QCheckBox(U("&Verify"), PanelMemory);
+    CheckBoxVerify->setToolTip(U("read data after write and verify"));
+    CheckBoxBackup = new QCheckBox(U("&Backup"), PanelMemory);
+    CheckBoxBackup->setToolTip(U("Backup/restore EEPROM/flash contents"));
+    for (QWidget* w : {static_cast<QWidget*>(CheckBoxBackup), static_cast<QWidget*>(RadioButtonEEPROM)}) {
+        // Showing or hiding them for a profile must not move the other controls.
+        QSizePolicy policy = w->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        w->setSizePolicy(policy);
+    }
+    auto* checks = new QHBoxLayout;
+    checks->addWidget(CheckBoxVerify);
+    checks->addSpacing(8);
+    checks->addWidget(CheckBoxBackup);
+    checks->addStretch(1);
+    memory->addWidget(RadioButtonFlash, 0, 0);
+    memory->addWidget(RadioButtonEEPROM, 1, 0);
+    memory->addLayout(address, 0, 1);
+    memory->addLayout(checks, 1, 1);
+    memory->setColumnStretch(1, 1);
+    column->addWidget(PanelMemory, 1);
+
+    // File and profile information, progress.
+    QGridLayout* info = MakePanel(central);
+    PanelFile = info->parentWidget();
+    Label1 = new QLabel(U("File name:"), PanelFile);
+    LabelFileName = new TFileNameLabel(PanelFile);
+    LabelFileName->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    {
+        QPalette pal = LabelFileName->palette();
+        pal.setColor(QPalette::WindowText, pal.color(QPalette::Highlight).darker(130));
+        LabelFileName->setPalette(pal);
+    }
+    Label2 = new QLabel(U("Data size:"), PanelFile);
+    LabelFileSize = new QLabel(PanelFile);
+    Label5 = new QLabel(U("File format:"), PanelFile);
+    LabelFormat = new QLabel(U("?"), PanelFile);
+    Label6 = new QLabel(U("Profile:"), PanelFile);
+    LabelProfile = new QLabel(PanelFile);
+    LabelProfile->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    Label3 = new QLabel(U("Write / read progress:"), PanelFile);
+    LabelTime = new QLabel(U("0s"), PanelFile);
+    LabelTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Gauge1 = new QProgressBar(PanelFile);
+    Gauge1->setTextVisible(false);
+    Gauge1->setRange(0, 100);
+    Gauge1->setValue(0);
+    Gauge1->setFixedHeight(16);
+    Gauge1->setStyleSheet(QtProgress::GaugeStyle(kColorWriting, kSkyBlue));
+    info->addWidget(Label1, 0, 0);
+    info->addWidget(LabelFileName, 0, 1, 1, 3);
+    info->addWidget(Label2, 1, 0);
+    info->addWidget(LabelFileSize, 1, 1);
+    info->addWidget(Label5, 1, 2);
+    info->addWidget(LabelFormat, 1, 3);
+    info->addWidget(Label6, 2, 0);
+    info->addWidget(LabelProfile, 2, 1, 1, 3);
+    info->addWidget(Label3, 3, 0, 1, 2);
+    info->addWidget(LabelTime, 3, 2, 1, 2);
+    info->addWidget(Gauge1, 4, 0, 1, 4);
+    info->setColumnStretch(1, 1);
+    info->setColumnStretch(3, 1);
+    column->addWidget(PanelFile, 2);
+    setCentralWidget(central);
+
+    // Status bar: port, connection, result of the last write, messages.
+    QStatusBar* bar = statusBar();
+    bar->setSizeGripEnabled(false);
+    const QFontMetrics fm = bar->fontMetrics();
+    QStringList portNames;
+    for (const auto& name : PortNames) portNames << U(name);
+    const int pad = 10;
+    const int widths[3] = {
+        std::max(42, std::accumulate(portNames.cbegin(), portNames.cend(), 0,
+                                     [&fm](int w, const QString& n) { return std::max(w, fm.horizontalAdvance(n)); }) + pad),
+        std::max(68, TextWidth(fm, {U("opened"), U("closed")}) + pad),
+        std::max(50, TextWidth(fm, {U(ProgResultText(0)), U(ProgResultText(1)), U(ProgResultText(2)),
+                                    U(ProgResultText(3))}) + pad),
+    };
+    QStringList messages = {U(IdleStatusText), U(kNoPortText)};
+    for (size_t i = 1; i < std::size(kConnectTexts); ++i) messages << U(kConnectTexts[i]);
+    for (size_t i = 1; i < std::size(kFileErrorTexts); ++i) messages << U(kFileErrorTexts[i]);
+    int messageWidth = 50;
+    for (const QString& m : messages) messageWidth = std::max(messageWidth, fm.horizontalAdvance(m) + pad);
+    for (size_t i = 0; i < StatusPanel.size(); ++i) {
+        auto* panel = new QLabel(bar);
+        panel->setAlignment(Qt::AlignCenter);
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        if (i < 3) {
+            panel->setFixedWidth(widths[i]);
+        } else {
+            panel->setMinimumWidth(messageWidth);
+        }
+        bar->addWidget(panel, i < 3 ? 0 : 1);
+        StatusPanel[i] = panel;
+    }
+    SetStatusText(1, U("closed"));
+    SetStatusText(3, U(IdleStatusText));
+
+    // Pop-up menu of the Options button.
+    PopupMenu1 = new QMenu(this);
+    copysettingsascommandlineparametersintoclipboard1 =
+        PopupMenu1->addAction(U("&copy settings as command line parameters into clipboard"));
+    viewcommandlineparameters1 = PopupMenu1->addAction(U("&view command line parameters"));
+    SpeedButtonOptions->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(SpeedButtonOptions, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { PopupMenu1->popup(SpeedButtonOptions->mapToGlobal(pos)); });
+    connect(copysettingsascommandlineparametersintoclipboard1, &QAction::triggered, this,
+            &TFormMain::copysettingsascommandlineparametersintoclipboard1Click);
+    connect(viewcommandlineparameters1, &QAction::triggered, this, &TFormMain::viewcommandlineparameters1Click);
+
+    TimerReset = new QTimer(this);
+    TimerReset->setInterval(100);
+    TimerReset->setSingleShot(true);
+    connect(TimerReset, &QTimer::timeout, this, &TFormMain::TimerResetTimer);
+    TimerExec = new QTimer(this);
+    TimerExec->setInterval(500);
+    TimerExec->setSingleShot(true);
+    connect(TimerExec, &QTimer::timeout, this, &TFormMain::TimerExecTimer);
+
+    connect(SpeedButtonFile, &QToolButton::clicked, this, &TFormMain::SpeedButtonFileClick);
+    connect(SpeedButtonConnect, &QToolButton::clicked, this, &TFormMain::SpeedButtonConnectClick);
+    connect(SpeedButtonOptions, &QToolButton::clicked, this, &TFormMain::SpeedButtonOptionsClick);
+    connect(SpeedButtonInfo, &QToolButton::clicked, this, &TFormMain::SpeedButtonInfoClick);
+    connect(SpeedButtonExit, &QToolButton::clicked, this, &TFormMain::SpeedButtonExitClick);
+    connect(SpeedButtonWrite, &QToolButton::clicked, this, &TFormMain::SpeedButtonWriteClick);
+    connect(SpeedButtonReset, &QToolButton::clicked, this, &TFormMain::SpeedButtonResetClick);
+    connect(SpeedButtonHex, &QToolButton::clicked, this, &TFormMain::SpeedButtonHexClick);
+    connect(RadioButtonEEPROM, &QRadioButton::clicked, this, &TFormMain::RadioButtonEEPROMClick);
+
+    SpeedButtonWrite->setEnabled(false);
+    SpeedButtonReset->setEnabled(false);
+}
+
+void TFormMain::CreateTrayIcon() {
+    // On this platform the application's system menu is the tray icon's menu.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    TrayIcon = new QSystemTrayIcon(Glyph(U(glyph::Program)), this);
+    TrayIcon->setToolTip(QApplication::applicationName());
+    auto* menu = new QMenu(this);
+    connect(menu->addAction(U("Reload && Write")), &QAction::triggered, this, [this] { SystemMenuHook(kSysCmdWrite); });
+    connect(menu->addAction(U("Reset")), &QAction::triggered, this, [this] { SystemMenuHook(kSysCmdReset); });
+    TrayIcon->setContextMenu(menu);
+    TrayIcon->show();
+}
+
+void TFormMain::PlaceWindow() {
+    QPoint pos(Config.MainX, Config.MainY);
+    // A position left from a screen that is no longer there would hide the window.
+    if (QGuiApplication::screenAt(pos + QPoint(40, 20)) == nullptr) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) pos = screen->availableGeometry().topLeft() + QPoint(10, 10);
+    }
+    move(pos);
+}
+
+void TFormMain::FitWindowSize() {
+    // The client area is 393 × 284 unless the fonts need more room.
+    centralWidget()->layout()->activate();
+    const QSize hint = sizeHint();
+    setFixedSize(std::max(393, hint.width()), std::max(284, hint.height()));
+}
+
+void TFormMain::ApplyCommandLinePort() {
+    if (Config.CmdCOM <= 0) return;
+    for (size_t i = 0; i < PortNames.size(); ++i) {
+        if (PortNumberOf(PortNames[i]) == Config.CmdCOM) Config.COMIndex = static_cast<int32_t>(i);
+    }
+}
+
+void TFormMain::SetStatusText(int panel, const QString& text) {
+    if (panel < 0 || panel >= static_cast<int>(StatusPanel.size())) return;
+    StatusPanel[static_cast<size_t>(panel)]->setText(text);
+    StatusPanel[static_cast<size_t>(panel)]->setToolTip(text);
+}
+
+QString TFormMain::StatusText(int panel) const {
+    if (panel < 0 || panel >= static_cast<int>(StatusPanel.size())) return {};
+    return StatusPanel[static_cast<size_t>(panel)]->text();
+}
+
+void TFormMain::UpdateButtonStates() {
+    SpeedButtonConnect->setChecked(Connected);
+    SpeedButtonWrite->setEnabled(!Config.LastFile.empty() && Connected);
+    SpeedButtonReset->setEnabled(Connected);
+}
+
+void TFormMain::SetupDlg() {
+    const uint8_t type = SelectedProfile().Type;
+    CheckBoxBackup->setVisible(type == ctAT89S8253);
+    const bool noEEPROM = type == ctAT89S52 || type == ctAT89S53;
+    if (noEEPROM) {
+        Config.Memory = false;
+        RadioButtonFlash->setChecked(true);
+    }
+    RadioButtonEEPROM->setVisible(!noEEPROM);
+    QCoreApplication::processEvents();
+    if (FirstSetup) {
+        FirstSetup = false;
+        StartAction = Config.ShowHelp ? saShowHelp : Config.ExecMode >= 0 ? saUnattendedWrite : saNothing;
+        TimerExec->start();
+    }
+}
+
+void TFormMain::SelectDataFile(const std::string& fileName) {
+    if (fileName.empty()) {
+        LabelFileName->setText(U(kNoFileText));
+        LabelFileSize->setText(U(kNoFileText));
+        SetStatusText(3, U(IdleStatusText));
+        return;
+    }
+    std::vector<uint8_t> image;
+    int32_t size = 0;
+    int result = ReadDataFile(fileName, filterIndex_, image, size);
+    LabelFormat->setText(FormatText(filterIndex_));
+    image.clear();
+    if (result == FileOk && size > kMaxFileSize) result = 4;
+    if (result == FileOk) {
+        Config.LastFile = fileName;
+        currentFile_ = fileName;
+        LabelFileName->setText(U(fileName));
+        LabelFileSize->setText(SizeText(size));
+        SetStatusText(3, U(IdleStatusText));
+    } else if (result > 0 && result < static_cast<int>(std::size(kFileErrorTexts))) {
+        SetStatusText(3, U(kFileErrorTexts[result]));
+    }
+    Gauge1->setValue(0);
+    UpdateButtonStates();
+    LabelFileName->setToolTip(LabelFileName->text());
+    if (result != FileOk && LabelFileName->text().isEmpty()) {
+        LabelFileName->setText(U(kNoFileText));
+        LabelFileSize->setText(U(kNoFileText));
+    }
+}
+
+void TFormMain::SetStartAddress(int64_t address) {
+    const int64_t limit = RadioButtonEEPROM->isChecked() ? kMaxEEPROMStart : kMaxFlashStart;
+    const auto clamped = static_cast<int32_t>(std::clamp<int64_t>(address, 0, limit));
+    Config.Startaddress = clamped;
+    EditAddress->setText(AddressText(clamped));
+}
+
+void TFormMain::SpinButtonUpClick(int digit) {
+    if (running_ || digit < 0 || digit > 3) return;
+    SetStartAddress(static_cast<int64_t>(Config.Startaddress) + kSpinSteps[digit]);
+}
+
+void TFormMain::SpinButtonDownClick(int digit) {
+    if (running_ || digit < 0 || digit > 3) return;
+    SetStartAddress(static_cast<int64_t>(Config.Startaddress) - kSpinSteps[digit]);
+}
+
+void TFormMain::RadioButtonEEPROMClick() {
+    if (!running_) SetStartAddress(Config.Startaddress);
+}
+
+void TFormMain::SpeedButtonFileClick() {
+    if (running_) return;
+    TFileDialog dialog;
+    dialog.Title = "Choose file for later reload & write";
+    dialog.Filter = DataFileFilter;
+    dialog.FilterIndex = filterIndex_;
+    dialog.FileName = currentFile_;
+    dialog.MustExist = true;
+    if (!Prompts().OpenFile(dialog)) return;
+    filterIndex_ = dialog.FilterIndex;
+    SelectDataFile(dialog.FileName);
+}
+
+void TFormMain::SpeedButtonConnectClick() {
+    if (running_) return;
+    TCursor cursor(Qt::WaitCursor);
+    QCoreApplication::processEvents();
+    if (Connected) {
+        Ops.SetReady(0);
+        Ops.Disconnect();
+        SetStatusText(1, U("closed"));
+        SetStatusText(2, {});
+        SetStatusText(3, U(IdleStatusText));
+        Connected = false;
+    } else {
+        const int32_t result = Ops.Connect(Config.COMIndex, 1);
+        if (result == VELTRO_CONNECT_OK) {
+            SetStatusText(1, U("opened"));
+            SetStatusText(3, U(IdleStatusText));
+            Connected = true;
+            const TProfile& profile = SelectedProfile();
+            Ops.SetEnables(0, 1);
+            Ops.SetLevels(profile.SCK, profile.MOSI, profile.MISO);
+            Ops.SetCycleTime(0);
+        } else if (result > 0 && result < static_cast<int32_t>(std::size(kConnectTexts))) {
+            SetStatusText(3, U(kConnectTexts[result]));
+        }
+    }
+    UpdateButtonStates();
+    Gauge1->setValue(0);
+}
+
+void TFormMain::SpeedButtonOptionsClick() {
+    if (running_ || FormOptions == nullptr) return;
+    if (!FormOptions->Execute()) return;
+    LabelProfile->setText(U(SelectedProfile().Name));
+    SetStatusText(0, PortNameAt(Config.COMIndex));
+    SetupDlg();
+}
+
+void TFormMain::SpeedButtonInfoClick() {
+    if (running_ || FormAbout == nullptr) return;
+    FormAbout->Execute(static_cast<uint8_t>(Ops.GetFirmware() & 0xFF));
+}
+
+void TFormMain::SpeedButtonExitClick() {
+    if (running_) return;
+    close();
+}
+
+void TFormMain::SpeedButtonHexClick() {
+    if (running_ || FormRead == nullptr) return;
+    FormRead->RefreshView();
+    FormRead->exec();
+}
+
+void TFormMain::viewcommandlineparameters1Click() {
+    if (FormHelp != nullptr) FormHelp->Execute();
+}
+
+void TFormMain::copysettingsascommandlineparametersintoclipboard1Click() {
+    TCommandLineSettings s;
+    s.PortName = PortNameAt(Config.COMIndex).toStdString();
+    s.ProfileIndex = SelectedProfileIndex();
+    s.EEPROM = RadioButtonEEPROM->isChecked();
+    s.StartAddress = Config.Startaddress;
+    s.FileName = Config.LastFile;
+    s.Verify = CheckBoxVerify->isChecked();
+    s.Backup = CheckBoxBackup->isChecked();
+    s.Autoconnect = Config.Autoconnect;
+    QGuiApplication::clipboard()->setText(U(SettingsCommandLine(s)));
+}
+
+void TFormMain::SpeedButtonResetClick() {
+    if (!SpeedButtonReset->isEnabled()) return;
+    Ops.SetEnables(1, 1);
+    Ops.SetLEDs(1, 0);
+    TimerReset->start();
+}
+
+void TFormMain::TimerResetTimer() {
+    TimerReset->stop();
+    Ops.SetEnables(0, 1);
+    Ops.SetLEDs(0, 1);
+}
+
+bool TFormMain::SystemMenuHook(int command) {
+    switch (command) {
+        case kSysCmdWrite: SpeedButtonWriteClick(); return true;
+        case kSysCmdReset: SpeedButtonResetClick(); return true;
+        default: return false;
+    }
+}
+
+bool TFormMain::RefuseWrite(int32_t fileResult, int32_t size, const TProfile& profile, bool eeprom) {
+    const int64_t start = Config.Startaddress;
+    int r = fileResult;
+    if (size == 0) r = FileNoData;
+    if (start < 0 || start + size > kLastAddress) r = 3;
+    switch (r) {
+        case 1: Refuse(TMsgKind::Error, "Can't open file!"); return true;
+        case 2: Refuse(TMsgKind::Information, "File is empty!"); return true;
+        case 3: Refuse(TMsgKind::Error, kRangeText); return true;
+        default: break;
+    }
+    const std::string name = ControllerName(profile.Type);
+    if (name.empty()) {
+        Refuse(TMsgKind::Error, "The profile \"" + profile.Name + "\" has the unknown controller type " +
+                                    std::to_string(profile.Type) + "!");
+        return true;
+    }
+    if (!HasWriteRoutine(profile.Type)) {
+        Refuse(TMsgKind::Error, "Writing to the " + name + " is not supported yet!");
+        return true;
+    }
+    // Beyond the end of the chosen memory the target would wrap round and
+    // overwrite the beginning of the data.
+    if (start + size > MemorySize(profile.Type, eeprom)) {
+        Refuse(TMsgKind::Error, kRangeText);
+        return true;
+    }
+    return false;
+}
+
+void TFormMain::SpeedButtonWriteClick() {
+    if (running_) return;
+    LastWriteOk = false;
+    if (!SpeedButtonWrite->isEnabled()) return;
+    // A reset pulse still running would release the target in the middle of the write.
+    if (TimerReset->isActive()) TimerResetTimer();
+    TRunGuard guard(*this);
+    SetStatusText(2, {});
+
+    std::vector<uint8_t> image;
+    int32_t size = 0;
+    const FileResult fileResult = ReadDataFile(currentFile_, filterIndex_, image, size);
+    LabelFormat->setText(FormatText(filterIndex_));
+    LabelFileSize->setText(SizeText(size));
+    if (fileResult == FileOk && image.size() != static_cast<size_t>(size)) size = 0;
+
+    const TProfile profile = SelectedProfile();
+    const bool eeprom = RadioButtonEEPROM->isChecked();
+    if (RefuseWrite(fileResult, size, profile, eeprom)) return;
+
+    TProgParams params;
+    params.Data = image.data();
+    params.Size = size;
+    params.StartAddress = Config.Startaddress;
+    params.EEPROM = eeprom;
+    params.SCK = profile.SCK;
+    params.MISO = profile.MISO;
+    params.MOSI = profile.MOSI;
+    params.WaitFlash = profile.WaitFlash;
+    params.WaitEEPROM = profile.WaitEEPROM;
+    params.WaitErase = profile.WaitErase;
+    params.Verify = CheckBoxVerify->isChecked();
+    params.Backup = CheckBoxBackup->isChecked();
+
+    QtProgress progress(Gauge1, LabelTime, kSkyBlue);
+    const ProgResult result = WriteByType(profile.Type, params, progress);
+    image.clear();
+    SetStatusText(2, U(ProgResultText(result)));
+    OfferStrandedBackup();
+    LastWriteOk = result == ProgOk;
+}
+
+void TFormMain::OfferStrandedBackup() {
+    std::optional<TStrandedBackup> backup = TakeStrandedBackup();
+    if (!backup || backup->Data.empty()) return;
+    const std::string memory = backup->EEPROM ? "E²PROM" : "Flash";
+    const std::string question =
+        "The target stopped answering after its memory was erased, so the backup of its " + memory +
+        " could not be written back. This program holds the only copy (" + std::to_string(backup->Data.size()) +
+        " bytes).\n\nSave it to a binary file?";
+    for (;;) {
+        if (Ask(TMsgKind::Warning, question, TMsgButtons::YesNo) != TMsgResult::Yes) return;
+        TFileDialog dialog;
+        dialog.Title = "Save backup of the " + memory;
+        dialog.Filter = "binary files|*.bin|any binary file|*.*";
+        dialog.FilterIndex = 1;
+        const QString folder = currentFile_.empty() ? QString() : QFileInfo(U(currentFile_)).absolutePath() + '/';
+        dialog.FileName = (folder + (backup->EEPROM ? U("backup-eeprom.bin") : U("backup-flash.bin"))).toStdString();
+        bool chosen = false;
+        {
+            TCursor arrow(Qt::ArrowCursor);
+            chosen = Prompts().SaveFile(dialog);
+        }
+        if (!chosen) continue;
+        const FileResult r =
+            WriteBinaryFile(dialog.FileName, backup->Data.data(), static_cast<int32_t>(backup->Data.size()));
+        if (r == FileOk) return;
+        Ask(TMsgKind::Error, "Can't write file!", TMsgButtons::Ok);
+    }
+}
+
+void TFormMain::TimerExecTimer() {
+    TimerExec->stop();
+    switch (StartAction) {
+        case saShowHelp:
+            if (FormHelp != nullptr) FormHelp->Execute();
+            RequestClose();
+            show();
+            break;
+        case saUnattendedWrite: {
+            SpeedButtonWriteClick();
+            const int mode = Config.ExecMode;
+            const bool end = (mode == 0 || mode == 2) ? LastWriteOk : mode == 1;
+            if (end) {
+                RequestClose();
+            } else {
+                show();
+            }
+            break;
+        }
+        default: break;
+    }
+}
+
+void TFormMain::RequestClose() { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); }
+
+void TFormMain::FormCloseQuery() {
+    Ops.SetReady(0);
+    Ops.Disconnect();
+    Connected = false;
+    SpeedButtonConnect->setChecked(false);
+}
+
+void TFormMain::FormClose() {
+    Config.MainX = x();
+    Config.MainY = y();
+    Config.Memory = RadioButtonEEPROM->isChecked();
+    Config.Verify = CheckBoxVerify->isChecked();
+    Config.Backup = CheckBoxBackup->isChecked();
+    Config.FileType = filterIndex_;
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    if (running_) {
+        // The write must finish first; the window closes when it returns.
+        closeRequested_ = true;
+        event->ignore();
+        return;
+    }
+    FormCloseQuery();
+    FormClose();
+    event->accept();
+    if (TrayIcon != nullptr) TrayIcon->hide();
+    emit Closed();
+}
+
+}  // namespace kestrin

@@ -1,0 +1,286 @@
+// Reload and write on the virtual adapter: what ends up in the chip, the
+// result panel, writes requested while one runs, the unattended start and a
+// backup that could not be written back.
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QTimer>
+
+#include <algorithm>
+
+#include "app/AppFixture.h"
+#include "devices/Unit89S8253.h"
+#include "files/FileExchg.h"
+#include "files/IntelHex.h"
+#include "ui/UnitHelp.h"
+#include "virtual/VirtualDriver.h"
+
+namespace kestrin::test {
+namespace {
+
+std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
+    std::vector<uint8_t> bytes(size);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(seed + i * 13);
+    return bytes;
+}
+
+class VirtualWriteTest : public AppTest {
+protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        virtual_ = std::make_unique<VirtualDriver>();
+    }
+
+    // A connected window on the given chip, profile type and file.
+    TFormMain& ConnectedWindow(const char* chip, uint8_t type, const std::string& file) {
+        virtual_->Set("chip", chip);
+        SelectUserProfile(type);
+        Config.LastFile = file;
+        Config.Autoconnect = true;
+        TFormMain& f = Form();
+        EXPECT_TRUE(Connected) << f.StatusText(3).toStdString();
+        EXPECT_TRUE(f.SpeedButtonWrite->isEnabled());
+        return f;
+    }
+
+    std::string HexFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+        const std::string path = TempFile(name);
+        EXPECT_EQ(WriteIntelHexFile(path, bytes.data(), static_cast<int32_t>(bytes.size())), FileOk);
+        return path;
+    }
+
+    std::unique_ptr<VirtualDriver> virtual_;
+};
+
+TEST_F(VirtualWriteTest, HexFileLandsAtStartAddressInEachChip) {
+    struct Case {
+        const char* chip;
+        uint8_t type;
+        bool eeprom;
+        int32_t start;
+    };
+    const Case cases[] = {
+        {"AT89S8252", ctAT89S8252, false, 0x0100}, {"AT89S8252", ctAT89S8252, true, 0x0012},
+        {"AT89S8253", ctAT89S8253, false, 0x0345}, {"AT89S8253", ctAT89S8253, true, 0x0040},
+        {"AT89S52", ctAT89S52, false, 0x1F00},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.chip << (c.eeprom ? " E2PROM" : " Flash"));
+        virtual_->ResetAll();
+        Config = TConfig{};
+        Config.ProfileCount = DefaultProfileCount;
+        Config.FileType = HexFilterIndex;
+        Config.Memory = c.eeprom;
+        Config.Startaddress = c.start;
+        Config.Verify = true;
+        const std::vector<uint8_t> data = Pattern(150, static_cast<uint8_t>(c.start));
+        TFormMain& f = ConnectedWindow(c.chip, c.type, HexFile("image.hex", data));
+        f.SpeedButtonWrite->click();
+        EXPECT_TRUE(prompts_.Messages.empty());
+        EXPECT_EQ(f.StatusText(2), "Ok");
+        EXPECT_TRUE(f.LastWriteOk);
+        EXPECT_EQ(f.LabelFormat->text(), "Intel Hex");
+        EXPECT_EQ(f.LabelFileSize->text(), "150 Byte");
+        EXPECT_EQ(f.Gauge1->value(), f.Gauge1->maximum());
+        EXPECT_NE(f.LabelTime->text(), "0s");
+        EXPECT_EQ(virtual_->Read(c.eeprom ? VV_EEPROM : VV_FLASH, c.start, 150), data);
+        EXPECT_TRUE(Connected);  // the program stays connected after a run
+        DestroyForm();
+    }
+}
+
+TEST_F(VirtualWriteTest, RoutineResultIsShownInStatusBarOnly) {
+    struct Case {
+        const char* chip;
+        uint8_t type;
+        const char* option;
+        const char* value;
+        const char* panel2;
+    };
+    const Case cases[] = {
+        {"AT89S8252", ctAT89S8252, "stuck_bit", "flash:0x0021:0:0", "failed"},  // byte 21h has bit 0 set
+        {"AT89S8253", ctAT89S8253, "stuck_bit", "flash:0x0021:0:0", "failed"},
+        {"AT89S8253", ctAT89S8253, "no_target", "1", "no device"},  // this chip answers the enable
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.option);
+        virtual_->ResetAll();
+        Config = TConfig{};
+        Config.ProfileCount = DefaultProfileCount;
+        Config.Verify = true;
+        std::vector<uint8_t> data = Pattern(64, 0);
+        data[0x21] |= 1;
+        TFormMain& f = ConnectedWindow(c.chip, c.type, MakeFile("image.bin", data));
+        virtual_->Set(c.option, c.value);
+        f.SetStatusText(2, "stale");
+        f.SpeedButtonWrite->click();
+        EXPECT_EQ(f.StatusText(2), c.panel2);
+        EXPECT_FALSE(f.LastWriteOk);
+        EXPECT_TRUE(prompts_.Messages.empty());
+        EXPECT_TRUE(Connected);
+        DestroyForm();
+    }
+}
+
+TEST_F(VirtualWriteTest, NothingStartsWhileAWriteRuns) {
+    Config.Verify = true;
+    const std::vector<uint8_t> data = Pattern(300, 5);
+    const std::string other = MakeFile("other.bin", 16);
+    TFormMain& f = ConnectedWindow("AT89S8252", ctAT89S8252, MakeFile("image.bin", data));
+    QSignalSpy closed(&f, &TFormMain::Closed);
+    prompts_.OpenAnswers = {other};
+
+    bool ranInside = false;
+    size_t logBefore = 0, logAfter = 0;
+    bool buttonsOffInside = false;
+    QTimer::singleShot(0, &f, [&] {
+        ranInside = f.Running();
+        buttonsOffInside = !f.SpeedButtonWrite->isEnabled() && !f.SpeedButtonConnect->isEnabled() &&
+                           !f.SpeedButtonFile->isEnabled() && !f.SpeedButtonExit->isEnabled() &&
+                           !f.RadioButtonEEPROM->isEnabled() && !f.CheckBoxVerify->isEnabled();
+        logBefore = virtual_->AdapterLog().size();
+        f.SpeedButtonWriteClick();
+        f.SystemMenuHook(kSysCmdWrite);
+        f.SystemMenuHook(kSysCmdReset);
+        f.SpeedButtonConnectClick();
+        f.SpeedButtonFileClick();
+        f.SpeedButtonOptionsClick();
+        f.SpeedButtonHexClick();
+        f.SpinButtonUpClick(0);
+        f.close();
+        logAfter = virtual_->AdapterLog().size();
+    });
+    f.SpeedButtonWrite->click();
+
+    EXPECT_TRUE(ranInside);
+    EXPECT_TRUE(buttonsOffInside);
+    EXPECT_EQ(logAfter, logBefore);  // nothing reached the adapter from inside
+    EXPECT_TRUE(prompts_.OpenDialogs.empty());
+    EXPECT_EQ(f.StatusText(2), "Ok");
+    EXPECT_TRUE(f.LastWriteOk);
+    EXPECT_EQ(virtual_->Read(VV_FLASH, 0, 300), data);
+    EXPECT_EQ(f.CurrentFile(), Config.LastFile);
+    EXPECT_NE(f.CurrentFile(), other);
+    EXPECT_EQ(f.EditAddress->text(), "0000h");
+    // The close asked for during the run happens once it is over.
+    EXPECT_EQ(closed.count(), 0);
+    EXPECT_TRUE(f.SpeedButtonFile->isEnabled());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_FALSE(Connected);
+}
+
+TEST_F(AppTest, PendingResetPulseEndsBeforeTheWrite) {
+    RecordingDriver& rec = Recorder();
+    Config.LastFile = MakeFile("image.bin", 8);
+    TFormMain& f = Form();
+    f.SpeedButtonConnectClick();
+    rec.ClearLog();
+    f.SpeedButtonReset->click();
+    f.SpeedButtonWrite->click();
+    EXPECT_FALSE(f.TimerReset->isActive());
+    const std::vector<std::string> lines = rec.Lines();
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4),
+              (std::vector<std::string>{"SetEnables 1 1", "SetLEDs 1 0", "SetEnables 0 1", "SetLEDs 0 1"}));
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "SetLEDs 0 1"), 1);
+}
+
+TEST_F(VirtualWriteTest, StrandedBackupCanBeSaved) {
+    struct Case {
+        bool save;
+    };
+    for (const Case c : {Case{true}, Case{false}}) {
+        SCOPED_TRACE(c.save);
+        virtual_->ResetAll();
+        Config = TConfig{};
+        Config.ProfileCount = DefaultProfileCount;
+        Config.Backup = true;
+        const std::vector<uint8_t> eeprom = Pattern(2048, 77);
+        TFormMain& f = ConnectedWindow("AT89S8253", ctAT89S8253, MakeFile("image.bin", Pattern(64, 1)));
+        ASSERT_EQ(virtual_->Write(VV_EEPROM, 0, eeprom), 2048);
+        const std::string saved = TempFile(c.save ? "rescued.bin" : "declined.bin");
+        prompts_.Answers = {c.save ? TMsgResult::Yes : TMsgResult::No};
+        prompts_.SaveAnswers = {saved};
+        // The target stops answering while its E²PROM is being backed up.
+        QTimer::singleShot(0, &f, [&] { virtual_->Set("no_target", "1"); });
+        f.SpeedButtonWrite->click();
+
+        EXPECT_EQ(f.StatusText(2), "no device");
+        ASSERT_EQ(prompts_.Messages.size(), 1u);
+        EXPECT_EQ(prompts_.Messages[0].Kind, TMsgKind::Warning);
+        EXPECT_EQ(prompts_.Messages[0].Buttons, TMsgButtons::YesNo);
+        EXPECT_NE(prompts_.Messages[0].Text.find("E²PROM"), std::string::npos);
+        if (c.save) {
+            ASSERT_EQ(prompts_.SaveDialogs.size(), 1u);
+            std::vector<uint8_t> file;
+            int32_t size = 0;
+            ASSERT_EQ(ReadBinaryFile(saved, file, size), FileOk);
+            ASSERT_EQ(size, 2048);
+            // What was read before the target fell silent is the chip's content.
+            EXPECT_TRUE(std::equal(file.begin(), file.begin() + 32, eeprom.begin()));
+        } else {
+            EXPECT_TRUE(prompts_.SaveDialogs.empty());
+            EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(saved)));
+        }
+        // The copy is handed over once.
+        EXPECT_FALSE(TakeStrandedBackup().has_value());
+        DestroyForm();
+        prompts_.Messages.clear();
+        prompts_.SaveDialogs.clear();
+    }
+}
+
+TEST_F(VirtualWriteTest, StartActionAfterStartUp) {
+    struct Case {
+        int execMode;
+        bool showHelp;
+        bool noTarget;
+        bool written;
+        bool ends;
+    };
+    const Case cases[] = {
+        {-1, false, false, false, false}, {0, false, false, true, true},  {0, false, true, false, false},
+        {1, false, true, false, true},    {2, false, false, true, true},  {2, false, true, false, false},
+        {3, false, false, true, false},   {7, false, false, true, false}, {1, true, false, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "mode " << c.execMode << (c.showHelp ? " help" : "")
+                                        << (c.noTarget ? " no target" : ""));
+        virtual_->ResetAll();
+        if (c.noTarget) virtual_->Set("no_target", "1");
+        Config = TConfig{};
+        Config.ProfileCount = DefaultProfileCount;
+        Config.ExecMode = c.execMode;
+        Config.ShowHelp = c.showHelp;
+        const std::vector<uint8_t> data = Pattern(40, 9);
+        // This chip answers the programming enable, so a missing target is noticed.
+        TFormMain& f = ConnectedWindow("AT89S8253", ctAT89S8253, MakeFile("image.bin", data));
+        auto* help = new TFormHelp(&f);
+        FormHelp = help;
+        bool helpShown = false;
+        if (c.showHelp) {
+            QTimer::singleShot(0, &f, [&] {
+                helpShown = QApplication::activeModalWidget() == help;
+                help->reject();
+            });
+        }
+        QSignalSpy closed(&f, &TFormMain::Closed);
+        ASSERT_TRUE(f.TimerExec->isActive());
+        EXPECT_EQ(f.TimerExec->interval(), 500);
+        f.TimerExecTimer();
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(f.TimerExec->isActive());
+        EXPECT_EQ(helpShown, c.showHelp);
+        EXPECT_EQ(f.LastWriteOk, c.written);
+        EXPECT_EQ(virtual_->Read(VV_FLASH, 0, 40) == data, c.written);
+        EXPECT_EQ(closed.count(), c.ends ? 1 : 0);
+        if (!c.ends) {
+            EXPECT_EQ(f.isVisible(), c.execMode >= 0);
+        }
+        FormHelp = nullptr;
+        DestroyForm();
+    }
+}
+
+}  // namespace
+}  // namespace kestrin::test
