@@ -19,14 +19,22 @@ constexpr int32_t kReadChunk = 5;
 
 // Address bits 12..8 go into bits 7..3 of the first byte; higher bits drop
 // out, so addresses repeat every 8 KB.
-void PutInstruction(uint8_t* out, uint8_t code, int32_t address, uint8_t data) {
-    out[0] = static_cast<uint8_t>(((address >> 8) << 3) + code);
+uint8_t FirstByte8252(uint8_t code, int32_t address) { return static_cast<uint8_t>(((address >> 8) << 3) + code); }
+
+constexpr TByteModeFormat k89S8252{FirstByte8252, kAddressesRepeat, kAddressesRepeat, 0};
+
+void PutInstruction(const TByteModeFormat& format, uint8_t* out, uint8_t code, int32_t address, uint8_t data) {
+    out[0] = format.FirstByte(code, address);
     out[1] = static_cast<uint8_t>(address & 0xFF);
     out[2] = data;
 }
 
-// The first address must be a real one; the 8 KB repetition above it is the chip's.
-bool AcceptsBlock(const TProgParams& params) { return params.Size >= 1 && params.StartAddress >= 0; }
+// The first address must be a real one; the repetition above it is the chip's.
+bool AcceptsBlock(const TByteModeFormat& format, const TProgParams& params) {
+    if (params.Size < 1 || params.StartAddress < 0) return false;
+    const int32_t limit = params.EEPROM ? format.EEPROMLimit : format.FlashLimit;
+    return limit == kAddressesRepeat || int64_t{params.StartAddress} + params.Size <= limit;
+}
 
 void OpenByteModeRun(TProgRun& run) {
     static constexpr std::array<uint8_t, 3> kEnable{0xAC, 0x53, 0x00};
@@ -38,7 +46,7 @@ void OpenByteModeRun(TProgRun& run) {
 
 // Reads Size bytes from StartAddress on into out, kReadChunk instructions per
 // transfer, stepping the gauge to the number of bytes read after each chunk.
-void ReadBlock(TProgRun& run, const TProgParams& params, uint8_t* out) {
+void ReadBlock(const TByteModeFormat& format, TProgRun& run, const TProgParams& params, uint8_t* out) {
     const uint8_t code = params.EEPROM ? kReadEEPROM : kReadFlash;
     std::array<uint8_t, 3 * kReadChunk> send{};
     std::array<uint8_t, 3 * kReadChunk> receive{};
@@ -46,7 +54,8 @@ void ReadBlock(TProgRun& run, const TProgParams& params, uint8_t* out) {
     int32_t offset = 0;
     while (remaining > 0) {
         const int32_t k = remaining > kReadChunk ? kReadChunk : remaining;
-        for (int32_t e = 0; e < k; ++e) PutInstruction(&send[3 * e], code, params.StartAddress + offset + e, 0x00);
+        for (int32_t e = 0; e < k; ++e)
+            PutInstruction(format, &send[3 * e], code, params.StartAddress + offset + e, 0x00);
         receive.fill(0);
         ExchangeBytes(send.data(), receive.data(), static_cast<size_t>(3 * k));
         for (int32_t e = 0; e < k; ++e) out[offset + e] = receive[3 * e + 2];
@@ -58,17 +67,17 @@ void ReadBlock(TProgRun& run, const TProgParams& params, uint8_t* out) {
 
 }  // namespace
 
-ProgResult Write89S8252(const TProgParams& params, IProgress& progress) {
-    if (!HasWriteData(params) || !AcceptsBlock(params)) return ProgNoData;
+ProgResult WriteByteMode(const TByteModeFormat& format, const TProgParams& params, IProgress& progress) {
+    if (!HasWriteData(params) || !AcceptsBlock(format, params)) return ProgNoData;
     const uint8_t code = params.EEPROM ? kWriteEEPROM : kWriteFlash;
-    const int32_t wait = params.EEPROM ? params.WaitEEPROM : params.WaitFlash;
+    const int32_t wait = std::max(params.EEPROM ? params.WaitEEPROM : params.WaitFlash, format.LeastWait);
 
     TProgRun run(params, progress);
     run.Phase(kColorWriting, params.Size - 1);
     OpenByteModeRun(run);
     for (int32_t i = 0; i < params.Size; ++i) {
         std::array<uint8_t, 3> instruction{};
-        PutInstruction(instruction.data(), code, params.StartAddress + i, params.Data[i]);
+        PutInstruction(format, instruction.data(), code, params.StartAddress + i, params.Data[i]);
         SendBytes(instruction.data(), instruction.size());
         Pause(wait);
         run.Step(i);
@@ -79,25 +88,34 @@ ProgResult Write89S8252(const TProgParams& params, IProgress& progress) {
         progress.SetColor(kColorReading);
         progress.SetProgress(0);
         std::vector<uint8_t> readBack(static_cast<size_t>(params.Size));
-        ReadBlock(run, params, readBack.data());
+        ReadBlock(format, run, params, readBack.data());
         if (!std::equal(readBack.begin(), readBack.end(), params.Data)) result = ProgVerifyFailed;
     }
     run.Close();
     return result;
 }
 
-ProgResult Read89S8252(const TProgParams& params, IProgress& progress, std::vector<uint8_t>& data) {
+ProgResult ReadByteMode(const TByteModeFormat& format, const TProgParams& params, IProgress& progress,
+                        std::vector<uint8_t>& data) {
     data.clear();
-    if (!AcceptsBlock(params)) return ProgNoData;
+    if (!AcceptsBlock(format, params)) return ProgNoData;
 
     TProgRun run(params, progress);
     run.Phase(kColorReading, params.Size - 1);
     progress.SetText(ElapsedText(0.0));
     OpenByteModeRun(run);
     data.assign(static_cast<size_t>(params.Size), 0);
-    ReadBlock(run, params, data.data());
+    ReadBlock(format, run, params, data.data());
     run.Close();
     return ProgOk;
+}
+
+ProgResult Write89S8252(const TProgParams& params, IProgress& progress) {
+    return WriteByteMode(k89S8252, params, progress);
+}
+
+ProgResult Read89S8252(const TProgParams& params, IProgress& progress, std::vector<uint8_t>& data) {
+    return ReadByteMode(k89S8252, params, progress, data);
 }
 
 }  // namespace kestrin

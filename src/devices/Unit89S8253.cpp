@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "devices/PageSpan.h"
 #include "link/SPI.h"
 
 namespace kestrin {
@@ -83,24 +84,7 @@ void ReadPage(bool eeprom, int32_t address, uint8_t* out) {
     ExchangeBytes(kZeros.data(), out, size);
 }
 
-// The whole pages that cover a block.
-struct TPageSpan {
-    int32_t First = 0;     // StartAddress taken down to a page boundary
-    int32_t Count = 0;     // number of pages
-    int32_t PageSize = 0;
-    int32_t Offset(int32_t page) const { return PageSize * page; }
-    int32_t Address(int32_t page) const { return First + Offset(page); }
-    size_t Bytes() const { return static_cast<size_t>(Count) * static_cast<size_t>(PageSize); }
-};
-
-TPageSpan SpanOf(const TProgParams& params, bool eeprom) {
-    TPageSpan span;
-    span.PageSize = PageSize(eeprom);
-    span.First = params.StartAddress / span.PageSize * span.PageSize;
-    const int32_t last = (params.StartAddress + params.Size + span.PageSize - 1) / span.PageSize * span.PageSize;
-    span.Count = (last - span.First) / span.PageSize;
-    return span;
-}
+TPageSpan SpanOf(const TProgParams& params, bool eeprom) { return PageSpanOf(params, PageSize(eeprom)); }
 
 // A block the page instructions can address. Checked before anything is sent.
 bool AcceptsBlock(const TProgParams& params, bool eeprom) {
@@ -110,13 +94,6 @@ bool AcceptsBlock(const TProgParams& params, bool eeprom) {
 
 bool AcceptsWrite(const TProgParams& params, bool eeprom) {
     return HasWriteData(params) && AcceptsBlock(params, eeprom);
-}
-
-// The image placed on whole pages, padded with 0xFF.
-std::vector<uint8_t> PageImage(const TProgParams& params, const TPageSpan& span) {
-    std::vector<uint8_t> image(span.Bytes(), 0xFF);
-    std::copy_n(params.Data, params.Size, image.begin() + (params.StartAddress - span.First));
-    return image;
 }
 
 // Reads span's pages into out; labelled runs show the elapsed time after each page.
