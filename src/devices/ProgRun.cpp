@@ -51,11 +51,11 @@ void ExchangeBytes(const uint8_t* bytes, uint8_t* receive, size_t count) {
 
 void Pause(int32_t microseconds) { Ops.Delay(std::max<int32_t>(microseconds, 0)); }
 
-bool EnterProgMode(const THandshake& family) {
+bool EnterProgMode(const THandshake& family, int attempts) {
     static constexpr std::array<uint8_t, 4> kEnable{0xAC, 0x53, 0x00, 0x00};
     Ops.SetEnables(1, 1);
     Pause(family.Settle);
-    for (int attempt = 0; attempt < kHandshakeAttempts; ++attempt) {
+    for (int attempt = 0; attempt < attempts; ++attempt) {
         // Cleared each time: a driver without an adapter leaves the buffer as it was.
         std::array<uint8_t, 4> answer{};
         ExchangeBytes(kEnable.data(), answer.data(), answer.size());

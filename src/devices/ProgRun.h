@@ -84,8 +84,9 @@ constexpr THandshake kHandshakeAVR{20000, 1000, 2, 0x53};  // ATtiny and ATmega
 
 // Holds the target in reset and sends the programming enable until it
 // answers, at most kHandshakeAttempts times; every failed attempt is followed
-// by a reset pulse. Returns true when the target answered.
-bool EnterProgMode(const THandshake& family);
+// by a reset pulse. Returns true when the target answered. A probe for what
+// is attached may try fewer times.
+bool EnterProgMode(const THandshake& family, int attempts = kHandshakeAttempts);
 
 bool EnterProgModeATtiny();
 bool EnterProgModeATmega();

@@ -1,0 +1,31 @@
+// Finding out which controller is attached, from the signature bytes that
+// the AVRs, the AT89S8253 and the AT89S51/52 give over their serial
+// programming interface. The AT89S8252 and AT89S53 have none and cannot be
+// told from an empty socket.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kestrin {
+
+struct TDetected {
+    enum class TState { Nothing, Unknown, Known };
+    TState State = TState::Nothing;  // Nothing: no target answered the programming enable
+    uint8_t Type = 0;                // the controller type (ControllerType) of a known part
+    std::string Name;                // a known part's name, such as "ATmega328P"
+    std::vector<uint8_t> Signature;  // the bytes read from a part that answered
+};
+
+// Probes the target with the line levels of a profile (SCK quiescent high,
+// MISO inverted, MOSI inverted): first as an AVR, then as an AT89S51/52, then
+// as an AT89S8253. Each probe is a short programming run of its own that
+// writes nothing and releases the target when it ends.
+TDetected DetectController(bool sck, bool miso, bool mosi);
+
+// What a user is told: "ATmega328P (ATmega)", "unknown signature 1E 95 99",
+// "nothing answered".
+std::string DetectedText(const TDetected& detected);
+
+}  // namespace kestrin

@@ -1,0 +1,257 @@
+#include "devices/UnitAvr.h"
+
+#include <algorithm>
+
+#include "devices/AvrIsp.h"
+#include "devices/DeviceTable.h"
+#include "devices/PageSpan.h"
+#include "link/SPI.h"
+
+namespace kestrin {
+
+namespace {
+
+// The AVRs shift their answers out on the falling clock edge.
+constexpr int32_t kAvrReadMode = 0;
+// Bytes read between two updates of the gauge.
+constexpr int32_t kReadUnit = 64;
+// Pause with the target released before a classic part is enabled again.
+constexpr int32_t kReleaseGap = 1000;
+
+bool EnterProgModeAT90xx() { return EnterProgMode(kHandshakeAVR); }
+
+struct TFamily {
+    uint8_t Type;
+    bool (*Handshake)();
+};
+
+constexpr TFamily kAT90xx{ctAT90xx, EnterProgModeAT90xx};
+constexpr TFamily kATtiny{ctATtiny, EnterProgModeATtiny};
+constexpr TFamily kATmega{ctATmega, EnterProgModeATmega};
+
+int64_t EndOf(const TProgParams& params) { return int64_t{params.StartAddress} + params.Size; }
+
+// Whether some part of the family could hold the block; checked before the adapter is touched.
+bool FitsFamily(const TFamily& family, const TProgParams& params) {
+    return params.Size >= 1 && params.StartAddress >= 0 && EndOf(params) <= LargestMemory(family.Type, params.EEPROM);
+}
+
+bool FitsDevice(const TDeviceInfo& device, const TProgParams& params) {
+    return EndOf(params) <= (params.EEPROM ? device.EEPROMSize : device.FlashSize);
+}
+
+// Brings the target into programming and names it from its signature;
+// nullptr when nothing answered or the part is not one of the family's. The
+// AT90S1200 never answers the enable: after a failed handshake a classic
+// part gets one more enable, and its signature decides.
+const TDeviceInfo* Identify(const TFamily& family) {
+    const bool answered = family.Handshake();
+    if (!answered) {
+        if (family.Type != ctAT90xx) return nullptr;
+        SendAvr(kAvrProgrammingEnable);
+    }
+    const TDeviceInfo* device = FindDevice(ReadAvrSignature());
+    if (device == nullptr || device->Type != family.Type) return nullptr;
+    if (!answered && device->Echoes) return nullptr;
+    return device;
+}
+
+void Append(std::vector<uint8_t>& stream, const TAvrInstruction& instruction) {
+    stream.insert(stream.end(), instruction.begin(), instruction.end());
+}
+
+// One run on an identified part.
+class TAvrTarget {
+public:
+    TAvrTarget(const TFamily& family, const TDeviceInfo& device, const TProgParams& params, TProgRun& run)
+        : family_(family), device_(device), params_(params), run_(run) {}
+
+    // Erases the chip; a classic part then needs a reset and a new enable.
+    bool Erase() {
+        SendAvr(kAvrChipErase);
+        AwaitAvr(device_, TAvrWork::Erase, params_.WaitErase);
+        if (family_.Type != ctAT90xx) return true;
+        extended_ = -1;
+        Ops.SetEnables(0, 1);
+        Pause(kReleaseGap);
+        if (device_.Echoes) return family_.Handshake();
+        Ops.SetEnables(1, 1);
+        Pause(kHandshakeAVR.Settle);
+        SendAvr(kAvrProgrammingEnable);
+        return true;
+    }
+
+    void WriteFlash() {
+        if (device_.FlashPage == 0) {
+            WriteBytes(TAvrWork::Flash, params_.WaitFlash, AvrWriteFlashByte, AvrReadFlash);
+            return;
+        }
+        const TPageSpan span = PageSpanOf(params_, device_.FlashPage);
+        const std::vector<uint8_t> image = PageImage(params_, span);
+        run_.Progress().SetMaxValue(span.Count - 1);
+        std::vector<uint8_t> stream;
+        for (int32_t p = 0; p < span.Count; ++p) {
+            const int32_t page = span.Address(p);
+            const uint8_t* data = image.data() + span.Offset(p);
+            stream.clear();
+            AppendExtended(stream, page);
+            for (int32_t i = 0; i < span.PageSize; ++i)
+                Append(stream, AvrLoadFlashPage(page + i, span.PageSize, data[i]));
+            Append(stream, AvrWriteFlashPage(page, span.PageSize));
+            SendBytes(stream.data(), stream.size());
+            // A page being written reads FF: a byte that is not FF tells when it is done.
+            const uint8_t* probe = std::find_if(data, data + span.PageSize, [](uint8_t b) { return b != 0xFF; });
+            if (probe == data + span.PageSize) {
+                AwaitAvr(device_, TAvrWork::Flash, params_.WaitFlash);
+            } else {
+                const int32_t address = page + static_cast<int32_t>(probe - data);
+                const TAvrInstruction cell = AvrReadFlash(address);
+                AwaitAvr(device_, TAvrWork::Flash, params_.WaitFlash, &cell, *probe);
+            }
+            run_.Step(p);
+        }
+    }
+
+    void WriteEEPROM() {
+        if (device_.EEPROMPage == 0) {
+            WriteBytes(TAvrWork::EEPROM, params_.WaitEEPROM, AvrWriteEEPROMByte, AvrReadEEPROM);
+            return;
+        }
+        // Only the loaded bytes of a page are written, so the image needs no padding.
+        const TPageSpan span = PageSpanOf(params_, device_.EEPROMPage);
+        run_.Progress().SetMaxValue(span.Count - 1);
+        std::vector<uint8_t> stream;
+        for (int32_t p = 0; p < span.Count; ++p) {
+            const int32_t page = span.Address(p);
+            const int32_t from = std::max(page, params_.StartAddress);
+            const int32_t to = static_cast<int32_t>(std::min<int64_t>(page + span.PageSize, EndOf(params_)));
+            stream.clear();
+            for (int32_t a = from; a < to; ++a)
+                Append(stream, AvrLoadEEPROMPage(a, span.PageSize, params_.Data[a - params_.StartAddress]));
+            Append(stream, AvrWriteEEPROMPage(page, span.PageSize));
+            SendBytes(stream.data(), stream.size());
+            const TAvrInstruction cell = AvrReadEEPROM(to - 1);
+            AwaitAvr(device_, TAvrWork::EEPROM, params_.WaitEEPROM, &cell, params_.Data[to - 1 - params_.StartAddress]);
+            run_.Step(p);
+        }
+    }
+
+    // Reads Size bytes from StartAddress of the memory the block names.
+    void Read(uint8_t* out) {
+        const int32_t units = (params_.Size + kReadUnit - 1) / kReadUnit;
+        run_.Progress().SetMaxValue(units - 1);
+        std::vector<uint8_t> send;
+        std::vector<uint8_t> receive;
+        std::vector<size_t> dataAt;
+        for (int32_t u = 0; u < units; ++u) {
+            const int32_t from = u * kReadUnit;
+            const int32_t count = std::min(kReadUnit, params_.Size - from);
+            send.clear();
+            dataAt.clear();
+            for (int32_t k = 0; k < count; ++k) {
+                const int32_t address = params_.StartAddress + from + k;
+                if (!params_.EEPROM) AppendExtended(send, address);
+                dataAt.push_back(send.size() + kAvrDataIndex);
+                Append(send, params_.EEPROM ? AvrReadEEPROM(address) : AvrReadFlash(address));
+            }
+            receive.assign(send.size(), 0);
+            ExchangeBytes(send.data(), receive.data(), send.size());
+            for (int32_t k = 0; k < count; ++k) out[from + k] = receive[dataAt[static_cast<size_t>(k)]];
+            run_.Step(u);
+        }
+    }
+
+    ProgResult Verify() {
+        run_.Phase(kColorReading, 0);
+        std::vector<uint8_t> readBack(static_cast<size_t>(params_.Size));
+        Read(readBack.data());
+        return std::equal(readBack.begin(), readBack.end(), params_.Data) ? ProgOk : ProgVerifyFailed;
+    }
+
+private:
+    // Byte by byte: each write is followed by its wait, the cell written
+    // serving as the poll where the part has no ready/busy poll.
+    void WriteBytes(TAvrWork work, int32_t wait, TAvrInstruction (*write)(int32_t, uint8_t),
+                    TAvrInstruction (*read)(int32_t)) {
+        run_.Progress().SetMaxValue(params_.Size - 1);
+        for (int32_t i = 0; i < params_.Size; ++i) {
+            const int32_t address = params_.StartAddress + i;
+            SendAvr(write(address, params_.Data[i]));
+            const TAvrInstruction cell = read(address);
+            AwaitAvr(device_, work, wait, &cell, params_.Data[i]);
+            run_.Step(i);
+        }
+    }
+
+    // The extended address goes out before the first Flash instruction and
+    // again whenever the instructions cross into another 64K words.
+    void AppendExtended(std::vector<uint8_t>& stream, int32_t byteAddress) {
+        if (!device_.ExtendedAddress()) return;
+        const int32_t extended = byteAddress >> 17;
+        if (extended == extended_) return;
+        extended_ = extended;
+        Append(stream, AvrLoadExtendedAddress(byteAddress));
+    }
+
+    const TFamily& family_;
+    const TDeviceInfo& device_;
+    const TProgParams& params_;
+    TProgRun& run_;
+    int32_t extended_ = -1;
+};
+
+ProgResult WriteAvr(const TFamily& family, const TProgParams& params, IProgress& progress) {
+    if (!HasWriteData(params) || !FitsFamily(family, params)) return ProgNoData;
+    TProgRun run(params, progress);
+    run.Phase(kColorWriting, 0);
+    run.Open(kAvrReadMode);
+    const TDeviceInfo* device = Identify(family);
+    if (device == nullptr) return ProgNoDevice;
+    if (!FitsDevice(*device, params)) return ProgVerifyFailed;
+    TAvrTarget target(family, *device, params, run);
+    if (params.EEPROM) {
+        target.WriteEEPROM();
+    } else {
+        if (!target.Erase()) return ProgNoDevice;
+        target.WriteFlash();
+    }
+    const ProgResult result = params.Verify ? target.Verify() : ProgOk;
+    run.Close();
+    return result;
+}
+
+ProgResult ReadAvr(const TFamily& family, const TProgParams& params, IProgress& progress, std::vector<uint8_t>& data) {
+    data.clear();
+    if (!FitsFamily(family, params)) return ProgNoData;
+    TProgRun run(params, progress);
+    run.Phase(kColorReading, 0);
+    progress.SetText(ElapsedText(0.0));
+    run.Open(kAvrReadMode);
+    const TDeviceInfo* device = Identify(family);
+    if (device == nullptr) return ProgNoDevice;
+    if (!FitsDevice(*device, params)) return ProgVerifyFailed;
+    std::vector<uint8_t> out(static_cast<size_t>(params.Size));
+    TAvrTarget(family, *device, params, run).Read(out.data());
+    data = std::move(out);
+    run.Close();
+    return ProgOk;
+}
+
+}  // namespace
+
+ProgResult WriteAT90xx(const TProgParams& params, IProgress& progress) { return WriteAvr(kAT90xx, params, progress); }
+ProgResult ReadAT90xx(const TProgParams& params, IProgress& progress, std::vector<uint8_t>& data) {
+    return ReadAvr(kAT90xx, params, progress, data);
+}
+
+ProgResult WriteATtiny(const TProgParams& params, IProgress& progress) { return WriteAvr(kATtiny, params, progress); }
+ProgResult ReadATtiny(const TProgParams& params, IProgress& progress, std::vector<uint8_t>& data) {
+    return ReadAvr(kATtiny, params, progress, data);
+}
+
+ProgResult WriteATmega(const TProgParams& params, IProgress& progress) { return WriteAvr(kATmega, params, progress); }
+ProgResult ReadATmega(const TProgParams& params, IProgress& progress, std::vector<uint8_t>& data) {
+    return ReadAvr(kATmega, params, progress, data);
+}
+
+}  // namespace kestrin
