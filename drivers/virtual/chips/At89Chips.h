@@ -78,3 +78,22 @@ private:
 };
 
 }  // namespace kestrin::chips
+
+namespace kestrin::chips {
+
+// AT89S53: the AT89S8252's 3-byte instructions with address bit 13 in bit 2
+// of the first byte; 12 KB Flash, no E²PROM, no serial signature.
+class At89S53 final : public At89Chip {
+public:
+    At89S53();
+
+protected:
+    size_t InstructionLength() const override;
+    uint8_t Output(uint64_t nowNs) const override;
+    void Execute(uint64_t nowNs) override;
+
+private:
+    uint32_t Address() const;
+};
+
+}  // namespace kestrin::chips

@@ -16,6 +16,12 @@ const std::vector<AvrPart> kParts = {
      4500, 9000, 9000, 4500},
     {"ATmega328P", {0x1E, 0x95, 0x0F}, 32768, 128, 1024, 4, 3, {0x62, 0xD9, 0xFF}, 0x3F, true, 0x08, 0x20,
      4500, 3600, 9000, 4500},
+    {"AT90S2313", {0x1E, 0x91, 0x01}, 2048, 0, 128, 0, 0, {0xFF, 0xFF, 0xFF}, 0x06, false, 0x00, 0x00,
+     4000, 4000, 20000, 4000},
+    {"ATtiny2313", {0x1E, 0x91, 0x0A}, 2048, 32, 128, 4, 3, {0x64, 0xDF, 0xFF}, 0x03, true, 0x40, 0x20,
+     4500, 4000, 4000, 4500},
+    {"ATtiny13", {0x1E, 0x90, 0x07}, 1024, 32, 64, 4, 2, {0x6A, 0xFF, 0xFF}, 0x03, true, 0x00, 0x00,
+     4500, 4000, 4000, 4500},
 };
 
 constexpr uint64_t Us(uint64_t us) { return us * 1000; }
@@ -52,10 +58,13 @@ AvrChip::AvrChip(const AvrPart& part)
 size_t AvrChip::InstructionLength() const { return 4; }
 
 uint8_t AvrChip::BusyRead(Space s, uint32_t address, uint8_t stored) const {
-    // A Flash page or E²PROM cell being written reads 0xFF until it is done.
+    // A Flash page or E²PROM cell being written reads 0xFF until it is done;
+    // on the classic byte-mode parts a Flash byte reads 0x7F, an E²PROM byte 0x80.
     if (busy_.kind == BusyKind::Write && s == busy_.space && address >= busy_.first &&
-        address < busy_.first + busy_.count)
-        return 0xFF;
+        address < busy_.first + busy_.count) {
+        if (part_.flashPageBytes != 0) return 0xFF;
+        return s == Space::Flash ? 0x7F : 0x80;
+    }
     return stored;
 }
 

@@ -1,0 +1,213 @@
+// The AVR and AT89S53 routines and the detection against the virtual
+// adapter: what ends up in the chip, and what the routines see of it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "config/UnitConfig.h"
+#include "devices/Detect.h"
+#include "devices/Programmer.h"
+#include "link/SPI.h"
+#include "virtual/VirtualDriver.h"
+
+namespace kestrin::test {
+namespace {
+
+std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
+    std::vector<uint8_t> v(size);
+    for (size_t i = 0; i < size; ++i) v[i] = static_cast<uint8_t>(i * 53 + seed);
+    return v;
+}
+
+struct Part {
+    const char* name;
+    uint8_t type;
+    int32_t waitFlash, waitEEPROM, waitErase;  // the profile's
+    bool eeprom;
+};
+
+// Wait times as the profiles of these types load; the Flash wait is the
+// dialog's shortest, which the routines must not take at its word.
+const Part kParts[] = {
+    {"AT90S2313", ctAT90xx, 100, 4000, 10000, true},  {"ATtiny2313", ctATtiny, 100, 4500, 10000, true},
+    {"ATtiny13", ctATtiny, 100, 4500, 10000, true},   {"ATmega8", ctATmega, 100, 9000, 10000, true},
+    {"ATmega328P", ctATmega, 100, 9000, 10000, true}, {"AT89S53", ctAT89S53, 100, -1, -1, false},
+};
+
+class AvrVirtualTest : public ::testing::Test {
+protected:
+    void Use(const Part& part, const std::vector<std::pair<std::string, std::string>>& options = {}) {
+        part_ = part;
+        vd.ResetAll();
+        vd.Set("chip", part.name);
+        for (const auto& [key, value] : options) vd.Set(key, value);
+        ASSERT_EQ(Ops.Connect(0, 1), 0);
+    }
+
+    TProgParams Block(const std::vector<uint8_t>& image, int32_t start, bool eeprom, bool verify = true) const {
+        TProgParams p;
+        p.Data = image.data();
+        p.Size = static_cast<int32_t>(image.size());
+        p.StartAddress = start;
+        p.EEPROM = eeprom;
+        p.WaitFlash = part_.waitFlash;
+        p.WaitEEPROM = part_.waitEEPROM;
+        p.WaitErase = part_.waitErase;
+        p.Verify = verify;
+        return p;
+    }
+
+    ProgResult Write(const TProgParams& p) { return WriteByType(part_.type, p, progress); }
+
+    std::vector<uint8_t> Memory(bool eeprom) {
+        const int32_t space = eeprom ? VV_EEPROM : VV_FLASH;
+        return vd.Read(space, 0, vd.Size(space));
+    }
+
+    VirtualDriver vd;
+    TNullProgress progress;
+    Part part_ = kParts[0];
+};
+
+TEST_F(AvrVirtualTest, WrittenImageReadsBackAndTheRestOfTheMemoryIsErased) {
+    for (const Part& part : kParts) {
+        for (bool eeprom : {false, true}) {
+            if (eeprom && !part.eeprom) continue;
+            SCOPED_TRACE(std::string(part.name) + (eeprom ? " E²PROM" : " Flash"));
+            Use(part);
+            // Across page boundaries, from an odd address, to an odd end.
+            const int32_t start = eeprom ? 3 : 0x0101;
+            const auto image = Pattern(eeprom ? 37 : 300, static_cast<uint8_t>(part.type));
+            EXPECT_EQ(Write(Block(image, start, eeprom)), ProgOk);
+
+            auto expected = std::vector<uint8_t>(Memory(eeprom).size(), 0xFF);
+            std::copy(image.begin(), image.end(), expected.begin() + start);
+            EXPECT_EQ(Memory(eeprom), expected);
+
+            std::vector<uint8_t> data;
+            EXPECT_EQ(ReadByType(part.type, Block(image, start, eeprom), progress, data), ProgOk);
+            EXPECT_EQ(data, image);
+        }
+    }
+}
+
+TEST_F(AvrVirtualTest, AFlashWriteErasesTheChipAndAnE2promWriteKeepsTheFlash) {
+    for (const Part& part : kParts) {
+        if (!part.eeprom) continue;
+        SCOPED_TRACE(part.name);
+        Use(part);
+        const auto flash = Pattern(64, 1);
+        const auto eeprom = Pattern(16, 2);
+        EXPECT_EQ(Write(Block(flash, 0, false)), ProgOk);
+        EXPECT_EQ(Write(Block(eeprom, 0, true)), ProgOk);
+        // An E²PROM write leaves the Flash alone...
+        EXPECT_TRUE(std::equal(flash.begin(), flash.end(), Memory(false).begin()));
+        // ...and a Flash write starts from an erased chip: bits only a page write could clear are set again.
+        const auto other = Pattern(64, 9);
+        EXPECT_EQ(Write(Block(other, 0, false)), ProgOk);
+        EXPECT_TRUE(std::equal(other.begin(), other.end(), Memory(false).begin()));
+    }
+}
+
+TEST_F(AvrVirtualTest, StuckBitFailsVerificationAndPassesUnverified) {
+    for (const Part& part : kParts) {
+        for (bool eeprom : {false, true}) {
+            if (eeprom && !part.eeprom) continue;
+            SCOPED_TRACE(std::string(part.name) + (eeprom ? " E²PROM" : " Flash"));
+            Use(part, {{"stuck_bit", std::string(eeprom ? "eeprom" : "flash") + ":0x0021:3:0"}});
+            const std::vector<uint8_t> image(40, 0x0F);  // bit 3 of 0021h is to be 1
+            EXPECT_EQ(Write(Block(image, 0x0010, eeprom)), ProgVerifyFailed);
+            EXPECT_EQ(Write(Block(image, 0x0010, eeprom, false)), ProgOk);
+        }
+    }
+}
+
+TEST_F(AvrVirtualTest, WhatTheRoutinesRefuseLeavesTheChipUntouched) {
+    const Part& tiny13 = kParts[2];
+    const std::vector<uint8_t> two{1, 2};
+    const struct {
+        const char* what;
+        const Part& part;
+        uint8_t type;  // the routine called
+        std::vector<std::pair<std::string, std::string>> options;
+        std::vector<uint8_t> signature;  // written into the chip first when not empty
+        int32_t start;
+        ProgResult result;
+    } cases[] = {
+        {"unknown signature", tiny13, ctATtiny, {}, {0x1E, 0x99, 0x99}, 0, ProgNoDevice},
+        {"part of another family", tiny13, ctATmega, {}, {}, 0, ProgNoDevice},
+        {"beyond the attached part", tiny13, ctATtiny, {}, {}, 0x03FF, ProgVerifyFailed},
+        {"nothing attached", tiny13, ctATtiny, {{"no_target", "1"}}, {}, 0, ProgNoDevice},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Use(c.part, c.options);
+        if (!c.signature.empty()) {
+            ASSERT_EQ(vd.Write(VV_SIGNATURE, 0, c.signature), 3);
+        }
+        const auto eeprom = Pattern(64, 5);
+        ASSERT_EQ(vd.Write(VV_EEPROM, 0, eeprom), 64);
+        const auto flash = Memory(false);
+        EXPECT_EQ(WriteByType(c.type, Block(two, c.start, false), progress), c.result);
+        EXPECT_EQ(Memory(false), flash);
+        EXPECT_EQ(Memory(true), eeprom);  // no erase either
+        std::vector<uint8_t> data;
+        EXPECT_EQ(ReadByType(c.type, Block(two, c.start, false), progress, data), c.result);
+        EXPECT_TRUE(data.empty());
+    }
+}
+
+TEST_F(AvrVirtualTest, DetectNamesEachPartThatHasASignature) {
+    const struct {
+        const char* chip;
+        TDetected::TState state;
+        uint8_t type;
+        const char* text;
+    } cases[] = {
+        {"AT90S2313", TDetected::TState::Known, ctAT90xx, "AT90S2313 (AT90xx)"},
+        {"ATtiny2313", TDetected::TState::Known, ctATtiny, "ATtiny2313 (ATtiny)"},
+        {"ATtiny13", TDetected::TState::Known, ctATtiny, "ATtiny13 (ATtiny)"},
+        {"ATmega8", TDetected::TState::Known, ctATmega, "ATmega8 (ATmega)"},
+        {"ATmega328P", TDetected::TState::Known, ctATmega, "ATmega328P (ATmega)"},
+        {"AT89S8253", TDetected::TState::Known, ctAT89S8253, "AT89S8253 (AT89S8253)"},
+        {"AT89S52", TDetected::TState::Known, ctAT89S52, "AT89S52 (AT89S52)"},
+        // No serial signature and no answer to the programming enable.
+        {"AT89S8252", TDetected::TState::Nothing, 0, "nothing answered"},
+        {"AT89S53", TDetected::TState::Nothing, 0, "nothing answered"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.chip);
+        vd.ResetAll();
+        vd.Set("chip", c.chip);
+        ASSERT_EQ(Ops.Connect(0, 1), 0);
+        const TDetected d = DetectController(false, false, false);
+        EXPECT_EQ(d.State, c.state);
+        EXPECT_EQ(d.Type, c.type);
+        EXPECT_EQ(DetectedText(d), c.text);
+        EXPECT_FALSE(vd.Log().empty());
+        // The probes write nothing.
+        EXPECT_EQ(vd.Log().find("write"), std::string::npos);
+        EXPECT_EQ(vd.Log().find("erase"), std::string::npos);
+    }
+}
+
+TEST_F(AvrVirtualTest, DetectTellsAnUnknownSignatureFromAnEmptySocket) {
+    Use(kParts[4], {{"no_target", "1"}});
+    EXPECT_EQ(DetectController(false, false, false).State, TDetected::TState::Nothing);
+
+    Use(kParts[4]);
+    ASSERT_EQ(vd.Write(VV_SIGNATURE, 0, {0x1E, 0x95, 0x99}), 3);
+    const TDetected d = DetectController(false, false, false);
+    EXPECT_EQ(d.State, TDetected::TState::Unknown);
+    EXPECT_EQ(DetectedText(d), "unknown signature 1E 95 99");
+
+    // Lines set up for another board: the probes get no sense out of the target.
+    Use(kParts[4], {{"wire_sck_inverted", "1"}});
+    EXPECT_NE(DetectController(false, false, false).State, TDetected::TState::Known);
+    EXPECT_EQ(DetectController(true, false, false).Name, "ATmega328P");
+}
+
+}  // namespace
+}  // namespace kestrin::test
