@@ -10,71 +10,36 @@
 #include "devices/Detect.h"
 #include "devices/Programmer.h"
 #include "link/SPI.h"
-#include "virtual/VirtualDriver.h"
+#include "VirtualRunTest.h"
 
 namespace kestrin::test {
 namespace {
 
-std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
-    std::vector<uint8_t> v(size);
-    for (size_t i = 0; i < size; ++i) v[i] = static_cast<uint8_t>(i * 53 + seed);
-    return v;
-}
-
-struct Part {
-    const char* name;
-    uint8_t type;
-    int32_t waitFlash, waitEEPROM, waitErase;  // the profile's
-    bool eeprom;
-};
-
 // Wait times as the profiles of these types load; the Flash wait is the
 // dialog's shortest, which the routines must not take at its word.
-const Part kParts[] = {
-    {"AT90S2313", ctAT90xx, 100, 4000, 10000, true},  {"ATtiny2313", ctATtiny, 100, 4500, 10000, true},
-    {"ATtiny13", ctATtiny, 100, 4500, 10000, true},   {"ATmega8", ctATmega, 100, 9000, 10000, true},
-    {"ATmega328P", ctATmega, 100, 9000, 10000, true}, {"AT89S53", ctAT89S53, 100, -1, -1, false},
-};
+const VirtualChip kAT90S2313{"AT90S2313", ctAT90xx, 100, 4000, 10000};
+const VirtualChip kATtiny2313{"ATtiny2313", ctATtiny, 100, 4500, 10000};
+const VirtualChip kATtiny13{"ATtiny13", ctATtiny, 100, 4500, 10000};
+const VirtualChip kATmega8{"ATmega8", ctATmega, 100, 9000, 10000};
+const VirtualChip kATmega328P{"ATmega328P", ctATmega, 100, 9000, 10000};
+const VirtualChip kAT89S53{"AT89S53", ctAT89S53, 100, -1, -1};
+const VirtualChip* const kParts[] = {&kAT90S2313, &kATtiny2313, &kATtiny13, &kATmega8, &kATmega328P, &kAT89S53};
 
-class AvrVirtualTest : public ::testing::Test {
+class AvrVirtualTest : public VirtualRunTest {
 protected:
-    void Use(const Part& part, const std::vector<std::pair<std::string, std::string>>& options = {}) {
-        part_ = part;
-        vd.ResetAll();
-        vd.Set("chip", part.name);
-        for (const auto& [key, value] : options) vd.Set(key, value);
-        ASSERT_EQ(Ops.Connect(0, 1), 0);
-    }
-
-    TProgParams Block(const std::vector<uint8_t>& image, int32_t start, bool eeprom, bool verify = true) const {
-        TProgParams p;
-        p.Data = image.data();
-        p.Size = static_cast<int32_t>(image.size());
-        p.StartAddress = start;
-        p.EEPROM = eeprom;
-        p.WaitFlash = part_.waitFlash;
-        p.WaitEEPROM = part_.waitEEPROM;
-        p.WaitErase = part_.waitErase;
-        p.Verify = verify;
-        return p;
-    }
-
-    ProgResult Write(const TProgParams& p) { return WriteByType(part_.type, p, progress); }
-
     std::vector<uint8_t> Memory(bool eeprom) {
         const int32_t space = eeprom ? VV_EEPROM : VV_FLASH;
         return vd.Read(space, 0, vd.Size(space));
     }
-
-    VirtualDriver vd;
-    TNullProgress progress;
-    Part part_ = kParts[0];
 };
 
+bool HasEEPROM(const VirtualChip& chip) { return chip.type != ctAT89S53; }
+
 TEST_F(AvrVirtualTest, WrittenImageReadsBackAndTheRestOfTheMemoryIsErased) {
-    for (const Part& part : kParts) {
+    for (const VirtualChip* chip : kParts) {
+        const VirtualChip& part = *chip;
         for (bool eeprom : {false, true}) {
-            if (eeprom && !part.eeprom) continue;
+            if (eeprom && !HasEEPROM(part)) continue;
             SCOPED_TRACE(std::string(part.name) + (eeprom ? " E²PROM" : " Flash"));
             Use(part);
             // Across page boundaries, from an odd address, to an odd end.
@@ -94,8 +59,9 @@ TEST_F(AvrVirtualTest, WrittenImageReadsBackAndTheRestOfTheMemoryIsErased) {
 }
 
 TEST_F(AvrVirtualTest, AFlashWriteErasesTheChipAndAnE2promWriteKeepsTheFlash) {
-    for (const Part& part : kParts) {
-        if (!part.eeprom) continue;
+    for (const VirtualChip* chip : kParts) {
+        const VirtualChip& part = *chip;
+        if (!HasEEPROM(part)) continue;
         SCOPED_TRACE(part.name);
         Use(part);
         const auto flash = Pattern(64, 1);
@@ -112,9 +78,10 @@ TEST_F(AvrVirtualTest, AFlashWriteErasesTheChipAndAnE2promWriteKeepsTheFlash) {
 }
 
 TEST_F(AvrVirtualTest, StuckBitFailsVerificationAndPassesUnverified) {
-    for (const Part& part : kParts) {
+    for (const VirtualChip* chip : kParts) {
+        const VirtualChip& part = *chip;
         for (bool eeprom : {false, true}) {
-            if (eeprom && !part.eeprom) continue;
+            if (eeprom && !HasEEPROM(part)) continue;
             SCOPED_TRACE(std::string(part.name) + (eeprom ? " E²PROM" : " Flash"));
             Use(part, {{"stuck_bit", std::string(eeprom ? "eeprom" : "flash") + ":0x0021:3:0"}});
             const std::vector<uint8_t> image(40, 0x0F);  // bit 3 of 0021h is to be 1
@@ -125,21 +92,20 @@ TEST_F(AvrVirtualTest, StuckBitFailsVerificationAndPassesUnverified) {
 }
 
 TEST_F(AvrVirtualTest, WhatTheRoutinesRefuseLeavesTheChipUntouched) {
-    const Part& tiny13 = kParts[2];
     const std::vector<uint8_t> two{1, 2};
     const struct {
         const char* what;
-        const Part& part;
+        const VirtualChip& part;
         uint8_t type;  // the routine called
         std::vector<std::pair<std::string, std::string>> options;
         std::vector<uint8_t> signature;  // written into the chip first when not empty
         int32_t start;
         ProgResult result;
     } cases[] = {
-        {"unknown signature", tiny13, ctATtiny, {}, {0x1E, 0x99, 0x99}, 0, ProgNoDevice},
-        {"part of another family", tiny13, ctATmega, {}, {}, 0, ProgNoDevice},
-        {"beyond the attached part", tiny13, ctATtiny, {}, {}, 0x03FF, ProgVerifyFailed},
-        {"nothing attached", tiny13, ctATtiny, {{"no_target", "1"}}, {}, 0, ProgNoDevice},
+        {"unknown signature", kATtiny13, ctATtiny, {}, {0x1E, 0x99, 0x99}, 0, ProgNoDevice},
+        {"part of another family", kATtiny13, ctATmega, {}, {}, 0, ProgNoDevice},
+        {"beyond the attached part", kATtiny13, ctATtiny, {}, {}, 0x03FF, ProgVerifyFailed},
+        {"nothing attached", kATtiny13, ctATtiny, {{"no_target", "1"}}, {}, 0, ProgNoDevice},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -194,17 +160,17 @@ TEST_F(AvrVirtualTest, DetectNamesEachPartThatHasASignature) {
 }
 
 TEST_F(AvrVirtualTest, DetectTellsAnUnknownSignatureFromAnEmptySocket) {
-    Use(kParts[4], {{"no_target", "1"}});
+    Use(kATmega328P, {{"no_target", "1"}});
     EXPECT_EQ(DetectController(false, false, false).State, TDetected::TState::Nothing);
 
-    Use(kParts[4]);
+    Use(kATmega328P);
     ASSERT_EQ(vd.Write(VV_SIGNATURE, 0, {0x1E, 0x95, 0x99}), 3);
     const TDetected d = DetectController(false, false, false);
     EXPECT_EQ(d.State, TDetected::TState::Unknown);
     EXPECT_EQ(DetectedText(d), "unknown signature 1E 95 99");
 
     // Lines set up for another board: the probes get no sense out of the target.
-    Use(kParts[4], {{"wire_sck_inverted", "1"}});
+    Use(kATmega328P, {{"wire_sck_inverted", "1"}});
     EXPECT_NE(DetectController(false, false, false).State, TDetected::TState::Known);
     EXPECT_EQ(DetectController(true, false, false).Name, "ATmega328P");
 }

@@ -9,62 +9,19 @@
 #include "devices/Unit89S8252.h"
 #include "devices/Unit89S8253.h"
 #include "link/SPI.h"
-#include "virtual/VirtualDriver.h"
+#include "VirtualRunTest.h"
 
 namespace kestrin::test {
 namespace {
 
-std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
-    std::vector<uint8_t> v(size);
-    for (size_t i = 0; i < size; ++i) v[i] = static_cast<uint8_t>(i * 37 + seed);
-    return v;
-}
-
-struct Chip {
-    const char* name;
-    uint8_t type;
-    int32_t waitFlash, waitEEPROM, waitErase;
-};
-
 // The chips with the wait times of their profiles.
-const Chip kAT89S8252{"AT89S8252", 0, 4000, 4000, -1};
-const Chip kAT89S8253{"AT89S8253", 4, 4500, 4500, 500000};
-const Chip kAT89S52{"AT89S52", 5, 4500, -1, 500000};
-
-class VirtualRunTest : public ::testing::Test {
-protected:
-    // Connects to the virtual adapter with `chip` behind it and fills the block's profile fields.
-    void Use(const Chip& chip, const std::vector<std::pair<std::string, std::string>>& options = {}) {
-        chip_ = chip;
-        vd.ResetAll();
-        vd.Set("chip", chip.name);
-        for (const auto& [key, value] : options) vd.Set(key, value);
-        ASSERT_EQ(Ops.Connect(0, 1), 0);
-    }
-
-    TProgParams Block(const std::vector<uint8_t>& image, int32_t start, bool eeprom, bool verify = true) const {
-        TProgParams p;
-        p.Data = image.data();
-        p.Size = static_cast<int32_t>(image.size());
-        p.StartAddress = start;
-        p.EEPROM = eeprom;
-        p.WaitFlash = chip_.waitFlash;
-        p.WaitEEPROM = chip_.waitEEPROM;
-        p.WaitErase = chip_.waitErase;
-        p.Verify = verify;
-        return p;
-    }
-
-    ProgResult Write(const TProgParams& p) { return WriteByType(chip_.type, p, progress); }
-
-    VirtualDriver vd;
-    TNullProgress progress;
-    Chip chip_ = kAT89S8252;
-};
+const VirtualChip kAT89S8252{"AT89S8252", 0, 4000, 4000, -1};
+const VirtualChip kAT89S8253{"AT89S8253", 4, 4500, 4500, 500000};
+const VirtualChip kAT89S52{"AT89S52", 5, 4500, -1, 500000};
 
 TEST_F(VirtualRunTest, WrittenImageReadsBackWithErasedCellsAround) {
     const struct {
-        const Chip& chip;
+        const VirtualChip& chip;
         bool eeprom;
         int32_t start, size;
     } cases[] = {
@@ -89,7 +46,7 @@ TEST_F(VirtualRunTest, WrittenImageReadsBackWithErasedCellsAround) {
 }
 
 TEST_F(VirtualRunTest, StuckBitFailsVerification) {
-    for (const Chip* chip : {&kAT89S8252, &kAT89S8253, &kAT89S52}) {
+    for (const VirtualChip* chip : {&kAT89S8252, &kAT89S8253, &kAT89S52}) {
         SCOPED_TRACE(chip->name);
         Use(*chip, {{"stuck_bit", "flash:0x0123:3:0"}});
         std::vector<uint8_t> image(64, 0xFF);  // bit 3 of 0123h is to be 1
@@ -101,7 +58,7 @@ TEST_F(VirtualRunTest, StuckBitFailsVerification) {
 TEST_F(VirtualRunTest, TargetThatDoesNotAnswer) {
     const auto image = Pattern(40, 1);
     const struct {
-        const Chip& chip;
+        const VirtualChip& chip;
         const char* option;
         const char* value;
         bool verify;

@@ -89,6 +89,17 @@ void At89Chip::ProgramLockBits(uint8_t programMask, uint64_t nowNs) {
     StartBusy(nowNs, timing_.fuseNs, BusyKind::Fuse);
 }
 
+void At89Chip::ExecuteAc3(uint8_t b2, uint64_t nowNs) {
+    if (b2 == 0x53) return AcceptEnable();
+    if ((b2 & 0x07) == 0x04) return ChipErase(nowNs);
+    if ((b2 & 0x07) == 0x07) {
+        // Bits 7, 6, 5 carry LB1, LB2, LB3; a 0 programs the bit.
+        const uint8_t lb = static_cast<uint8_t>(((b2 >> 7) & 1) | (((b2 >> 6) & 1) << 1) | (((b2 >> 5) & 1) << 2));
+        return ProgramLockBits(static_cast<uint8_t>(~lb & 7), nowNs);
+    }
+    LogUnknown();
+}
+
 // ---------------------------------------------------------------------------
 // AT89S8252: AAAAA001 read code, AAAAA010 write code, 00AAA101 read data,
 // 00AAA110 write data; AC 53 enable, AC xxxxx100 erase, AC LLLxx111 lock bits.
@@ -123,15 +134,7 @@ void At89S8252::Execute(uint64_t nowNs) {
         case 0x06: WriteByte(Space::Eeprom, Address(Space::Eeprom), b3, nowNs, true); return;
         default: break;
     }
-    if (b1 == 0xAC) {
-        if (b2 == 0x53) return AcceptEnable();
-        if ((b2 & 0x07) == 0x04) return ChipErase(nowNs);
-        if ((b2 & 0x07) == 0x07) {
-            // Bits 7, 6, 5 carry LB1, LB2, LB3; a 0 programs the bit.
-            const uint8_t lb = static_cast<uint8_t>(((b2 >> 7) & 1) | (((b2 >> 6) & 1) << 1) | (((b2 >> 5) & 1) << 2));
-            return ProgramLockBits(static_cast<uint8_t>(~lb & 7), nowNs);
-        }
-    }
+    if (b1 == 0xAC) return ExecuteAc3(b2, nowNs);
     LogUnknown();
 }
 

@@ -32,6 +32,9 @@ protected:
     void ChipErase(uint64_t nowNs);
     // programMask: bit 0 LB1 ... bit 2 LB3; a set bit programs that lock bit.
     void ProgramLockBits(uint8_t programMask, uint64_t nowNs);
+    // The AC instructions of the 3-byte parts: enable, erase (AC xxxxx100) and
+    // lock bits (AC LLLxx111). Logs anything else as unknown.
+    void ExecuteAc3(uint8_t b2, uint64_t nowNs);
 
     Timing timing_;
 };

@@ -26,31 +26,13 @@ uint8_t At89S53::Output(uint64_t nowNs) const {
 
 void At89S53::Execute(uint64_t nowNs) {
     const uint8_t b1 = frame_[0], b2 = frame_[1], b3 = frame_[2];
-    if (!enabled_) {
-        if (EnableFrame())
-            AcceptEnable();
-        else
-            Log("ignored before programming enable: %02X %02X %02X", b1, b2, b3);
-        return;
-    }
-    char what[32];
     switch (b1 & 0x03) {
-        case 0x01:
-            std::snprintf(what, sizeof what, "read flash %04X", static_cast<unsigned>(Address()));
-            return Log("%s", what);
+        case 0x01: return Log("read flash %04X", static_cast<unsigned>(Address()));
         case 0x02: return WriteByte(Space::Flash, Address(), b3, nowNs, true);
         default: break;
     }
-    if (b1 == 0xAC) {
-        if (b2 == 0x53) return AcceptEnable();
-        if ((b2 & 0x07) == 0x04) return ChipErase(nowNs);
-        if ((b2 & 0x07) == 0x07) {
-            // Bits 7, 6, 5 carry LB1, LB2, LB3; a 0 programs the bit.
-            const uint8_t lb = static_cast<uint8_t>(((b2 >> 7) & 1) | (((b2 >> 6) & 1) << 1) | (((b2 >> 5) & 1) << 2));
-            return ProgramLockBits(static_cast<uint8_t>(~lb & 7), nowNs);
-        }
-    }
-    Log("unknown instruction %02X %02X %02X", b1, b2, b3);
+    if (b1 == 0xAC) return ExecuteAc3(b2, nowNs);
+    LogUnknown();
 }
 
 }  // namespace kestrin::chips
