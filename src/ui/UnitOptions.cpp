@@ -1,5 +1,6 @@
 #include "ui/UnitOptions.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,6 +15,7 @@
 #include <algorithm>
 
 #include "config/Prompts.h"
+#include "devices/Detect.h"
 #include "link/SPI.h"
 #include "ui/UnitNewProfile.h"
 
@@ -144,6 +146,10 @@ void TFormOptions::FormCreate() {
         RadioButtons[code] = rb;
     }
     RadioButtons[ctAT89S8252]->setChecked(true);
+    ButtonDetect = Button(QStringLiteral("&Detect"),
+                          QStringLiteral("read the signature of the attached controller and select its type"), profileBand);
+    typeGrid->addWidget(ButtonDetect, 2, 1);
+    connect(ButtonDetect, &QPushButton::clicked, this, &TFormOptions::ButtonDetectClick);
 
     CheckBoxSCK = new QCheckBox(QStringLiteral("SCK quiescent high"), profileBand);
     CheckBoxMISO = new QCheckBox(QStringLiteral("MISO inverted"), profileBand);
@@ -375,6 +381,27 @@ void TFormOptions::ButtonFeatureClick() {
     const TProfile* p = Selected();
     if (p == nullptr || !OnFeatures) return;
     OnFeatures(p->Type, CheckBoxSCK->isChecked(), CheckBoxMISO->isChecked(), CheckBoxMOSI->isChecked());
+}
+
+void TFormOptions::ButtonDetectClick() {
+    if (Selected() == nullptr) return;
+    if (!Connected) {
+        Prompts().Message(TMsgKind::Error, "Connect the adapter first!", TMsgButtons::Ok);
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const TDetected found =
+        DetectController(CheckBoxSCK->isChecked(), CheckBoxMISO->isChecked(), CheckBoxMOSI->isChecked());
+    QApplication::restoreOverrideCursor();
+    const std::string text = DetectedText(found);
+    if (found.State != TDetected::TState::Known || found.Type >= RadioButtons.size()) {
+        Prompts().Message(TMsgKind::Warning, "No controller detected: " + text + "!", TMsgButtons::Ok);
+        return;
+    }
+    // As if the user had clicked the type.
+    RadioButtons[found.Type]->setChecked(true);
+    RadioButton1Click();
+    Prompts().Message(TMsgKind::Information, "Detected " + text + ".", TMsgButtons::Ok);
 }
 
 }  // namespace kestrin

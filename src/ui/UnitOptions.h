@@ -94,6 +94,9 @@ public:
     void ButtonSaveClick();
     void ButtonDeleteClick();
     void ButtonFeatureClick();
+    // Reads the attached controller's signature and checks its type, or says
+    // that nothing answered.
+    void ButtonDetectClick();
 
     QLabel* Label1 = nullptr;
     QComboBox* ComboBox1 = nullptr;
@@ -118,6 +121,7 @@ public:
     QPushButton* ButtonSave = nullptr;
     QPushButton* ButtonDelete = nullptr;
     QPushButton* ButtonFeature = nullptr;
+    QPushButton* ButtonDetect = nullptr;  // in the free place of the type grid
 
 private:
     void FormCreate();
