@@ -102,6 +102,11 @@ QFrame* NewPanel(const char* name, QWidget* parent) {
     return panel;
 }
 
+// Column headings in the first grid row, the first heading over bit column 0.
+void AddHeadings(QGridLayout* grid, const std::array<QLabel*, 4>& headings) {
+    for (int i = 0; i < kBitColumns; ++i) grid->addWidget(headings[static_cast<size_t>(i)], 0, ColumnOf(i));
+}
+
 QGridLayout* PanelGrid(QFrame* panel) {
     auto* grid = new QGridLayout(panel);
     grid->setContentsMargins(4, 2, 4, 2);
@@ -162,8 +167,7 @@ QFrame* TFormFeatures::CreatePanel1() {
     Label8 = HeadingLabel(QStringLiteral("1"), "Label8", panel);
     Label9 = HeadingLabel(QStringLiteral("2"), "Label9", panel);
     Label10 = HeadingLabel(QStringLiteral("3"), "Label10", panel);
-    const std::array<QLabel*, 4> headings{Label7, Label8, Label9, Label10};
-    for (int bit = 0; bit < kBitColumns; ++bit) grid->addWidget(headings[static_cast<size_t>(bit)], 0, ColumnOf(bit));
+    AddHeadings(grid, {Label7, Label8, Label9, Label10});
 
     Label1 = NameLabel(QStringLiteral("CKOPT"), "Label1", panel);
     Label2 = NewLabel(QStringLiteral("clock option"), "Label2", panel);
@@ -225,8 +229,7 @@ QFrame* TFormFeatures::CreatePanel2() {
     fuseBoxes_ = {CheckBoxFuse1, CheckBoxFuse2, CheckBoxFuse3, CheckBoxFuse4};
     lockBoxes_ = {CheckBoxLock1, CheckBoxLock2, CheckBoxLock3};
 
-    const std::array<QLabel*, 4> headings{Label11, Label12, Label13, Label14};
-    for (int i = 0; i < kBitColumns; ++i) grid->addWidget(headings[static_cast<size_t>(i)], 0, ColumnOf(i));
+    AddHeadings(grid, {Label11, Label12, Label13, Label14});
     grid->addWidget(Label15, 1, 0);
     grid->addWidget(Label16, 2, 0);
     for (size_t i = 0; i < fuseBoxes_.size(); ++i)

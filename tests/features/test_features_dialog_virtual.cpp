@@ -9,23 +9,13 @@
 
 #include "FeaturesTest.h"
 #include "config/UnitConfig.h"
-#include "virtual/VirtualDriver.h"
+#include "VirtualChip.h"
 
 namespace kestrin::test {
 namespace {
 
-class FeaturesVirtualTest : public FeaturesTest {
+class FeaturesVirtualTest : public FeaturesTest, public VirtualChip {
 protected:
-    void Use(const char* chip) {
-        vd.ResetAll();
-        vd.Set("chip", chip);
-        ASSERT_EQ(Ops.Connect(0, 1), 0);
-        Connected = true;
-    }
-    void TearDown() override {
-        Ops.Disconnect();
-        FeaturesTest::TearDown();
-    }
 
     // The dialog's AVR bits, CKSEL3 to CKSEL0, SUT1, SUT0, CKOPT; or its boxes,
     // Fuse4 to Fuse1, Lock3 to Lock1.
@@ -41,8 +31,6 @@ protected:
         }
         return out;
     }
-
-    VirtualDriver vd;
 };
 
 TEST_F(FeaturesVirtualTest, WrittenBitsAreInTheChipAndShownWhenTheDialogOpensAgain) {
@@ -77,7 +65,7 @@ TEST_F(FeaturesVirtualTest, WrittenBitsAreInTheChipAndShownWhenTheDialogOpensAga
             QTest::mouseClick(form->BitBtn2, Qt::LeftButton);
         });
         form->Execute(c.type, false, false, false);
-        EXPECT_TRUE(prompts.Calls.empty());
+        EXPECT_TRUE(Script.Calls.empty());
         EXPECT_EQ(vd.Read(VV_FUSES, 0, static_cast<int32_t>(c.fuses.size())), c.fuses);
         EXPECT_EQ(vd.Read(VV_LOCK, 0, 1), c.lock);
 

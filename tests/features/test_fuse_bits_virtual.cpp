@@ -9,26 +9,12 @@
 #include "devices/Unit89S8253.h"
 #include "devices/UnitATmega.h"
 #include "link/SPI.h"
-#include "virtual/VirtualDriver.h"
+#include "VirtualChip.h"
 
 namespace kestrin::test {
 namespace {
 
-class VirtualFuseTest : public ::testing::Test {
-protected:
-    void Use(const char* chip) {
-        vd.ResetAll();
-        vd.Set("chip", chip);
-        ASSERT_EQ(Ops.Connect(0, 1), 0);
-        Connected = true;
-    }
-    void TearDown() override {
-        Ops.Disconnect();
-        Connected = false;
-    }
-
-    VirtualDriver vd;
-};
+class VirtualFuseTest : public ::testing::Test, public VirtualChip {};
 
 TEST_F(VirtualFuseTest, WrittenBitsAreInTheChipAndReadBack) {
     const struct {
