@@ -49,6 +49,13 @@ void ExchangeBytes(const uint8_t* bytes, uint8_t* receive, size_t count) {
     }
 }
 
+uint8_t ReadInstruction(uint8_t b1, uint8_t b2, uint8_t b3) {
+    const std::array<uint8_t, 4> send{b1, b2, b3, 0x00};
+    std::array<uint8_t, 4> receive{};  // a driver without an adapter leaves it as it was
+    ExchangeBytes(send.data(), receive.data(), send.size());
+    return receive[3];
+}
+
 void Pause(int32_t microseconds) { Ops.Delay(std::max<int32_t>(microseconds, 0)); }
 
 bool EnterProgMode(const THandshake& family, int attempts) {
@@ -97,11 +104,15 @@ void TProgRun::Tick(int32_t value) {
 
 void TProgRun::ShowElapsed() { progress_.SetText(ElapsedText(SecondsSince(start_))); }
 
-void TProgRun::Open(int32_t readMode) {
-    open_ = true;
-    Ops.SetLevels(params_.SCK, params_.MOSI, params_.MISO);
+void OpenLines(bool sck, bool mosi, bool miso, int32_t readMode) {
+    Ops.SetLevels(sck, mosi, miso);
     Ops.SetCycleTime(0);
     Ops.SetReadMode(readMode);
+}
+
+void TProgRun::Open(int32_t readMode) {
+    open_ = true;
+    OpenLines(params_.SCK, params_.MOSI, params_.MISO, readMode);
 }
 
 void TProgRun::Close() {

@@ -62,6 +62,10 @@ void SendBytes(const uint8_t* bytes, size_t count);
 // went out.
 void ExchangeBytes(const uint8_t* bytes, uint8_t* receive, size_t count);
 
+// Sends a 4-byte instruction made of three bytes and a zero, and returns the
+// byte clocked in with the fourth: the answer of the 4-byte read instructions.
+uint8_t ReadInstruction(uint8_t b1, uint8_t b2, uint8_t b3);
+
 // A programmed pause. A negative wait (a profile without that wait) pauses not at all.
 void Pause(int32_t microseconds);
 
@@ -93,6 +97,10 @@ bool EnterProgModeATmega();
 
 // ---- the run ----
 
+// Prepares the adapter for a run: line levels, cycle time and read mode
+// (0 for byte-mode chips, 1 for the chips with 4-byte instructions).
+void OpenLines(bool sck, bool mosi, bool miso, int32_t readMode);
+
 // True when the block carries something to write: data and a size of at least 1.
 bool HasWriteData(const TProgParams& params);
 
@@ -116,8 +124,7 @@ public:
     void Tick(int32_t value);
     void ShowElapsed();
 
-    // Line levels, cycle time and read mode of the adapter (0 for byte-mode
-    // chips, 1 for page-mode chips).
+    // Line levels, cycle time and read mode of the adapter (OpenLines).
     void Open(int32_t readMode);
     // Releases the target, restores the line levels and shows the final time.
     void Close();

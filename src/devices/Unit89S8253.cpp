@@ -301,7 +301,20 @@ bool WriteFuseLock89S8253(uint8_t fuseBits, uint8_t lockBits) {
     const std::array<uint8_t, 4> fuses{0xAC, static_cast<uint8_t>(0x10 | (fuseBits & 0x0F)), 0x00, 0x00};
     const std::array<uint8_t, 4> locks{0xAC, static_cast<uint8_t>(0xE0 | (lockBits & 0x07)), 0x00, 0x00};
     SendBytes(fuses.data(), fuses.size());
+    Pause(kFuseWriteTime89S8253);
     SendBytes(locks.data(), locks.size());
+    return true;
+}
+
+void ReadFuseLockBits89S8253(uint8_t& fuseBits, uint8_t& lockBits) {
+    fuseBits = ReadInstruction(0x21, 0x00, 0x00) & 0x0F;
+    lockBits = ReadInstruction(0x24, 0x00, 0x00) & 0x07;
+}
+
+bool ReadFuseLock89S8253(uint8_t& fuseBits, uint8_t& lockBits) {
+    PageFamily = TPageFamily::AT89S8253;
+    if (!EnterProgMode89S8253()) return false;
+    ReadFuseLockBits89S8253(fuseBits, lockBits);
     return true;
 }
 

@@ -50,10 +50,24 @@ bool EnterProgMode89S8253();
 void WriteFlashPage89S8253(int32_t address, const uint8_t* page);
 void WriteEEPROMPage89S8253(int32_t address, const uint8_t* page);
 
-// Writes the AT89S8253 user fuses (low 4 bits) and lock bits (low 3 bits).
-// True when the target answered and both instructions were sent. Leaves the
-// target in its programming state; the caller releases it.
+// A user fuse or lock bit write keeps the AT89S8253 busy for this long, and an
+// instruction that arrives meanwhile is ignored.
+constexpr int32_t kFuseWriteTime89S8253 = 4500;  // microseconds
+
+// Writes the AT89S8253 user fuses (low 4 bits) and lock bits (low 3 bits),
+// with the fuse write time between the two instructions. True when the target
+// answered and both instructions were sent. Leaves the target in its
+// programming state; the caller releases it.
 bool WriteFuseLock89S8253(uint8_t fuseBits, uint8_t lockBits);
+
+// Reads the AT89S8253 user fuses (bits 0 to 3: Fuse1 to Fuse4) and lock bits
+// (bits 0 to 2: Lock1 to Lock3; a programmed lock bit reads 0) in the form
+// WriteFuseLock89S8253 takes them. False, with both left alone, when the target
+// did not answer the handshake. Leaves the target in its programming state.
+bool ReadFuseLock89S8253(uint8_t& fuseBits, uint8_t& lockBits);
+
+// The same two reads from a target that is already in its programming state.
+void ReadFuseLockBits89S8253(uint8_t& fuseBits, uint8_t& lockBits);
 
 // A backup that was taken but could not be written back (the chip stopped
 // answering after the erase): the only copy of that memory. A later stranded

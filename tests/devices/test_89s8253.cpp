@@ -283,7 +283,7 @@ TEST_F(PageModeTest, FuseAndLockBits) {
     FakeTarget& chip = Target(Kind::AT89S8253);
     EXPECT_TRUE(WriteFuseLock89S8253(0xF5, 0xFA));
     auto expected = HandshakeLines(1, true, 50000, 50000);
-    Append(expected, {"SPIW AC 15 00 00", "SPIW AC E2 00 00"});
+    Append(expected, {"SPIW AC 15 00 00", "Delay 4500", "SPIW AC E2 00 00"});
     EXPECT_EQ(Log(), expected);
     EXPECT_EQ(PageFamily, TPageFamily::AT89S8253);
 

@@ -1,0 +1,27 @@
+// Fuse bytes of the ATtiny and ATmega families: both send the same
+// instructions and differ only in their handshake and fuse write time.
+#pragma once
+
+#include <cstdint>
+
+namespace kestrin {
+
+// The family's programming-enable handshake.
+using TEnterProgMode = bool (*)();
+
+// Enters programming with enterProgMode, then writes the low fuse (AC A0 00
+// low) and, fuseWriteTime microseconds later, the high fuse (AC A8 00 high):
+// a chip ignores instructions during its fuse write cycle. True when the
+// target answered and both instructions were sent. Sets no levels and leaves
+// the target in its programming state.
+bool WriteFusesAVR(TEnterProgMode enterProgMode, int32_t fuseWriteTime, uint8_t high, uint8_t low);
+
+// Enters programming with enterProgMode and reads the low (50 00 00) and high
+// (58 08 00) fuse bytes. False, with both left alone, when the target did not
+// answer. Leaves the target in its programming state.
+bool ReadFusesAVR(TEnterProgMode enterProgMode, uint8_t& high, uint8_t& low);
+
+// The same two reads from a target that is already in its programming state.
+void ReadFuseBytesAVR(uint8_t& high, uint8_t& low);
+
+}  // namespace kestrin

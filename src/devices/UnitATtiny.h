@@ -1,0 +1,21 @@
+// The ATtiny family.
+#pragma once
+
+#include <cstdint>
+
+namespace kestrin {
+
+// Fuse write cycle of the slowest ATtiny (ATtiny25 to 85, 44 and 84: 9 ms); the
+// profile names only the family, so every member must be covered.
+constexpr int32_t kFuseWriteTimeATtiny = 9000;  // microseconds
+
+// Writes the low and high fuse bytes (CKOPT is bit 7 of the low byte). True
+// when the target answered the handshake and both instructions were sent.
+// Sets no levels and leaves the target in its programming state.
+bool WriteFusesATtiny(uint8_t high, uint8_t low);
+
+// Reads the low and high fuse bytes; false when the target did not answer.
+// Leaves the target in its programming state.
+bool ReadFusesATtiny(uint8_t& high, uint8_t& low);
+
+}  // namespace kestrin

@@ -1,0 +1,80 @@
+// Fuse and lock bits against the virtual adapter: what ends up in the chip.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "config/UnitConfig.h"
+#include "devices/FuseBits.h"
+#include "devices/Unit89S8253.h"
+#include "devices/UnitATmega.h"
+#include "link/SPI.h"
+#include "VirtualChip.h"
+
+namespace kestrin::test {
+namespace {
+
+class VirtualFuseTest : public ::testing::Test, public VirtualChip {};
+
+TEST_F(VirtualFuseTest, WrittenBitsAreInTheChipAndReadBack) {
+    const struct {
+        const char* chip;
+        uint8_t type;
+        TFuseBits bits;
+        std::vector<uint8_t> fuses, lock;  // as the chip stores them
+    } cases[] = {
+        {"ATmega8", ctATmega, {0xE4, 0xC9, 0, 0}, {0xE4, 0xC9}, {0xFF}},
+        // Fuse3 unprogrammed, Lock1 programmed; Fuse1 stays 0 so the chip keeps talking.
+        {"AT89S8253", ctAT89S8253, {0, 0, 0x04, 0x06}, {0xF4}, {0xFE}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.chip);
+        Use(c.chip);
+        TFuseBits chip;
+        EXPECT_EQ(WriteFuseBits(c.type, {}, c.bits, chip), TFuseWrite::Written);
+        ReleaseTarget({});
+        EXPECT_EQ(vd.Read(VV_FUSES, 0, static_cast<int32_t>(c.fuses.size())), c.fuses);
+        EXPECT_EQ(vd.Read(VV_LOCK, 0, 1), c.lock);
+
+        TFuseBits again;
+        EXPECT_EQ(ReadFuseBits(c.type, {}, again), TFuseRead::Read);
+        EXPECT_EQ(again.FuseLow, c.bits.FuseLow);
+        EXPECT_EQ(again.FuseHigh, c.bits.FuseHigh);
+        EXPECT_EQ(again.UserFuses, c.bits.UserFuses);
+        EXPECT_EQ(again.LockBits, c.bits.LockBits);
+        EXPECT_EQ(vd.Log().find("lost while busy"), std::string::npos) << vd.Log();
+    }
+}
+
+// Two fuse or lock instructions back to back: the chip is still in the first
+// one's write cycle when the second arrives, and ignores it.
+TEST_F(VirtualFuseTest, SecondInstructionIsLostWithoutTheWriteTimeBetween) {
+    const struct {
+        const char* chip;
+        Bytes first, second;
+        int32_t pause;
+        bool secondKept;
+    } cases[] = {
+        {"ATmega8", {0xAC, 0xA0, 0x00, 0xE4}, {0xAC, 0xA8, 0x00, 0xC9}, 0, false},
+        {"ATmega8", {0xAC, 0xA0, 0x00, 0xE4}, {0xAC, 0xA8, 0x00, 0xC9}, kFuseWriteTimeATmega, true},
+        {"AT89S8253", {0xAC, 0x14, 0x00, 0x00}, {0xAC, 0xE6, 0x00, 0x00}, 0, false},
+        {"AT89S8253", {0xAC, 0x14, 0x00, 0x00}, {0xAC, 0xE6, 0x00, 0x00}, kFuseWriteTime89S8253, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.chip) + " pause " + std::to_string(c.pause));
+        Use(c.chip);
+        const bool avr = c.first[1] == 0xA0;
+        ASSERT_EQ(avr ? Handshake(2, 0x53, 20000, 1000) : Handshake(2, 0x53), 1);
+        const auto before = vd.Read(avr ? VV_FUSES : VV_LOCK, avr ? 1 : 0, 1);
+        Exchange(c.first);
+        Ops.Delay(c.pause);
+        Exchange(c.second);
+        Ops.SetEnables(0, 1);
+        const auto after = vd.Read(avr ? VV_FUSES : VV_LOCK, avr ? 1 : 0, 1);
+        EXPECT_EQ(after == before, !c.secondKept);
+        EXPECT_EQ(vd.Log().find("lost while busy") == std::string::npos, c.secondKept) << vd.Log();
+    }
+}
+
+}  // namespace
+}  // namespace kestrin::test
