@@ -83,12 +83,14 @@ protected:
         LoadAdapterDriverFrom("");
     }
 
-    // Selects a profile of the given controller type (a user profile after the defaults).
+    // Selects a profile of the given controller type (a user profile after the
+    // defaults, made from the default of that type where there is one).
     void SelectType(uint8_t type) {
-        TProfile p = ProfileTable[0];
+        TProfile p = ProfileTable[type == ProfileTable[1].Type ? 1 : 0];
         p.Name = "test profile";
         p.IsDefault = false;
         p.Type = type;
+        ValidateProfile(p);
         ProfileTable[DefaultProfileCount] = p;
         Config.ProfileCount = DefaultProfileCount + 1;
         Config.ProfileIndex = DefaultProfileCount;

@@ -1,13 +1,14 @@
 // Write µC and Read µC of the hex view: the parameter block they hand over, the
 // range check, the types without routines, the locked window during a run, and
 // round trips through the virtual adapter.
-#include <dlfcn.h>
-
 #include <QTimer>
 
 #include "FormReadFixture.h"
 #include "devices/Programmer.h"
 #include "support/RecordingDriver.h"
+#ifdef KESTRIN_VIRTUAL_DRIVER
+#include "virtual/VirtualDriver.h"
+#endif
 
 namespace kestrin::test {
 namespace {
@@ -203,26 +204,8 @@ TEST_F(FormReadRuns, TheWindowIsLockedWhileARunIsInProgress) {
 
 #ifdef KESTRIN_VIRTUAL_DRIVER
 
-// The virtual adapter's control functions, from the same library the program binds.
-struct VirtualAdapter {
-    void (*ResetAll)() = nullptr;
-    int32_t (*SetOption)(const char*, const char*) = nullptr;
-    int32_t (*ReadMemory)(int32_t, int32_t, uint8_t*, int32_t) = nullptr;
-
-    bool Open() {
-        void* h = dlopen(KESTRIN_VIRTUAL_DRIVER, RTLD_NOW | RTLD_LOCAL);
-        if (h == nullptr) return false;
-        ResetAll = reinterpret_cast<decltype(ResetAll)>(dlsym(h, "VV_ResetAll"));
-        SetOption = reinterpret_cast<decltype(SetOption)>(dlsym(h, "VV_SetOption"));
-        ReadMemory = reinterpret_cast<decltype(ReadMemory)>(dlsym(h, "VV_ReadMemory"));
-        return ResetAll != nullptr && SetOption != nullptr && ReadMemory != nullptr;
-    }
-};
-
 TEST_F(FormReadRuns, WriteThenReadRoundTripsOnEveryChip) {
-    setenv("VELTRO_VIRTUAL_CONFIG", Path("virtual.ini").c_str(), 1);
-    VirtualAdapter chip;
-    ASSERT_TRUE(chip.Open());
+    VirtualDriver chip;
     struct Case {
         const char* name;
         uint8_t type;
@@ -237,8 +220,7 @@ TEST_F(FormReadRuns, WriteThenReadRoundTripsOnEveryChip) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.name) + (c.eeprom ? " E2PROM" : " Flash"));
         chip.ResetAll();
-        ASSERT_EQ(chip.SetOption("chip", c.name), 0);
-        ASSERT_TRUE(LoadAdapterDriverFrom(KESTRIN_VIRTUAL_DRIVER));
+        chip.Set("chip", c.name);
         ASSERT_EQ(Ops.Connect(0, 1), 0);
         Connected = true;
         SelectType(c.type);
@@ -249,9 +231,7 @@ TEST_F(FormReadRuns, WriteThenReadRoundTripsOnEveryChip) {
 
         QTest::mouseClick(form->SpeedButtonWrite, Qt::LeftButton);
         EXPECT_EQ(form->StatusText(5), "Ok");
-        std::vector<uint8_t> inChip(bytes.size());
-        ASSERT_EQ(chip.ReadMemory(c.eeprom ? 1 : 0, 0, inChip.data(), c.size), c.size);
-        EXPECT_EQ(inChip, bytes);
+        EXPECT_EQ(chip.Read(c.eeprom ? VV_EEPROM : VV_FLASH, 0, c.size), bytes);
 
         QTest::mouseClick(form->SpeedButtonClear, Qt::LeftButton);
         ASSERT_EQ(form->Buffer[0], 0xFF);
