@@ -288,7 +288,7 @@ bool TFormRead::eventFilter(QObject* watched, QEvent* event) {
 bool TFormRead::EditSizeKeyPress(char32_t ch) {
     if (running_) return false;
     if (ch == 13) {
-        SetSize(CapSize(HexTextToInt(EditSize->text().toStdString())));
+        SetSize(TypedSize());
         DataModified = true;
         RefreshView();
         return false;
@@ -298,28 +298,27 @@ bool TFormRead::EditSizeKeyPress(char32_t ch) {
 
 void TFormRead::EditSizeExit() {
     if (running_) return;
-    SetSize(CapSize(HexTextToInt(EditSize->text().toStdString())));
+    SetSize(TypedSize());
     ShowSizeText();
 }
 
 void TFormRead::SetSize(int32_t size) { Params.Size = size; }
 
+int32_t TFormRead::TypedSize() const { return CapSize(HexTextToInt(EditSize->text().toStdString())); }
+
 void TFormRead::ShowSizeText() { EditSize->setText(Q(SizeText(Params.Size))); }
 
-void TFormRead::SpinButtonSize1UpClick(int tag) {
-    if (running_) return;
-    SetSize(CapSize(HexTextToInt(EditSize->text().toStdString())));
-    ShowSizeText();
-    SetSize(SteppedSize(Params.Size, tag, true));
-    DataModified = true;
-    RefreshView();
-}
+void TFormRead::SpinButtonSize1UpClick(int tag) { SpinClick(tag, true); }
 
-void TFormRead::SpinButtonSize1DownClick(int tag) {
+void TFormRead::SpinButtonSize1DownClick(int tag) { SpinClick(tag, false); }
+
+// A spin button does not take the focus, so the edit may still hold an
+// uncapped value that was never taken: take it first.
+void TFormRead::SpinClick(int tag, bool up) {
     if (running_) return;
-    SetSize(CapSize(HexTextToInt(EditSize->text().toStdString())));
+    SetSize(TypedSize());
     ShowSizeText();
-    SetSize(SteppedSize(Params.Size, tag, false));
+    SetSize(SteppedSize(Params.Size, tag, up));
     DataModified = true;
     RefreshView();
 }

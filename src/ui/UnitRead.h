@@ -107,6 +107,8 @@ private:
     void FormCreate();
     void CommitCell(int column, int row, const QString& text);
     void SetSize(int32_t size);
+    int32_t TypedSize() const;
+    void SpinClick(int tag, bool up);
     void ShowSizeText();
     void UpdateButtons();
     TProgParams RunParams() const;
