@@ -1,13 +1,476 @@
 #include "ui/UnitRead.h"
 
-#include "ui/Placeholder.h"
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QRegularExpressionValidator>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "config/UnitConfig.h"
+#include "devices/Programmer.h"
+#include "files/FileExchg.h"
+#include "link/SPI.h"
+#include "ui/HexDump.h"
+#include "ui/HexGridModel.h"
+#include "ui/HexGridView.h"
+#include "ui/QtProgress.h"
+#include "ui/SpinButton.h"
 
 namespace kestrin {
 
+namespace {
+
+constexpr int kPanelHeight = 49;
+constexpr int kFirstButtonLeft = 120;
+constexpr int kPanelWidths[5] = {300, 200, 50, 44, 100};
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+QToolButton* MakeSpeedButton(QWidget* parent, const char* caption, QStyle::StandardPixmap icon) {
+    auto* b = new QToolButton(parent);
+    b->setText(QString::fromUtf8(caption));
+    b->setIcon(parent->style()->standardIcon(icon));
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setAutoRaise(true);
+    return b;
+}
+
+// Shows the busy cursor for the lifetime of the object.
+class TBusyCursor {
+public:
+    TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
+};
+
+}  // namespace
+
 TFormRead* FormRead = nullptr;
 
-TFormRead::TFormRead(QWidget* parent) : QDialog(parent) { BuildPlaceholder(*this, QStringLiteral("Read/Write µC")); }
+TFormRead::TFormRead(QWidget* parent) : QDialog(parent), Buffer(kHexBufferSize, 0xFF) {
+    FormCreate();
+}
 
-void TFormRead::RefreshView() {}
+TFormRead::~TFormRead() = default;
+
+void TFormRead::FormCreate() {
+    setObjectName(QStringLiteral("FormRead"));
+    setWindowTitle(QString::fromUtf8("Read/Write µC"));
+    setSizeGripEnabled(false);
+    setMinimumSize(600, 200);
+
+    Params = TProgParams{};
+    Params.Data = Buffer.data();
+
+    OpenDialog1.Title = "Choose file with data for programming";
+    OpenDialog1.Filter = DataFileFilter;
+    OpenDialog1.MustExist = true;
+    SaveDialog1.Title = "Save data into file";
+    SaveDialog1.Filter = DataFileFilter;
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    Panel1 = new QWidget(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(kPanelHeight);
+    layout->addWidget(Panel1);
+
+    Label1 = new QLabel(QStringLiteral("Data size:"), Panel1);
+    Label1->setGeometry(4, 3, 112, 16);
+
+    EditSize = new QLineEdit(QStringLiteral("0"), Panel1);
+    EditSize->setObjectName(QStringLiteral("EditSize"));
+    EditSize->setMaxLength(5);
+    EditSize->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,5}")), EditSize));
+    EditSize->setGeometry(4, 21, 46, 24);
+    EditSize->installEventFilter(this);
+
+    TSpinButton** spins[4] = {&SpinButtonSize4, &SpinButtonSize3, &SpinButtonSize2, &SpinButtonSize1};
+    for (int i = 0; i < 4; ++i) {
+        const int tag = 3 - i;  // steps 0x1000, 0x100, 0x10, 1
+        auto* spin = new TSpinButton(Panel1);
+        spin->setObjectName(QStringLiteral("SpinButtonSize%1").arg(tag + 1));
+        spin->setProperty("tag", tag);
+        spin->setGeometry(52 + i * 16, 21, 16, 22);
+        connect(spin, &TSpinButton::UpClick, this, [this, tag] { SpinButtonSize1UpClick(tag); });
+        connect(spin, &TSpinButton::DownClick, this, [this, tag] { SpinButtonSize1DownClick(tag); });
+        *spins[i] = spin;
+    }
+
+    SpeedButtonClear = MakeSpeedButton(Panel1, "&Clear", QStyle::SP_DialogResetButton);
+    SpeedButtonLoad = MakeSpeedButton(Panel1, "&Load File", QStyle::SP_DialogOpenButton);
+    SpeedButtonWrite = MakeSpeedButton(Panel1, "&Write µC", QStyle::SP_ArrowDown);
+    SpeedButtonRead = MakeSpeedButton(Panel1, "&Read µC", QStyle::SP_ArrowUp);
+    SpeedButtonSave = MakeSpeedButton(Panel1, "&Save File", QStyle::SP_DialogSaveButton);
+    SpeedButtonExit = MakeSpeedButton(Panel1, "&Exit", QStyle::SP_DialogCloseButton);
+    SpeedButtonClear->setObjectName(QStringLiteral("SpeedButtonClear"));
+    SpeedButtonLoad->setObjectName(QStringLiteral("SpeedButtonLoad"));
+    SpeedButtonWrite->setObjectName(QStringLiteral("SpeedButtonWrite"));
+    SpeedButtonRead->setObjectName(QStringLiteral("SpeedButtonRead"));
+    SpeedButtonSave->setObjectName(QStringLiteral("SpeedButtonSave"));
+    SpeedButtonExit->setObjectName(QStringLiteral("SpeedButtonExit"));
+    connect(SpeedButtonClear, &QToolButton::clicked, this, &TFormRead::SpeedButtonClearClick);
+    connect(SpeedButtonLoad, &QToolButton::clicked, this, &TFormRead::SpeedButtonLoadClick);
+    connect(SpeedButtonWrite, &QToolButton::clicked, this, &TFormRead::SpeedButtonWriteClick);
+    connect(SpeedButtonRead, &QToolButton::clicked, this, &TFormRead::SpeedButtonReadClick);
+    connect(SpeedButtonSave, &QToolButton::clicked, this, &TFormRead::SpeedButtonSaveClick);
+    connect(SpeedButtonExit, &QToolButton::clicked, this, &TFormRead::SpeedButtonExitClick);
+
+    StringGrid1 = new THexGridView(this);
+    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    GridModel = new THexGridModel(Buffer.data(), this);
+    StringGrid1->setModel(GridModel);
+    StringGrid1->OnKeyPress = [this](int column, char32_t ch) { return StringGrid1KeyPress(column, ch); };
+    StringGrid1->OnSetEditText = [this](int column, int row, const QString& text) {
+        StringGrid1SetEditText(column, row, text);
+    };
+    StringGrid1->OnClientResize = [this] { StringGrid1->ApplyColumnWidths(GridColumnWidths(StringGrid1->ClientWidth())); };
+    layout->addWidget(StringGrid1, 1);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(true);
+    layout->addWidget(StatusBar1);
+    for (int i = 0; i < 5; ++i) {
+        auto* panel = new QLabel(StatusBar1);
+        panel->setFixedWidth(kPanelWidths[i]);
+        if (i == 4) panel->setAlignment(Qt::AlignCenter);
+        StatusBar1->addWidget(panel);
+        panels_.push_back(panel);
+    }
+    // The gauge and the time label sit inside panels 3 and 4, inset from their edges.
+    auto* gaugeLayout = new QHBoxLayout(panels_[2]);
+    gaugeLayout->setContentsMargins(2, 2, 2, 2);
+    Gauge = new QProgressBar(panels_[2]);
+    Gauge->setObjectName(QStringLiteral("Gauge"));
+    Gauge->setTextVisible(false);
+    Gauge->setRange(0, 100);
+    Gauge->setValue(0);
+    gaugeLayout->addWidget(Gauge);
+    auto* timeLayout = new QHBoxLayout(panels_[3]);
+    timeLayout->setContentsMargins(3, 2, 3, 2);
+    LabelTime = new QLabel(QStringLiteral("--"), panels_[3]);
+    LabelTime->setObjectName(QStringLiteral("LabelTime"));
+    LabelTime->setAlignment(Qt::AlignCenter);
+    timeLayout->addWidget(LabelTime);
+    progress_ = std::make_unique<QtProgress>(Gauge, LabelTime, StatusBar1->palette().color(QPalette::Window).rgb());
+
+    EditGuard = false;
+    DataModified = false;
+    GridModel->ShowSize(Params.Size);
+    StringGrid1->SetCell(kFirstHexColumn, 1);
+
+    move(Config.ExtDlgX, Config.ExtDlgY);
+    resize(std::max(Config.ExtDlgW, minimumWidth()), std::max(Config.ExtDlgH, minimumHeight()));
+}
+
+void TFormRead::SetRunChoiceProvider(std::function<TRunChoice()> provider) { runChoice_ = std::move(provider); }
+
+QString TFormRead::StatusText(int panel) const {
+    if (panel == 4) return LabelTime->text();
+    if (panel < 1 || panel > 5) return {};
+    return panels_[static_cast<size_t>(panel - 1)]->text();
+}
+
+void TFormRead::SetPanel(int panel, const QString& text) { panels_[static_cast<size_t>(panel - 1)]->setText(text); }
+
+void TFormRead::UpdateButtons() {
+    const bool data = Params.Size > 0;
+    SpeedButtonClear->setEnabled(data);
+    SpeedButtonWrite->setEnabled(data && Connected);
+    SpeedButtonRead->setEnabled(data && Connected);
+    SpeedButtonSave->setEnabled(data && DataModified);
+    SpeedButtonLoad->setEnabled(true);
+    SpeedButtonExit->setEnabled(true);
+}
+
+void TFormRead::RefreshView() {
+    TBusyCursor busy;
+    // Let the cursor change show; user input waits until the view is consistent again.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+
+    UpdateButtons();
+
+    const int column = std::max(StringGrid1->Col(), kFirstHexColumn);
+    const int row = std::max(StringGrid1->Row(), 1);
+    GridModel->ShowSize(Params.Size);
+    StringGrid1->SetCell(column, std::min(row, GridModel->rowCount()));
+
+    FormResize();
+    ShowSizeText();
+    SetPanel(1, Q(SaveDialog1.FileName));
+    SetPanel(2, Q(SelectedProfile().Name));
+}
+
+void TFormRead::FormResize() {
+    const TButtonWidths w = ButtonWidths(Panel1->width(), kFirstButtonLeft);
+    QToolButton* buttons[] = {SpeedButtonClear, SpeedButtonLoad, SpeedButtonWrite, SpeedButtonRead, SpeedButtonSave};
+    int left = kFirstButtonLeft;
+    for (QToolButton* b : buttons) {
+        b->setGeometry(left, 1, w.Button, kPanelHeight - 2);
+        left += w.Button;
+    }
+    SpeedButtonExit->setGeometry(left, 1, w.Exit, kPanelHeight - 2);
+    StringGrid1->ApplyColumnWidths(GridColumnWidths(StringGrid1->ClientWidth()));
+}
+
+void TFormRead::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    FormResize();
+}
+
+bool TFormRead::StringGrid1KeyPress(int column, char32_t ch) { return !running_ && GridKeyPasses(column, ch); }
+
+void TFormRead::StringGrid1SetEditText(int column, int row, const QString& text) {
+    if (EditGuard || running_) return;
+    EditGuard = true;
+    const int rows = GridModel->rowCount();
+    if (IsHexColumn(column) && text.size() >= 2) {
+        StringGrid1->CloseCellEditor();
+        CommitCell(column, row, text);
+        if (column < kLastHexColumn)
+            StringGrid1->SetCell(column + 1, row);
+        else if (row < rows)
+            StringGrid1->SetCell(kFirstHexColumn, row + 1);
+        DataModified = true;
+    } else if (IsCharColumn(column) && !text.isEmpty()) {
+        StringGrid1->CloseCellEditor();
+        CommitCell(column, row, text);
+        if (column < kLastCharColumn)
+            StringGrid1->SetCell(column + 1, row);
+        else if (row < rows)
+            StringGrid1->SetCell(kFirstCharColumn, row + 1);
+        DataModified = true;
+    }
+    SpeedButtonSave->setEnabled(Params.Size > 0 && DataModified);
+    EditGuard = false;
+}
+
+void TFormRead::CommitCell(int column, int row, const QString& text) {
+    if (column < 1 || column > kLastCharColumn || row < 1 || row > GridModel->rowCount()) return;
+    const int32_t offset = CellOffset(column, row);
+    if (offset < 0) return;  // the separator keeps nothing
+    uint8_t value = 0;
+    if (IsHexColumn(column)) {
+        value = HexTextToByte(text.toStdString());
+    } else {
+        // One byte per cell: a character outside Latin-1 has no byte to stand for.
+        const char32_t code = text.toUcs4().value(0);
+        if (code > 0xFF) return;
+        value = static_cast<uint8_t>(code);
+    }
+    Buffer[static_cast<size_t>(offset)] = value;
+    GridModel->ByteChanged(offset);
+}
+
+bool TFormRead::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == EditSize) {
+        if (event->type() == QEvent::KeyPress) {
+            char32_t ch = 0;
+            if (TypedCharacter(static_cast<QKeyEvent*>(event), ch) && !EditSizeKeyPress(ch)) return true;
+        } else if (event->type() == QEvent::FocusOut) {
+            // Leaving for another control of this window; not a switch to another window.
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) EditSizeExit();
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+bool TFormRead::EditSizeKeyPress(char32_t ch) {
+    if (running_) return false;
+    if (ch == 13) {
+        SetSize(TypedSize());
+        DataModified = true;
+        RefreshView();
+        return false;
+    }
+    return SizeKeyPasses(ch);
+}
+
+void TFormRead::EditSizeExit() {
+    if (running_) return;
+    SetSize(TypedSize());
+    ShowSizeText();
+}
+
+void TFormRead::SetSize(int32_t size) { Params.Size = size; }
+
+int32_t TFormRead::TypedSize() const { return CapSize(HexTextToInt(EditSize->text().toStdString())); }
+
+void TFormRead::ShowSizeText() { EditSize->setText(Q(SizeText(Params.Size))); }
+
+void TFormRead::SpinButtonSize1UpClick(int tag) { SpinClick(tag, true); }
+
+void TFormRead::SpinButtonSize1DownClick(int tag) { SpinClick(tag, false); }
+
+// A spin button does not take the focus, so the edit may still hold an
+// uncapped value that was never taken: take it first.
+void TFormRead::SpinClick(int tag, bool up) {
+    if (running_) return;
+    SetSize(TypedSize());
+    ShowSizeText();
+    SetSize(SteppedSize(Params.Size, tag, up));
+    DataModified = true;
+    RefreshView();
+}
+
+void TFormRead::SpeedButtonClearClick() {
+    if (running_) return;
+    std::fill(Buffer.begin(), Buffer.end(), uint8_t{0xFF});
+    DataModified = false;
+    RefreshView();
+}
+
+void TFormRead::SpeedButtonLoadClick() {
+    if (running_) return;
+    TFileDialog dialog = OpenDialog1;
+    if (!Prompts().OpenFile(dialog)) return;
+    OpenDialog1.FileName = dialog.FileName;
+    OpenDialog1.FilterIndex = dialog.FilterIndex;
+
+    std::vector<uint8_t> image;
+    int32_t size = 0;
+    const FileResult r = ReadDataFile(dialog.FileName, dialog.FilterIndex, image, size);
+    if (r != FileOk || size < 1 || image.size() < static_cast<size_t>(size)) {
+        Prompts().Message(TMsgKind::Error, "Error reading file!", TMsgButtons::Cancel);
+        return;
+    }
+    if (size > kHexMaxSize) {
+        size = kHexMaxSize;
+        Prompts().Message(TMsgKind::Warning, "Data exceeds maximum size and will be cut!", TMsgButtons::Ok);
+    }
+    Params.StartAddress = 0;
+    SetSize(size);
+    std::copy_n(image.begin(), size, Buffer.begin());
+    SaveDialog1.FilterIndex = OpenDialog1.FilterIndex;
+    SaveDialog1.FileName = OpenDialog1.FileName;
+    DataModified = false;
+    RefreshView();
+}
+
+void TFormRead::SpeedButtonSaveClick() {
+    if (running_) return;
+    TFileDialog dialog = SaveDialog1;
+    if (!Prompts().SaveFile(dialog)) return;
+    const std::string name = WithDefaultExtension(dialog.FileName, dialog.FilterIndex);
+    SaveDialog1.FilterIndex = dialog.FilterIndex;
+    SaveDialog1.FileName = name;
+    const FileResult r = WriteDataFile(name, dialog.FilterIndex, Buffer.data(), Params.Size);
+    if (r != FileOk) {
+        Prompts().Message(TMsgKind::Error, "Error saving data into file!", TMsgButtons::Ok);
+        return;
+    }
+    DataModified = false;
+    SpeedButtonSave->setEnabled(false);
+}
+
+TProgParams TFormRead::RunParams() const {
+    const TRunChoice choice = runChoice_ ? runChoice_() : TRunChoice{Config.Memory, Config.Verify, Config.Backup};
+    const TProfile& profile = SelectedProfile();
+    TProgParams p = Params;
+    p.Data = Buffer.data();
+    p.StartAddress = 0;
+    p.EEPROM = choice.EEPROM;
+    p.SCK = profile.SCK;
+    p.MISO = profile.MISO;
+    p.MOSI = profile.MOSI;
+    p.WaitFlash = profile.WaitFlash;
+    p.WaitEEPROM = profile.WaitEEPROM;
+    p.WaitErase = profile.WaitErase;
+    p.Verify = choice.Verify;
+    p.Backup = choice.Backup;
+    return p;
+}
+
+bool TFormRead::RangeRefused(const TProgParams& params, uint8_t type) {
+    if (!HasWriteRoutine(type) || params.Size < 1) return false;
+    if (static_cast<int64_t>(params.StartAddress) + params.Size <= MemorySize(type, params.EEPROM)) return false;
+    Prompts().Message(TMsgKind::Error, "File size exceeds memory range with given start address!", TMsgButtons::Cancel);
+    return true;
+}
+
+void TFormRead::BeginRun() {
+    running_ = true;
+    enabledBeforeRun_.clear();
+    QWidget* controls[] = {EditSize,         SpinButtonSize4,  SpinButtonSize3, SpinButtonSize2,
+                           SpinButtonSize1,  SpeedButtonClear, SpeedButtonLoad, SpeedButtonWrite,
+                           SpeedButtonRead,  SpeedButtonSave,  SpeedButtonExit, StringGrid1};
+    for (QWidget* w : controls) {
+        enabledBeforeRun_.emplace_back(w, w->isEnabled());
+        w->setEnabled(false);
+    }
+}
+
+void TFormRead::EndRun() {
+    for (auto& [w, enabled] : enabledBeforeRun_) w->setEnabled(enabled);
+    enabledBeforeRun_.clear();
+    running_ = false;
+}
+
+void TFormRead::SpeedButtonWriteClick() {
+    if (running_) return;
+    SetPanel(5, {});
+    const uint8_t type = SelectedProfile().Type;
+    Params = RunParams();
+    if (RangeRefused(Params, type)) return;
+    ProgResult r = ProgNoData;
+    if (HasWriteRoutine(type)) {
+        BeginRun();
+        r = WriteByType(type, Params, *progress_);
+        EndRun();
+    }
+    SetPanel(5, QString::fromUtf8(ProgResultText(r)));
+}
+
+void TFormRead::SpeedButtonReadClick() {
+    if (running_) return;
+    SetPanel(5, {});
+    const uint8_t type = SelectedProfile().Type;
+    TProgParams copy = RunParams();
+    copy.Data = nullptr;
+    if (RangeRefused(copy, type)) return;
+    std::vector<uint8_t> data;
+    ProgResult r = ProgNoData;
+    if (HasWriteRoutine(type)) {
+        BeginRun();
+        r = ReadByType(type, copy, *progress_, data);
+        EndRun();
+    }
+    if (r != ProgOk || copy.Size < 1 || data.size() < static_cast<size_t>(copy.Size)) {
+        SetPanel(5, QString::fromUtf8(ProgResultText(ProgVerifyFailed)));
+        return;
+    }
+    Params = copy;
+    std::copy_n(data.begin(), copy.Size, Buffer.begin());
+    Params.Data = Buffer.data();
+    SetPanel(5, QString::fromUtf8(ProgResultText(ProgOk)));
+    DataModified = true;
+    RefreshView();
+}
+
+void TFormRead::SpeedButtonExitClick() { close(); }
+
+void TFormRead::FormClose() {
+    Config.ExtDlgX = x();
+    Config.ExtDlgY = y();
+    Config.ExtDlgW = width();
+    Config.ExtDlgH = height();
+}
+
+void TFormRead::done(int result) {
+    // A run needs the window until it returns.
+    if (running_) return;
+    FormClose();
+    QDialog::done(result);
+}
 
 }  // namespace kestrin
