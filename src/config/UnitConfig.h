@@ -63,6 +63,8 @@ struct TConfig {
     int32_t ExtDlgY = 10;
     int32_t ExtDlgW = 800;
     int32_t ExtDlgH = 600;
+    // /C= given as a port name rather than a number ("ttyUSB0"); never stored.
+    std::string CmdPort{};
 
     bool operator==(const TConfig&) const = default;
 };
