@@ -190,11 +190,19 @@ std::vector<std::string> ParseCommandLine(const std::vector<std::string>& parame
     return notes;
 }
 
+namespace {
+
+std::vector<std::string> StdStrings(const QStringList& arguments) {
+    std::vector<std::string> out;
+    out.reserve(static_cast<size_t>(arguments.size()));
+    for (const QString& argument : arguments) out.push_back(argument.toStdString());
+    return out;
+}
+
+}  // namespace
+
 void ApplyCommandLine(const QStringList& arguments) {
-    std::vector<std::string> raw;
-    raw.reserve(static_cast<size_t>(arguments.size()));
-    for (const QString& argument : arguments) raw.push_back(argument.toStdString());
-    for (const std::string& note : ParseCommandLine(CommandLineParameters(raw), Config)) {
+    for (const std::string& note : ParseCommandLine(CommandLineParameters(StdStrings(arguments)), Config)) {
         std::fprintf(stderr, "kestrin: %s\n", note.c_str());
     }
     if (!Config.CmdFile.empty()) {
@@ -211,6 +219,12 @@ TEarlyRequest EarlyRequest(const QStringList& arguments) {
         if (argument == QLatin1String("--version")) request = TEarlyRequest::Version;
     }
     return request;
+}
+
+bool StartsUnattended(const QStringList& arguments) {
+    TConfig scratch;
+    ParseCommandLine(CommandLineParameters(StdStrings(arguments)), scratch);
+    return scratch.ExecMode >= 0 || scratch.ShowHelp;
 }
 
 std::string UsageText() {

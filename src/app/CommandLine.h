@@ -42,6 +42,9 @@ void ApplyCommandLine(const QStringList& arguments);
 enum class TEarlyRequest { None, Help, Version };
 // --help (or -h) and --version anywhere among the arguments; help wins.
 TEarlyRequest EarlyRequest(const QStringList& arguments);
+// True when the arguments ask for a run that needs nobody at the window:
+// an unattended write (/S=) or the help-only start (/H=1).
+bool StartsUnattended(const QStringList& arguments);
 // The text of --help: the parameters, the port names and the exit codes.
 std::string UsageText();
 // The text of --version.

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstdio>
 #include <numeric>
 #include <optional>
 #include <vector>
@@ -133,9 +134,6 @@ TMsgResult Ask(TMsgKind kind, const std::string& text, TMsgButtons buttons) {
     TCursor arrow(Qt::ArrowCursor);
     return Prompts().Message(kind, text, buttons);
 }
-
-// The message boxes that refuse a write: a single Cancel button.
-void Refuse(TMsgKind kind, const std::string& text) { Ask(kind, text, TMsgButtons::Cancel); }
 
 }  // namespace
 
@@ -450,10 +448,14 @@ void TFormMain::FitWindowSize() {
 }
 
 void TFormMain::ApplyCommandLinePort() {
-    if (Config.CmdCOM <= 0) return;
-    for (size_t i = 0; i < PortNames.size(); ++i) {
-        if (PortNumberOf(PortNames[i]) == Config.CmdCOM) Config.COMIndex = static_cast<int32_t>(i);
+    if (Config.CmdCOM <= 0 && Config.CmdPort.empty()) return;
+    const int32_t index = CommandLinePortIndex(PortNames, Config.CmdCOM, Config.CmdPort);
+    if (index >= 0) {
+        Config.COMIndex = index;
+        return;
     }
+    const std::string asked = Config.CmdCOM > 0 ? std::to_string(Config.CmdCOM) : Config.CmdPort;
+    std::fprintf(stderr, "kestrin: no serial port for /C=%s; the stored port is used\n", asked.c_str());
 }
 
 void TFormMain::SetStatusText(int panel, const QString& text) {
@@ -646,6 +648,11 @@ bool TFormMain::SystemMenuHook(int command) {
     }
 }
 
+void TFormMain::Refuse(TMsgKind kind, const std::string& message) {
+    lastRefusal_ = message;
+    Ask(kind, message, TMsgButtons::Cancel);
+}
+
 bool TFormMain::RefuseWrite(int32_t fileResult, int32_t size, const TProfile& profile, bool eeprom) {
     const int64_t start = Config.Startaddress;
     int r = fileResult;
@@ -679,6 +686,8 @@ bool TFormMain::RefuseWrite(int32_t fileResult, int32_t size, const TProfile& pr
 void TFormMain::SpeedButtonWriteClick() {
     if (running_) return;
     LastWriteOk = false;
+    lastWriteResult_ = -1;
+    lastRefusal_.clear();
     if (!SpeedButtonWrite->isEnabled()) return;
     // A reset pulse still running would release the target in the middle of the write.
     if (TimerReset->isActive()) TimerResetTimer();
@@ -712,6 +721,7 @@ void TFormMain::SpeedButtonWriteClick() {
 
     QtProgress progress(Gauge1, LabelTime, kSkyBlue);
     const ProgResult result = WriteByType(profile.Type, params, progress);
+    lastWriteResult_ = result;
     image.clear();
     SetStatusText(2, U(ProgResultText(result)));
     OfferStrandedBackup();
@@ -751,14 +761,20 @@ void TFormMain::TimerExecTimer() {
     TimerExec->stop();
     switch (StartAction) {
         case saShowHelp:
-            if (FormHelp != nullptr) FormHelp->Execute();
+            if (NoDisplay) {
+                std::printf("%s\n", CommandLineHelpText);
+                std::fflush(stdout);
+            } else if (FormHelp != nullptr) {
+                FormHelp->Execute();
+            }
             RequestClose();
             show();
             break;
         case saUnattendedWrite: {
-            SpeedButtonWriteClick();
+            UnattendedWrite();
             const int mode = Config.ExecMode;
-            const bool end = (mode == 0 || mode == 2) ? LastWriteOk : mode == 1;
+            // Without a display nobody could use a window left open.
+            const bool end = NoDisplay || ((mode == 0 || mode == 2) ? LastWriteOk : mode == 1);
             if (end) {
                 RequestClose();
             } else {
@@ -768,6 +784,33 @@ void TFormMain::TimerExecTimer() {
         }
         default: break;
     }
+}
+
+void TFormMain::UnattendedWrite() {
+    std::string outcome;
+    // A file named on the command line that could not be read must not give
+    // way to the one chosen in an earlier session.
+    if (!Config.CmdFile.empty() && currentFile_ != Config.CmdFile) {
+        LastWriteOk = false;
+        ExitCode = ecRefused;
+        outcome = Config.CmdFile + ": " + StatusText(3).toStdString();
+    } else {
+        SpeedButtonWriteClick();
+        ExitCode = lastWriteResult_ >= 0 ? ExitCodeOf(lastWriteResult_) : ecRefused;
+        if (lastWriteResult_ >= 0) {
+            outcome = ProgResultText(lastWriteResult_);
+        } else if (!lastRefusal_.empty()) {
+            outcome = lastRefusal_;
+        } else if (!Connected) {
+            const QString status = StatusText(3);
+            outcome = status != U(IdleStatusText) ? status.toStdString()
+                                                  : std::string("not connected to Veltro (/T=1 is required for programming)");
+        } else {
+            outcome = "no file selected";
+        }
+    }
+    std::fprintf(stderr, "kestrin: unattended write: %s\n", outcome.c_str());
+    std::fflush(stderr);
 }
 
 void TFormMain::RequestClose() { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); }

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <string>
 
+#include "config/Prompts.h"
 #include "config/UnitConfig.h"
 #include "ui/SpinButton.h"
 
@@ -96,6 +97,13 @@ public:
     int StartAction = saNothing;
     bool LastWriteOk = false;
     bool FirstSetup = true;
+    // How the program ends: the outcome of the unattended write (TExitCode);
+    // 0 when none was asked for. It stays when the window stays open.
+    int ExitCode = 0;
+    // The program runs without a display: the help-only start prints the
+    // help, and an unattended run always ends, as nobody could use a window
+    // left open.
+    bool NoDisplay = false;
 
     // The data-file dialog's type entry: 1 binary, 2 Intel HEX, 3 any file.
     int FilterIndex() const { return filterIndex_; }
@@ -153,11 +161,19 @@ private:
     void ApplyCommandLinePort();
     void RequestClose();
     bool RefuseWrite(int32_t fileResult, int32_t size, const TProfile& profile, bool eeprom);
+    // Shows a refusal of the write (a single Cancel button) and keeps its
+    // text for the unattended outcome.
+    void Refuse(TMsgKind kind, const std::string& message);
+    // The unattended write of TimerExec: writes, then sets ExitCode and prints
+    // the outcome as one line on standard error.
+    void UnattendedWrite();
     void OfferStrandedBackup();
 
     int filterIndex_ = 1;
     std::string currentFile_;
     bool running_ = false;
+    int32_t lastWriteResult_ = -1;  // the routine's result; -1 when no routine ran
+    std::string lastRefusal_;       // the message of the last refused write
     bool closeRequested_ = false;
 };
 

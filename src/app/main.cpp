@@ -1,6 +1,9 @@
 // Start-up and shutdown of the program.
 #include <QApplication>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "app/CommandLine.h"
 #include "app/Forms.h"
 #include "app/UnitMain.h"
@@ -10,8 +13,46 @@
 #include "ui/Glyphs.h"
 #include "ui/QtPrompts.h"
 
+namespace {
+
+bool Unset(const char* name) {
+    const char* value = std::getenv(name);
+    return value == nullptr || *value == '\0';
+}
+
+// True when there is no desktop to show a window on and nobody chose a
+// platform: a run that ends by itself then goes on without windows, anything
+// else is refused with a clear word instead of the toolkit's abort.
+bool NoDisplay() {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    return Unset("DISPLAY") && Unset("WAYLAND_DISPLAY") && Unset("QT_QPA_PLATFORM");
+#else
+    return false;
+#endif
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
     using namespace kestrin;
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    switch (EarlyRequest(arguments)) {
+        case TEarlyRequest::Help: std::fputs(UsageText().c_str(), stdout); return 0;
+        case TEarlyRequest::Version: std::fputs(VersionText().c_str(), stdout); return 0;
+        case TEarlyRequest::None: break;
+    }
+    const bool noDisplay = NoDisplay();
+    if (noDisplay) {
+        if (!StartsUnattended(arguments)) {
+            std::fputs("kestrin: no display found (DISPLAY, WAYLAND_DISPLAY): the window cannot be shown.\n"
+                       "Without a display Kestrin runs unattended only (/S=, see kestrin --help).\n",
+                       stderr);
+            return ecRefused;
+        }
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+
     LoadAdapterDriver();
 
     QApplication app(argc, argv);
@@ -20,21 +61,26 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Kestrin"));
     QGuiApplication::setDesktopFileName(QStringLiteral("kestrin"));
     QApplication::setWindowIcon(Glyph(QString::fromUtf8(glyph::Program)));
+    // A message box nobody can see would wait for ever: without a screen the
+    // messages go to standard error and take their safe answer.
     QtPrompts prompts;
-    SetPrompts(&prompts);
+    if (QGuiApplication::platformName() != QLatin1String("offscreen")) SetPrompts(&prompts);
 
     LoadSettings();
     ApplyCommandLine(QCoreApplication::arguments().mid(1));
 
+    int exitCode = ecOk;
     {
         TForms forms;
+        forms.Main().NoDisplay = noDisplay;
         // A main window that an unattended run keeps hidden ends the loop too.
         QObject::connect(&forms.Main(), &TFormMain::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
         if (Config.ExecMode != 0) forms.Main().show();
         QApplication::exec();
+        exitCode = forms.Main().ExitCode;
     }
 
     SaveSettings();
     SetPrompts(nullptr);
-    return 0;
+    return exitCode;
 }

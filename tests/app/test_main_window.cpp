@@ -387,7 +387,7 @@ TEST(CommandLineText, PortNumbersAndQuoting) {
     s.PortName = "/dev/ttyS0";
     s.FileName = "/tmp/plain.bin";
     s.Backup = true;
-    EXPECT_EQ(SettingsCommandLine(s), "/P=1 /M=F /A=0 /F=/tmp/plain.bin /V=0 /B=1 /T=0");
+    EXPECT_EQ(SettingsCommandLine(s), "/C=/dev/ttyS0 /P=1 /M=F /A=0 /F=/tmp/plain.bin /V=0 /B=1 /T=0");
 }
 
 }  // namespace

@@ -1,0 +1,304 @@
+// The kestrin program started as a process against the virtual adapter, the way
+// a production script runs it: exit codes, the outcome line, what ends up in the
+// chip and in the settings file.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "config/IniFile.h"
+#include "virtual/VirtualDriver.h"
+
+namespace kestrin::test {
+namespace {
+
+QString Arg(const std::string& s) { return QString::fromStdString(s); }
+
+const std::vector<uint8_t> kBlink = {0xB2, 0x90, 0x7F, 0xFA, 0x7E, 0xFA, 0xDE, 0xFE, 0xDF, 0xFA, 0x80, 0xF4};
+
+struct TRun {
+    bool finished = false;
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+class UnattendedProcess : public ::testing::Test {
+protected:
+    // A fresh start: no chip memory, no settings.
+    void SetUp() override {
+        ASSERT_TRUE(tmp_.isValid());
+        QFile::remove(Arg(StateFile()));
+        QDir(tmp_.filePath("config")).removeRecursively();
+        file_ = Path("blink.bin");
+        std::ofstream(file_, std::ios::binary).write(reinterpret_cast<const char*>(kBlink.data()), kBlink.size());
+        Adapter("");
+    }
+
+    std::string Path(const std::string& name) const { return tmp_.filePath(QString::fromStdString(name)).toStdString(); }
+    std::string StateFile() const { return Path("chip.state"); }
+    std::string SettingsFile() const { return Path("config/Kestrin.ini"); }
+
+    // The virtual adapter's configuration for the next run: an AT89S8252 whose
+    // memory lives in this test's state file, plus extra lines.
+    void Adapter(const std::string& extra, const std::string& chip = "AT89S8252") {
+        chip_ = chip;
+        std::ofstream(Path("virtual.ini")) << "chip = " << chip << "\nstate_file = " << StateFile() << "\n" << extra;
+    }
+
+    void StoredSettings(const std::string& text) {
+        QDir().mkpath(tmp_.filePath("config"));
+        std::ofstream(SettingsFile()) << text;
+    }
+
+    QProcessEnvironment Environment(bool display) const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();  // keeps the sanitizer options
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        if (display) {
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+        } else {
+            env.remove("QT_QPA_PLATFORM");
+        }
+        env.insert("XDG_CONFIG_HOME", tmp_.filePath("config"));
+        env.insert("VELTRO_VIRTUAL_CONFIG", tmp_.filePath("virtual.ini"));
+        env.insert("LD_LIBRARY_PATH", QFileInfo(KESTRIN_VIRTUAL_DRIVER).absolutePath());
+        return env;
+    }
+
+    void Start(QProcess& process, const QStringList& arguments, bool display = true,
+               const char* program = KESTRIN_PROGRAM) const {
+        process.setProcessEnvironment(Environment(display));
+        process.start(program, arguments);
+        ASSERT_TRUE(process.waitForStarted(30000));
+    }
+
+    // Runs to the end; a run that does not end within a minute is killed and fails.
+    TRun Run(const QStringList& arguments, bool display = true, const char* program = KESTRIN_PROGRAM) {
+        QProcess process;
+        Start(process, arguments, display, program);
+        TRun run;
+        run.finished = process.waitForFinished(60000);
+        if (!run.finished) {
+            process.kill();
+            process.waitForFinished();
+            ADD_FAILURE() << "kestrin did not end";
+        }
+        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        run.out = process.readAllStandardOutput().toStdString();
+        run.err = process.readAllStandardError().toStdString();
+        return run;
+    }
+
+    // Starts a run that is expected to stay open: waits for its outcome line,
+    // makes sure it is still running a moment later, then stops it.
+    std::string RunThatStaysOpen(const QStringList& arguments) {
+        QProcess process;
+        Start(process, arguments);
+        std::string err;
+        for (int i = 0; i < 120 && err.find("unattended write:") == std::string::npos; ++i) {
+            if (process.state() != QProcess::Running) break;
+            process.waitForReadyRead(500);
+            err += process.readAllStandardError().toStdString();
+        }
+        EXPECT_NE(err.find("unattended write:"), std::string::npos) << err;
+        EXPECT_FALSE(process.waitForFinished(1500)) << "ended with " << process.exitCode() << ": " << err;
+        process.kill();
+        process.waitForFinished();
+        return err;
+    }
+
+    // The Flash the runs left behind. Read from a copy of the state file, as
+    // the adapter writes its memory back to the file it was given.
+    std::vector<uint8_t> Chip(int32_t count) {
+        if (!QFileInfo::exists(Arg(StateFile()))) return std::vector<uint8_t>(static_cast<size_t>(count), 0xFF);
+        const QString copy = tmp_.filePath(QStringLiteral("readback-%1.state").arg(++readbacks_));
+        EXPECT_TRUE(QFile::copy(Arg(StateFile()), copy));
+        VirtualDriver driver;
+        driver.Set("chip", chip_);
+        driver.Set("state_file", copy.toStdString());
+        return driver.Read(VV_FLASH, 0, count);
+    }
+    bool ChipErased() {
+        const std::vector<uint8_t> flash = Chip(64);
+        return std::all_of(flash.begin(), flash.end(), [](uint8_t b) { return b == 0xFF; });
+    }
+
+    IniFile Settings() const {
+        IniFile ini;
+        ini.Load(SettingsFile());
+        return ini;
+    }
+
+    QTemporaryDir tmp_;
+    std::string file_;
+    int readbacks_ = 0;
+    std::string chip_;
+};
+
+TEST_F(UnattendedProcess, InvisibleRunWritesTheChipEndsWithZeroAndKeepsTheSettings) {
+    const TRun run = Run({Arg("/F=" + file_), "/S=0", "/T=1", "/V=1"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("kestrin: unattended write: Ok\n"), std::string::npos) << run.err;
+    EXPECT_EQ(Chip(static_cast<int32_t>(kBlink.size())), kBlink);
+    const IniFile ini = Settings();
+    EXPECT_EQ(ini.ReadString("Settings", "Last file", ""), file_);
+    EXPECT_TRUE(ini.ReadBool("Settings", "Autoconnect", false));
+    EXPECT_TRUE(ini.ReadBool("Settings", "Verify", false));
+}
+
+TEST_F(UnattendedProcess, ExitCodeTellsEachKindOfFailure) {
+    struct Case {
+        std::string adapter;
+        std::string chip;
+        QStringList arguments;
+        int exitCode;
+        std::string outcome;
+        bool chipTouched;
+    };
+    const std::vector<Case> cases = {
+        {"stuck_bit = flash:0x0002:0:0\n", "AT89S8252", {"/S=1", "/T=1", "/V=1"}, 2, "failed", true},
+        // The AT89S8253 answers the programming enable, so a missing target is noticed.
+        {"no_target = 1\n", "AT89S8253", {"/S=1", "/T=1", "/P=2"}, 3, "no device", false},
+        {"", "AT89S8252", {"/S=1"}, 1, "not connected to Veltro (/T=1 is required for programming)", false},
+        {"unplugged = 1\n", "AT89S8252", {"/S=1", "/T=1"}, 1, "Veltro not connected", false},
+        {"", "AT89S8252", {"/S=1", "/T=1", "/A=65530"}, 1, "File size exceeds memory range with given start address!",
+         false},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        Adapter(c.adapter, c.chip);
+        QStringList arguments = c.arguments;
+        arguments << Arg("/F=" + file_);
+        const TRun run = Run(arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.outcome << "\n" << run.err;
+        EXPECT_NE(run.err.find("kestrin: unattended write: " + c.outcome + "\n"), std::string::npos) << run.err;
+        EXPECT_EQ(!ChipErased(), c.chipTouched) << c.outcome;
+    }
+}
+
+TEST_F(UnattendedProcess, FileThatCannotBeReadIsNotReplacedByTheStoredOne) {
+    StoredSettings("[Settings]\nLast file=" + file_ + "\n");
+    const TRun run = Run({Arg("/F=" + Path("missing.bin")), "/S=1", "/T=1"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("unattended write: " + Path("missing.bin") + ": "), std::string::npos) << run.err;
+    EXPECT_TRUE(ChipErased());
+    EXPECT_EQ(Settings().ReadString("Settings", "Last file", ""), file_);
+}
+
+TEST_F(UnattendedProcess, FailedRunsStayOpenWhereTheModeSaysSo) {
+    Adapter("stuck_bit = flash:0x0002:0:0\n");
+    std::string err = RunThatStaysOpen({Arg("/F=" + file_), "/S=2", "/T=1", "/V=1"});
+    EXPECT_NE(err.find("unattended write: failed"), std::string::npos) << err;
+
+    SetUp();
+    Adapter("unplugged = 1\n");
+    err = RunThatStaysOpen({Arg("/F=" + file_), "/S=0", "/T=1"});
+    EXPECT_NE(err.find("unattended write: Veltro not connected"), std::string::npos) << err;
+}
+
+TEST_F(UnattendedProcess, QuotedFileNameWithBlanksAndVerifyAreStored) {
+    const std::string name = Path("My File.bin");
+    std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(kBlink.data()), kBlink.size());
+    // Quotes as a Windows-style caller leaves them, and split at the blank.
+    const QString quoted = Arg("/f=\"" + name + "\"");
+    for (const QStringList& arguments :
+         {QStringList{quoted, "/v=1", "/t=1", "/s=1"}, quoted.split(' ') + QStringList{"/V=1", "/T=1", "/S=1"}}) {
+        SetUp();
+        const TRun run = Run(arguments);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        const IniFile ini = Settings();
+        EXPECT_EQ(ini.ReadString("Settings", "Last file", ""), name);
+        EXPECT_TRUE(ini.ReadBool("Settings", "Verify", false));
+        EXPECT_EQ(Chip(static_cast<int32_t>(kBlink.size())), kBlink);
+    }
+}
+
+TEST_F(UnattendedProcess, PortChosenByNumberOrNameElseTheStoredOne) {
+    struct Case {
+        std::string ports;
+        std::string c;
+        int32_t comIndex;
+        bool noted;
+    };
+    const std::vector<Case> cases = {
+        {"COM1,COM2,COM3", "/C=3", 2, false},
+        {"COM1,COM2", "/C=7", 1, true},  // no COM7: the stored port
+        {"ttyUSB0,ttyUSB1", "/C=ttyUSB0", 0, false},
+        {"ttyUSB0,ttyUSB1", "/C=ttyACM0", 1, true},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        Adapter("ports = " + c.ports + "\n");
+        StoredSettings("[Settings]\nCOMIndex=1\n");
+        const TRun run = Run({Arg(c.c), Arg("/F=" + file_), "/T=1", "/S=1"});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(Settings().ReadInteger("Settings", "COMIndex", -1), c.comIndex) << c.c;
+        EXPECT_EQ(run.err.find("no serial port for " + c.c) != std::string::npos, c.noted) << run.err;
+    }
+}
+
+TEST_F(UnattendedProcess, IgnoredParametersAreNotedAndTheRestApplies) {
+    const TRun run = Run({"/X=1", "/A=70000", "/P=9", Arg("/F=" + file_), "/T=1", "/S=1"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    for (const char* note : {"kestrin: ignored \"/X=1\": unknown parameter\n",
+                             "kestrin: ignored \"/A=70000\": start address outside 0..65535\n",
+                             "kestrin: ignored \"/P=9\": no such profile (1..2)\n"}) {
+        EXPECT_NE(run.err.find(note), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(Chip(static_cast<int32_t>(kBlink.size())), kBlink);
+}
+
+TEST_F(UnattendedProcess, TerminalRequestsNeedNoDisplay) {
+    TRun run = Run({"--help"}, false);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("/H=1 show this help (no more action)\n\nOnly declared"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("  2  verification found a difference"), std::string::npos);
+    run = Run({"/S=1", "--version"}, false);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "Kestrin 1.4\n");
+    EXPECT_TRUE(ChipErased());
+    EXPECT_FALSE(QFileInfo::exists(Arg(SettingsFile())));
+}
+
+TEST_F(UnattendedProcess, WithoutDisplayOnlyUnattendedRunsStartAndTheyAlwaysEnd) {
+    // A window would stay open for nobody: the run ends with its code instead.
+    Adapter("stuck_bit = flash:0x0002:0:0\n");
+    TRun run = Run({Arg("/F=" + file_), "/S=2", "/T=1", "/V=1"}, false);
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+
+    // The help-only start prints the help and writes nothing.
+    SetUp();
+    run = Run({"/H=1", "/S=1", "/T=1", Arg("/F=" + file_)}, false);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("/C=  select COM port."), std::string::npos) << run.out;
+    EXPECT_TRUE(ChipErased());
+
+    run = Run({Arg("/F=" + file_)}, false);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("no display found"), std::string::npos) << run.err;
+}
+
+TEST_F(UnattendedProcess, ChipDumpShowsWhatTheRunLeftInTheChip) {
+    ASSERT_EQ(Run({Arg("/F=" + file_), "/S=1", "/T=1"}).exitCode, 0);
+    TRun dump = Run({"--compare", Arg(file_)}, true, KESTRIN_CHIPDUMP);
+    EXPECT_EQ(dump.exitCode, 0) << dump.err;
+    EXPECT_NE(dump.out.find("0000: B2 90 7F FA 7E FA DE FE DF FA 80 F4\n"), std::string::npos) << dump.out;
+    EXPECT_NE(dump.out.find("The chip holds all 12 bytes"), std::string::npos) << dump.out;
+
+    SetUp();  // an erased chip
+    dump = Run({"--compare", Arg(file_)}, true, KESTRIN_CHIPDUMP);
+    EXPECT_EQ(dump.exitCode, 1);
+    EXPECT_NE(dump.out.find("12 of 12 bytes differ"), std::string::npos) << dump.out;
+}
+
+}  // namespace
+}  // namespace kestrin::test
