@@ -50,6 +50,7 @@ int main(int argc, char* argv[]) {
                        stderr);
             return ecRefused;
         }
+        std::fputs("kestrin: no display found: running without a window\n", stderr);
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
 
