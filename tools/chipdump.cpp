@@ -11,7 +11,6 @@
 #include <dlfcn.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -19,6 +18,7 @@
 
 #include "VirtualControl.h"
 #include "files/FileExchg.h"
+#include "files/FileResult.h"
 #include "link/SPI.h"
 
 namespace {
@@ -44,12 +44,6 @@ bool ReadNumber(const char* text, int32_t& value) {
     if (end == text || *end != '\0' || n < 0 || n > 0xFFFFFF) return false;
     value = static_cast<int32_t>(n);
     return true;
-}
-
-bool EndsWith(const std::string& s, const std::string& suffix) {
-    if (s.size() < suffix.size()) return false;
-    return std::equal(suffix.rbegin(), suffix.rend(), s.rbegin(),
-                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 
 void Dump(const std::vector<uint8_t>& bytes, int32_t address) {
@@ -93,7 +87,7 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> file;
     if (!compare.empty()) {
         int32_t size = 0;
-        const int filterIndex = EndsWith(compare, ".hex") || EndsWith(compare, ".obj") ? kestrin::HexFilterIndex : 1;
+        const int filterIndex = kestrin::FilterIndexForName(compare, 1);
         if (kestrin::ReadDataFile(compare, filterIndex, file, size) != kestrin::FileOk || file.empty()) {
             return Fail("cannot read " + compare);
         }

@@ -9,6 +9,7 @@
 #include <limits>
 #include <optional>
 
+#include "files/FileResult.h"
 #include "ui/UnitAbout.h"
 #include "ui/UnitHelp.h"
 
@@ -130,7 +131,10 @@ std::vector<std::string> ParseCommandLine(const std::vector<std::string>& parame
         const std::optional<int64_t> number = Decimal(value);
         switch (letter) {
             case 'M': config.Memory = SameText(value, "E"); continue;
-            case 'F': config.CmdFile = value; continue;
+            case 'F':
+                config.CmdFile = value;
+                config.FileType = FilterIndexForName(value, config.FileType);
+                continue;
             case 'C':
                 if (!number) {
                     config.CmdPort = value;

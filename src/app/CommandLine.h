@@ -26,7 +26,9 @@ std::vector<std::string> CommandLineParameters(const std::vector<std::string>& a
 
 // Applies the parameters /C= /P= /M= /A= /F= /V= /B= /T= /S= /H= to config
 // (letters and values in any case, any order; a later parameter overrides an
-// earlier one). An unknown parameter, a missing value, a value that is not a
+// earlier one); /F= also sets the file type by the name's extension
+// (FilterIndexForName). An
+// unknown parameter, a missing value, a value that is not a
 // number where one is needed and a value out of range (/P beyond
 // config.ProfileCount, /A outside 0..65535, /V /B /T /H other than 0 and 1,
 // /S below 0) is ignored; the result holds one line for each.

@@ -1,7 +1,10 @@
 // Result codes and the format rule shared by the data-file functions.
 #pragma once
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
+#include <string_view>
 
 namespace kestrin {
 
@@ -20,6 +23,20 @@ inline constexpr int HexFilterIndex = 2;
 
 inline DataFileType DataFileTypeOf(int filterIndex) {
     return filterIndex == HexFilterIndex ? DataFileType::IntelHex : DataFileType::Binary;
+}
+
+// The type entry a file's name points to, as the type list's patterns read it:
+// .hex and .obj Intel HEX, .bin binary (entry 1); any other name keeps
+// filterIndex. Letter case is ignored.
+inline int FilterIndexForName(std::string_view fileName, int filterIndex) {
+    auto endsWith = [fileName](std::string_view suffix) {
+        return fileName.size() >= suffix.size() &&
+               std::equal(suffix.begin(), suffix.end(), fileName.end() - static_cast<std::ptrdiff_t>(suffix.size()),
+                          [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+    };
+    if (endsWith(".hex") || endsWith(".obj")) return HexFilterIndex;
+    if (endsWith(".bin")) return 1;
+    return filterIndex;
 }
 
 }  // namespace kestrin

@@ -84,7 +84,12 @@ TEST_F(CommandLineTest, EachParameterReplacesItsSetting) {
         {"/A=0", [](TConfig& c) { c.Startaddress = 0; }},
         {"/A=512", [](TConfig& c) { c.Startaddress = 512; }},
         {"/A=65535", [](TConfig& c) { c.Startaddress = 65535; }},
-        {"/F=blink.hex", [](TConfig& c) { c.CmdFile = "blink.hex"; }},
+        // The name's extension picks the file type as the dialog's type list would.
+        {"/F=blink.hex", [](TConfig& c) { c.CmdFile = "blink.hex"; c.FileType = 2; }},
+        {"/F=BLINK.OBJ", [](TConfig& c) { c.CmdFile = "BLINK.OBJ"; c.FileType = 2; }},
+        {"/F=blink.bin", [](TConfig& c) { c.CmdFile = "blink.bin"; c.FileType = 1; }},
+        {"/F=blink.dat", [](TConfig& c) { c.CmdFile = "blink.dat"; }},
+        {"/F=hex", [](TConfig& c) { c.CmdFile = "hex"; }},
         {"/V=1", [](TConfig& c) { c.Verify = true; }},
         {"/V=0", [](TConfig& c) { c.Verify = false; }},
         {"/B=1", [](TConfig& c) { c.Backup = true; }},
@@ -110,6 +115,7 @@ TEST_F(CommandLineTest, EachParameterReplacesItsSetting) {
             stored.ProfileIndex = 1;
             stored.Startaddress = 100;
             stored.Memory = stored.Verify = stored.Backup = stored.Autoconnect = storedOn;
+            stored.FileType = storedOn ? 2 : 3;
             config_ = stored;
             TConfig expected = stored;
             c.expect(expected);
@@ -132,6 +138,7 @@ TEST_F(CommandLineTest, LettersAndValuesInAnyCaseAndAnyOrder) {
     expected.Memory = true;
     expected.Startaddress = 4096;
     expected.CmdFile = "My File.hex";
+    expected.FileType = 2;
     expected.Verify = expected.Backup = expected.Autoconnect = true;
     expected.ExecMode = 1;
     for (const std::string& line : lines) {

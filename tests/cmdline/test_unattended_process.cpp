@@ -155,6 +155,14 @@ TEST_F(UnattendedProcess, InvisibleRunWritesTheChipEndsWithZeroAndKeepsTheSettin
     EXPECT_TRUE(ini.ReadBool("Settings", "Verify", false));
 }
 
+TEST_F(UnattendedProcess, IntelHexFileIsReadAsIntelHexWhateverTheStoredType) {
+    StoredSettings("[Settings]\nFileType=1\n");
+    const TRun run = Run({"/F=" + QString::fromUtf8(KESTRIN_SOURCE_DIR) + "/examples/blink-89s8252.hex", "/S=1", "/T=1"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Chip(static_cast<int32_t>(kBlink.size())), kBlink);
+    EXPECT_EQ(Settings().ReadInteger("Settings", "FileType", 0), 2);
+}
+
 TEST_F(UnattendedProcess, ExitCodeTellsEachKindOfFailure) {
     struct Case {
         std::string adapter;
