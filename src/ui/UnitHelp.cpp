@@ -2,10 +2,15 @@
 
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QAbstractTextDocumentLayout>
+#include <QTextBlock>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
 
 #include "ui/ScreenPlace.h"
 
@@ -73,13 +78,17 @@ TFormHelp::TFormHelp(QWidget* parent) : QDialog(parent) {
     layout->addWidget(Memo1);
     layout->addWidget(BitBtn1, 0, Qt::AlignHCenter);
 
-    // Room for every line without scrolling, and no more.
+    // Room for every line without scrolling, and no more: the lines as the
+    // text box lays them out, plus its margins.
     const QFontMetrics metrics(Memo1->font());
-    int width = 0;
-    const QStringList lines = Memo1->toPlainText().split(QLatin1Char('\n'));
-    for (const QString& line : lines) width = std::max(width, metrics.horizontalAdvance(line));
-    const int margin = 2 * static_cast<int>(Memo1->document()->documentMargin()) + 4;
-    Memo1->setFixedSize(width + margin, static_cast<int>(lines.size()) * metrics.lineSpacing() + margin);
+    qreal width = 0;
+    qreal height = 0;
+    for (QTextBlock block = Memo1->document()->firstBlock(); block.isValid(); block = block.next()) {
+        width = std::max(width, static_cast<qreal>(metrics.horizontalAdvance(block.text())));
+        height += Memo1->document()->documentLayout()->blockBoundingRect(block).height();
+    }
+    const int margin = 2 * static_cast<int>(std::ceil(Memo1->document()->documentMargin())) + 2;
+    Memo1->setFixedSize(static_cast<int>(std::ceil(width)) + margin, static_cast<int>(std::ceil(height)) + margin);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
