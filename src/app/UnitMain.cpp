@@ -185,6 +185,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
     CheckBoxBackup->setChecked(Config.Backup);
     filterIndex_ = Config.FileType;
     SelectDataFile(!Config.CmdFile.empty() ? Config.CmdFile : Config.LastFile);
+    if (!Config.CmdFile.empty() && currentFile_ != Config.CmdFile) cmdFileError_ = StatusText(3).toStdString();
     Connected = false;
     if (PortNames.empty()) {
         SetStatusText(0, {});
@@ -790,10 +791,10 @@ void TFormMain::UnattendedWrite() {
     std::string outcome;
     // A file named on the command line that could not be read must not give
     // way to the one chosen in an earlier session.
-    if (!Config.CmdFile.empty() && currentFile_ != Config.CmdFile) {
+    if (!cmdFileError_.empty()) {
         LastWriteOk = false;
         ExitCode = ecRefused;
-        outcome = Config.CmdFile + ": " + StatusText(3).toStdString();
+        outcome = Config.CmdFile + ": " + cmdFileError_;
     } else {
         SpeedButtonWriteClick();
         ExitCode = lastWriteResult_ >= 0 ? ExitCodeOf(lastWriteResult_) : ecRefused;

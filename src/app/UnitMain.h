@@ -174,6 +174,7 @@ private:
     bool running_ = false;
     int32_t lastWriteResult_ = -1;  // the routine's result; -1 when no routine ran
     std::string lastRefusal_;       // the message of the last refused write
+    std::string cmdFileError_;      // why the file named on the command line was not chosen
     bool closeRequested_ = false;
 };
 
