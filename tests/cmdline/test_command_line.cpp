@@ -196,13 +196,6 @@ TEST_F(CommandLineTest, IgnoredParametersAreNotedOneLineEach) {
     EXPECT_EQ(config_.ProfileIndex, 0);
 }
 
-TEST_F(CommandLineTest, QuotedFileNameWithBlanksAndVerify) {
-    const Strings notes = Parse(R"(/f="d:\My File.bin" /v=1)");
-    EXPECT_TRUE(notes.empty());
-    EXPECT_EQ(config_.CmdFile, R"(d:\My File.bin)");
-    EXPECT_TRUE(config_.Verify);
-}
-
 TEST_F(CommandLineTest, FirstProfileIsTheAT89S8252Default) {
     ProfileTable.fill(TProfile{});
     BuildDefaultProfiles(ProfileTable);
@@ -303,17 +296,6 @@ TEST(CommandLineEarly, HelpAndVersionRequests) {
         {{"--HELP"}, TEarlyRequest::None},
     };
     for (const Case& c : cases) EXPECT_EQ(EarlyRequest(c.arguments), c.request) << c.arguments.join(' ').toStdString();
-}
-
-TEST(CommandLineExitCodes, OneCodePerKindOfOutcome) {
-    EXPECT_EQ(ExitCodeOf(0), ecOk);
-    EXPECT_EQ(ExitCodeOf(1), ecRefused);
-    EXPECT_EQ(ExitCodeOf(2), ecVerifyFailed);
-    EXPECT_EQ(ExitCodeOf(3), ecNoAnswer);
-    const std::string usage = UsageText();
-    for (const char* line : {"  0  written", "  1  refused", "  2  verification", "  3  the target did not answer"}) {
-        EXPECT_NE(usage.find(line), std::string::npos) << line;
-    }
 }
 
 }  // namespace

@@ -100,30 +100,5 @@ TEST_F(UnattendedWindow, NoUnattendedWriteMeansExitCodeZero) {
     }
 }
 
-TEST_F(UnattendedWindow, WithoutDisplayTheHelpIsPrintedAndEveryRunEnds) {
-    TFormMain& f = Start({"/H=1", "/S=3", "/T=1"});
-    f.NoDisplay = true;
-    FormHelp = nullptr;  // a window would be an error here
-    QSignalSpy closed(&f, &TFormMain::Closed);
-    testing::internal::CaptureStdout();
-    f.TimerExecTimer();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string(CommandLineHelpText) + "\n");
-    EXPECT_EQ(closed.count(), 1);
-    DestroyForm();
-
-    PageChip();
-    virtual_->Set("no_target", "1");
-    TFormMain& g = Start({"/S=3", "/T=1", "/P=2", QString::fromStdString("/F=" + file_)});
-    g.NoDisplay = true;
-    QSignalSpy gone(&g, &TFormMain::Closed);
-    testing::internal::CaptureStderr();
-    g.TimerExecTimer();
-    QCoreApplication::processEvents();
-    testing::internal::GetCapturedStderr();
-    EXPECT_EQ(gone.count(), 1);
-    EXPECT_EQ(g.ExitCode, ecNoAnswer);
-}
-
 }  // namespace
 }  // namespace kestrin::test

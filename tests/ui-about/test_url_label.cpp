@@ -253,19 +253,6 @@ TEST(UrlLabel, ClickOpensTheComposedTarget) {
     EXPECT_TRUE(label.opened[1].isEmpty());
 }
 
-TEST(UrlLabel, OpeningWithoutAHandlerIsQuiet) {
-    // The offscreen desktop has no handler for anything: the click must
-    // neither wait nor complain to the caller.
-    TUrlLabel label;
-    label.SetURLType(utHttps);
-    label.SetURL("kestrin.example.org");
-    label.Click();
-    label.SetURL("");
-    label.SetURLType(utCustom);
-    label.Click();
-    EXPECT_EQ(label.ComposeTarget(), "");
-}
-
 TEST(UrlLabel, HintPopsUpOnlyWhenShown) {
     for (const bool show : {true, false}) {
         TUrlLabel label;
