@@ -80,9 +80,7 @@ TAvrInstruction AvrWriteEEPROMPage(int32_t address, int32_t pageBytes) {
 void SendAvr(const TAvrInstruction& instruction) { SendBytes(instruction.data(), instruction.size()); }
 
 uint8_t ExchangeAvr(const TAvrInstruction& instruction) {
-    TAvrInstruction answer{};  // a driver without an adapter leaves the buffer as it was
-    ExchangeBytes(instruction.data(), answer.data(), answer.size());
-    return answer[kAvrDataIndex];
+    return ReadInstruction(instruction[0], instruction[1], instruction[2]);
 }
 
 TSignature ReadAvrSignature() {

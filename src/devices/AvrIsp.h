@@ -39,7 +39,7 @@ constexpr size_t kAvrDataIndex = 3;
 
 // Sends one instruction; nothing is read back.
 void SendAvr(const TAvrInstruction& instruction);
-// Sends one instruction and returns its data byte.
+// Sends one read instruction (its fourth byte zero) and returns its data byte.
 uint8_t ExchangeAvr(const TAvrInstruction& instruction);
 
 // The three signature bytes, read in one transfer.
