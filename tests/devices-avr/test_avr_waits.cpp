@@ -74,29 +74,5 @@ TEST_F(AvrRunTest, WithoutAPollThePauseIsTheProfilesButNeverShorterThanThePartNe
     }
 }
 
-TEST_F(AvrRunTest, TheCellJustWrittenIsPolledWhereItTellsBusyFromDone) {
-    // The fake programs at once, so one read shows the written value.
-    const struct {
-        const char* what;
-        std::array<uint8_t, 3> signature;
-        TWrite write;
-        bool eeprom;
-        const char* poll;
-    } cases[] = {
-        {"AT90S2313 Flash byte", kSigAT90S2313, WriteAT90xx, false, "SPIWR 20 00 08 00"},
-        {"AT90S2313 E²PROM byte", kSigAT90S2313, WriteAT90xx, true, "SPIWR A0 00 10 00"},
-        {"ATmega8 E²PROM byte", kSigATmega8, WriteATmega, true, "SPIWR A0 00 10 00"},
-    };
-    const std::vector<uint8_t> image{0x42};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        Target(c.signature).ByteMode = c.write == WriteAT90xx;
-        EXPECT_EQ(c.write(Block(image, 0x10, c.eeprom), progress), ProgOk);
-        const auto log = Log();
-        EXPECT_EQ(CountOf(log, c.poll), 1u);
-        EXPECT_EQ(CountOf(log, "Delay 500"), 0u);
-    }
-}
-
 }  // namespace
 }  // namespace kestrin::test
