@@ -9,6 +9,7 @@
 #include "devices/ProgRun.h"
 #include "devices/Unit89S8252.h"
 #include "devices/Unit89S8253.h"
+#include "devices/UnitAvr.h"
 
 namespace kestrin::test {
 namespace {
@@ -148,46 +149,27 @@ TEST_F(SimChip, AT89S52WritesAndVerifiesFlash) {
     EXPECT_EQ(ChipMemory("flash", 0x0100, 0x10), std::vector<uint8_t>(0x10, 0xFF));
 }
 
-TEST_F(SimChip, ATmega8TakesPagesAndReadsThemBack) {
+TEST_F(SimChip, ATmega8WritesVerifiesAndReadsBothMemories) {
     Start("ATmega8");
-    const auto image = Image(128, 7);  // two 64-byte pages
-    const TProgParams p = Block(image, 0);
-    TProgRun run(p, progress);
-    run.Open(0);
-    ASSERT_TRUE(EnterProgModeATmega());
-    auto instruction = [](uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
-        const uint8_t bytes[4] = {a, b, c, d};
-        SendBytes(bytes, 4);
+    struct Case {
+        bool eeprom;
+        int32_t start;
+        size_t size;
     };
-    auto query = [](uint8_t a, uint8_t b, uint8_t c) {
-        const uint8_t bytes[4] = {a, b, c, 0};
-        uint8_t got[4] = {};
-        ExchangeBytes(bytes, got, 4);
-        return got[3];
-    };
-    EXPECT_EQ(query(0x30, 0x00, 0x00), 0x1E);
-    EXPECT_EQ(query(0x30, 0x00, 0x01), 0x93);
-    EXPECT_EQ(query(0x30, 0x00, 0x02), 0x07);
-    instruction(0xAC, 0x80, 0x00, 0x00);  // chip erase
-    Pause(p.WaitErase);
-    ASSERT_TRUE(EnterProgModeATmega());
-    for (uint16_t page = 0; page < 2; ++page) {
-        for (uint16_t w = 0; w < 32; ++w) {
-            instruction(0x40, 0x00, static_cast<uint8_t>(w), image[page * 64u + w * 2u]);
-            instruction(0x48, 0x00, static_cast<uint8_t>(w), image[page * 64u + w * 2u + 1]);
-        }
-        const uint16_t word = static_cast<uint16_t>(page * 32);
-        instruction(0x4C, static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word), 0x00);
-        Pause(p.WaitFlash);
+    // The Flash image crosses a page boundary (64-byte pages); the E²PROM is written byte by byte.
+    for (const Case& c : {Case{false, 0x0030, 200}, Case{true, 0x01F0, 16}}) {
+        SCOPED_TRACE(c.eeprom ? "E²PROM" : "Flash");
+        const auto image = Image(c.size, c.eeprom ? 10 : 11);
+        TProgParams p = Block(image, c.start, c.eeprom);
+        p.WaitEEPROM = 9000;
+        p.WaitErase = 10000;
+        EXPECT_EQ(WriteATmega(p, progress), ProgOk);
+        EXPECT_EQ(ChipMemory(c.eeprom ? "eeprom" : "flash", c.start, c.size), image);
+        std::vector<uint8_t> back;
+        p.Data = nullptr;
+        EXPECT_EQ(ReadATmega(p, progress, back), ProgOk);
+        EXPECT_EQ(back, image);
     }
-    std::vector<uint8_t> back;
-    for (uint16_t word = 0; word < 64; ++word) {
-        back.push_back(query(0x20, static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word)));
-        back.push_back(query(0x28, static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word)));
-    }
-    run.Close();
-    EXPECT_EQ(back, image);
-    EXPECT_EQ(ChipMemory("flash", 0, image.size()), image);
 }
 
 TEST_F(SimChip, NothingOnTheConnectorIsNoDevice) {
