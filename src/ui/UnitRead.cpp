@@ -39,15 +39,6 @@ QToolButton* MakeSpeedButton(QWidget* parent, const char* caption, QStyle::Stand
     return b;
 }
 
-// Shows the busy cursor for the lifetime of the object.
-class TBusyCursor {
-public:
-    TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
-    TBusyCursor(const TBusyCursor&) = delete;
-    TBusyCursor& operator=(const TBusyCursor&) = delete;
-};
-
 }  // namespace
 
 TFormRead* FormRead = nullptr;
@@ -193,7 +184,7 @@ void TFormRead::UpdateButtons() {
 }
 
 void TFormRead::RefreshView() {
-    TBusyCursor busy;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
     // Let the cursor change show; user input waits until the view is consistent again.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
@@ -208,6 +199,7 @@ void TFormRead::RefreshView() {
     ShowSizeText();
     SetPanel(1, Q(SaveDialog1.FileName));
     SetPanel(2, Q(SelectedProfile().Name));
+    QApplication::restoreOverrideCursor();
 }
 
 void TFormRead::FormResize() {
@@ -232,22 +224,17 @@ bool TFormRead::StringGrid1KeyPress(int column, char32_t ch) { return !running_ 
 void TFormRead::StringGrid1SetEditText(int column, int row, const QString& text) {
     if (EditGuard || running_) return;
     EditGuard = true;
-    const int rows = GridModel->rowCount();
-    if (IsHexColumn(column) && text.size() >= 2) {
+    // Two hex digits or one character make a byte: take it and move on, so
+    // that a row can be typed in one go.
+    const bool hex = IsHexColumn(column);
+    if ((hex && text.size() >= 2) || (IsCharColumn(column) && !text.isEmpty())) {
         StringGrid1->CloseCellEditor();
         CommitCell(column, row, text);
-        if (column < kLastHexColumn)
+        const int last = hex ? kLastHexColumn : kLastCharColumn;
+        if (column < last)
             StringGrid1->SetCell(column + 1, row);
-        else if (row < rows)
-            StringGrid1->SetCell(kFirstHexColumn, row + 1);
-        DataModified = true;
-    } else if (IsCharColumn(column) && !text.isEmpty()) {
-        StringGrid1->CloseCellEditor();
-        CommitCell(column, row, text);
-        if (column < kLastCharColumn)
-            StringGrid1->SetCell(column + 1, row);
-        else if (row < rows)
-            StringGrid1->SetCell(kFirstCharColumn, row + 1);
+        else if (row < GridModel->rowCount())
+            StringGrid1->SetCell(hex ? kFirstHexColumn : kFirstCharColumn, row + 1);
         DataModified = true;
     }
     SpeedButtonSave->setEnabled(Params.Size > 0 && DataModified);

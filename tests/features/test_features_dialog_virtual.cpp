@@ -44,6 +44,8 @@ TEST_F(FeaturesVirtualTest, WrittenBitsAreInTheChipAndShownWhenTheDialogOpensAga
     } cases[] = {
         // Low E1, high D9: CKSEL 0001, SUT 10, CKOPT 1.
         {"ATmega8", ctATmega, "0001101", {"CKSEL1", "SUT0", "CKOPT"}, "0011110", {0xF3, 0xC9}, {0xFF}},
+        // Low 64, high DF; CKOPT is bit 7 of the low byte.
+        {"ATtiny2313", ctATtiny, "0100100", {"CKSEL0", "CKOPT"}, "0101101", {0xE5, 0xDF}, {0xFF}},
         // User fuses A (Fuse2, Fuse4), no lock bit programmed; then Fuse3 set, Lock1 programmed.
         {"AT89S8253", ctAT89S8253, "1010111", {"CheckBoxFuse3", "CheckBoxLock1"}, "1110110", {0xFE}, {0xFE}},
     };

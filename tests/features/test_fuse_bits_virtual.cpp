@@ -8,6 +8,7 @@
 #include "devices/FuseBits.h"
 #include "devices/Unit89S8253.h"
 #include "devices/UnitATmega.h"
+#include "devices/UnitATtiny.h"
 #include "link/SPI.h"
 #include "VirtualChip.h"
 
@@ -24,6 +25,7 @@ TEST_F(VirtualFuseTest, WrittenBitsAreInTheChipAndReadBack) {
         std::vector<uint8_t> fuses, lock;  // as the chip stores them
     } cases[] = {
         {"ATmega8", ctATmega, {0xE4, 0xC9, 0, 0}, {0xE4, 0xC9}, {0xFF}},
+        {"ATtiny2313", ctATtiny, {0xE4, 0xDB, 0, 0}, {0xE4, 0xDB}, {0xFF}},
         // Fuse3 unprogrammed, Lock1 programmed; Fuse1 stays 0 so the chip keeps talking.
         {"AT89S8253", ctAT89S8253, {0, 0, 0x04, 0x06}, {0xF4}, {0xFE}},
     };
@@ -57,6 +59,8 @@ TEST_F(VirtualFuseTest, SecondInstructionIsLostWithoutTheWriteTimeBetween) {
     } cases[] = {
         {"ATmega8", {0xAC, 0xA0, 0x00, 0xE4}, {0xAC, 0xA8, 0x00, 0xC9}, 0, false},
         {"ATmega8", {0xAC, 0xA0, 0x00, 0xE4}, {0xAC, 0xA8, 0x00, 0xC9}, kFuseWriteTimeATmega, true},
+        {"ATtiny2313", {0xAC, 0xA0, 0x00, 0xE4}, {0xAC, 0xA8, 0x00, 0xDB}, 0, false},
+        {"ATtiny2313", {0xAC, 0xA0, 0x00, 0xE4}, {0xAC, 0xA8, 0x00, 0xDB}, kFuseWriteTimeATtiny, true},
         {"AT89S8253", {0xAC, 0x14, 0x00, 0x00}, {0xAC, 0xE6, 0x00, 0x00}, 0, false},
         {"AT89S8253", {0xAC, 0x14, 0x00, 0x00}, {0xAC, 0xE6, 0x00, 0x00}, kFuseWriteTime89S8253, true},
     };
