@@ -16,6 +16,11 @@ constexpr TAvrInstruction kAvrProgrammingEnable{0xAC, 0x53, 0x00, 0x00};
 constexpr TAvrInstruction kAvrChipErase{0xAC, 0x80, 0x00, 0x00};
 constexpr TAvrInstruction kAvrPollReady{0xF0, 0x00, 0x00, 0x00};  // bit 0 of the answer: 1 busy
 
+// The AVRs shift their answers out on the falling clock edge and may run from
+// a 1 MHz oscillator: the adapter's read mode 0 samples before the rising edge
+// at its slow clock.
+constexpr int32_t kAvrReadMode = 0;
+
 TAvrInstruction AvrReadSignature(uint8_t index);
 // Read program memory: 20 (low byte) or 28 (high byte), word address.
 TAvrInstruction AvrReadFlash(int32_t byteAddress);

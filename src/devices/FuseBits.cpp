@@ -2,6 +2,7 @@
 
 #include "config/UnitConfig.h"
 #include "devices/AvrFuses.h"
+#include "devices/AvrIsp.h"
 #include "devices/ProgRun.h"
 #include "devices/Progress.h"
 #include "devices/Unit89S8253.h"
@@ -13,8 +14,8 @@ namespace kestrin {
 
 namespace {
 
-// The chips with 4-byte instructions take the adapter's read mode 1.
-constexpr int32_t kReadMode = 1;
+// The AT89S8253 takes the adapter's read mode 1, the AVRs their own.
+int32_t ReadModeFor(uint8_t type) { return type == ctAT89S8253 ? 1 : kAvrReadMode; }
 
 TProgParams LevelBlock(const TLineLevels& levels) {
     TProgParams p;
@@ -50,7 +51,7 @@ TFuseRead ReadFuseBits(uint8_t type, const TLineLevels& levels, TFuseBits& bits)
     const TProgParams block = LevelBlock(levels);
     TNullProgress progress;
     TProgRun run(block, progress);
-    run.Open(kReadMode);
+    run.Open(ReadModeFor(type));
     TFuseBits read = bits;
     if (!EnterAndRead(type, read)) return TFuseRead::NoAnswer;
     bits = read;
@@ -59,7 +60,7 @@ TFuseRead ReadFuseBits(uint8_t type, const TLineLevels& levels, TFuseBits& bits)
 
 TFuseWrite WriteFuseBits(uint8_t type, const TLineLevels& levels, const TFuseBits& bits, TFuseBits& chip) {
     if (!HasFuseWriter(type)) return TFuseWrite::NoWriter;
-    OpenLines(levels.SCK, levels.MOSI, levels.MISO, kReadMode);
+    OpenLines(levels.SCK, levels.MOSI, levels.MISO, ReadModeFor(type));
     bool answered = false;
     int32_t writeTime = 0;
     switch (type) {

@@ -11,8 +11,6 @@ namespace kestrin {
 
 namespace {
 
-// The AVRs shift their answers out on the falling clock edge.
-constexpr int32_t kAvrReadMode = 0;
 // Bytes read between two updates of the gauge.
 constexpr int32_t kReadUnit = 64;
 // Pause with the target released before a classic part is enabled again.
