@@ -88,6 +88,10 @@ TFuseWrite WriteFuseBits(uint8_t type, const TLineLevels& levels, const TFuseBit
     return SameBits(type, bits, chip) ? TFuseWrite::Written : TFuseWrite::Differs;
 }
 
+bool DisablesSerialProgramming(uint8_t type, const TFuseBits& bits) {
+    return type == ctAT89S8253 && (bits.UserFuses & 0x01) != 0;
+}
+
 void ReleaseTarget(const TLineLevels& levels) {
     Ops.SetEnables(0, 1);
     Ops.SetLevels(levels.SCK, levels.MOSI, levels.MISO);

@@ -50,6 +50,10 @@ enum class TFuseWrite {
 // ReleaseTarget lets it go.
 TFuseWrite WriteFuseBits(uint8_t type, const TLineLevels& levels, const TFuseBits& bits, TFuseBits& chip);
 
+// True when writing bits would switch the chip's serial programming off: on the
+// AT89S8253, Fuse1 set. Only a parallel programmer reaches such a chip again.
+bool DisablesSerialProgramming(uint8_t type, const TFuseBits& bits);
+
 // Releases the target and restores the line levels: what closing the dialog does.
 void ReleaseTarget(const TLineLevels& levels);
 

@@ -30,6 +30,10 @@ constexpr QSize kOuterSize{193, 178};
 constexpr int kBitColumns = 4;
 int ColumnOf(int bitColumn) { return kBitColumns - bitColumn; }
 
+const char* const kSerialOffQuestion =
+    "Fuse1 set switches the chip's serial programming off: afterwards only a parallel programmer "
+    "can reach it. Write anyway?";
+
 QString BitText(uint8_t value, int bit) { return (value >> bit) & 1 ? QStringLiteral("1") : QStringLiteral("0"); }
 
 QString Hex(uint8_t value) { return QStringLiteral("%1h").arg(QString::number(value, 16).toUpper().rightJustified(2, QLatin1Char('0'))); }
@@ -378,11 +382,17 @@ void TFormFeatures::FuseLowToggle(int bit) {
 }
 
 void TFormFeatures::BitBtnWriteClick() {
+    const TFuseBits bits = Bits();
+    if (DisablesSerialProgramming(DeviceType, bits) &&
+        Prompts().Message(TMsgKind::Confirmation, kSerialOffQuestion, TMsgButtons::YesNo) != TMsgResult::Yes) {
+        LabelStatus->setText(QStringLiteral("Nothing written."));
+        return;
+    }
     TFuseBits chip;
     TFuseWrite result;
     {
         TBusyCursor busy;
-        result = WriteFuseBits(DeviceType, Levels(), Bits(), chip);
+        result = WriteFuseBits(DeviceType, Levels(), bits, chip);
     }
     LabelStatus->setText(WriteText(result, DeviceType, chip));
     if (result != TFuseWrite::Written)

@@ -37,6 +37,13 @@ protected:
         return n;
     }
 
+    // Confirmations asked so far.
+    size_t Questions() const {
+        size_t n = 0;
+        for (const auto& c : Script.Calls) n += c.Kind == TMsgKind::Confirmation && c.Buttons == TMsgButtons::YesNo;
+        return n;
+    }
+
     std::unique_ptr<TFormFeatures> form;
 };
 

@@ -118,20 +118,27 @@ TEST_F(FeaturesDialogTest, OpeningShowsTheTypesPanelAndTheBitsReadFromTheChip) {
 }
 
 TEST_F(FeaturesDialogTest, WriteSendsTheBitsOrShowsTheError) {
+    const std::vector<const char*> all8253{"CheckBoxFuse1", "CheckBoxFuse2", "CheckBoxFuse3", "CheckBoxFuse4",
+                                           "CheckBoxLock1", "CheckBoxLock2", "CheckBoxLock3"};
     const struct {
         const char* what;
         uint8_t type;
-        std::vector<const char*> tick, untick;
-        bool answers;
+        std::vector<const char*> tick;  // AT89S8253: the other boxes are cleared
+        std::vector<TMsgResult> answers;
+        size_t questions;               // confirmations asked
+        bool answers_handshake;
         std::vector<std::string> sent;  // consecutive lines
         bool error;
     } cases[] = {
-        {"AT89S8253 Fuse1, Fuse3, Lock2", ctAT89S8253, {"CheckBoxFuse1", "CheckBoxFuse3", "CheckBoxLock2"},
-         {"CheckBoxFuse2", "CheckBoxFuse4", "CheckBoxLock1", "CheckBoxLock3"}, true, {"SPIW AC 15 00 00", "Delay 4500", "SPIW AC E2 00 00"}, false},
-        {"ATmega as read", ctATmega, {}, {}, true, {"SPIW AC A0 00 5A", "Delay 9000", "SPIW AC A8 00 A5"}, false},
-        {"ATmega without answer", ctATmega, {}, {}, false, {}, true},
-        {"AT89S8253 without answer", ctAT89S8253, {}, {}, false, {}, true},
-        {"AT89S52", ctAT89S52, {"CheckBoxFuse1"}, {}, true, {}, true},
+        {"AT89S8253 Fuse1, Fuse3, Lock2, confirmed", ctAT89S8253, {"CheckBoxFuse1", "CheckBoxFuse3", "CheckBoxLock2"},
+         {TMsgResult::Yes}, 1, true, {"SPIW AC 15 00 00", "Delay 4500", "SPIW AC E2 00 00"}, false},
+        {"AT89S8253 Fuse1 refused", ctAT89S8253, {"CheckBoxFuse1"}, {TMsgResult::No}, 1, true, {}, false},
+        {"AT89S8253 Fuse3 without a question", ctAT89S8253, {"CheckBoxFuse3"}, {}, 0, true,
+         {"SPIW AC 14 00 00", "Delay 4500", "SPIW AC E0 00 00"}, false},
+        {"ATmega as read", ctATmega, {}, {}, 0, true, {"SPIW AC A0 00 5A", "Delay 9000", "SPIW AC A8 00 A5"}, false},
+        {"ATmega without answer", ctATmega, {}, {}, 0, false, {}, true},
+        {"AT89S8253 without answer", ctAT89S8253, {}, {}, 0, false, {}, true},
+        {"AT89S52", ctAT89S52, {"CheckBoxFuse1"}, {}, 0, true, {}, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -139,21 +146,28 @@ TEST_F(FeaturesDialogTest, WriteSendsTheBitsOrShowsTheError) {
         target.FuseLow = 0x5A;
         target.FuseHigh = 0xA5;
         form->Open(c.type, false, false, false);
+        if (c.type == ctAT89S8253)
+            for (const char* b : all8253) Box(b)->setChecked(false);
         for (const char* b : c.tick) Box(b)->setChecked(true);
-        for (const char* b : c.untick) Box(b)->setChecked(false);
-        target.Answers = c.answers;
+        target.Answers = c.answers_handshake;
         driver.ClearLog();
+        Script.Answers.assign(c.answers.begin(), c.answers.end());
         const size_t errorsBefore = Errors();
+        const size_t questionsBefore = Questions();
         QTest::mouseClick(form->BitBtnWrite, Qt::LeftButton);
         EXPECT_EQ(Errors() - errorsBefore, c.error ? 1u : 0u);
+        EXPECT_EQ(Questions() - questionsBefore, c.questions);
         if (!c.sent.empty()) {
             EXPECT_TRUE(LogHolds(c.sent)) << driver.Log();
         }
         if (c.error) {
             EXPECT_EQ(driver.Log().find("SPIW "), std::string::npos) << driver.Log();
         }
-        if (c.type == ctAT89S52) {
+        if (c.type == ctAT89S52 || (c.questions > 0 && c.answers.front() != TMsgResult::Yes)) {
             EXPECT_TRUE(driver.Lines().empty()) << driver.Log();
+            if (c.type == ctAT89S8253) {
+                EXPECT_EQ(form->LabelStatus->text().toStdString(), "Nothing written.");
+            }
         }
         form->reject();
     }
