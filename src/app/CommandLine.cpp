@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "files/FileResult.h"
+#include "link/SPI.h"
 #include "ui/UnitAbout.h"
 #include "ui/UnitHelp.h"
 
@@ -245,10 +246,15 @@ std::string UsageText() {
            "The outcome of an unattended write is also printed as one line on standard error.\n"
            "\n"
            "  --help     show this text\n"
-           "  --version  show the program's version\n";
+           "  --version  show the program's version and the adapter driver it uses\n";
 }
 
 std::string VersionText() { return std::string("Kestrin ") + ProgramVersion + "\n"; }
+
+std::string DriverText() {
+    if (!AdapterDriverLoaded()) return std::string("Adapter driver: ") + DriverFileName() + " not found\n";
+    return "Adapter driver: " + AdapterDriverPath() + "\n";
+}
 
 int PortNumberOf(const std::string& portName) {
     if (portName.size() < 4) return -1;

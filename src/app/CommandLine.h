@@ -51,6 +51,8 @@ bool StartsUnattended(const QStringList& arguments);
 std::string UsageText();
 // The text of --version.
 std::string VersionText();
+// Which adapter driver library is bound, for --version.
+std::string DriverText();
 
 // The port a /C= parameter selects: the index of the last entry of portNames
 // that matches, or -1 (the stored port stays). A number matches a name whose

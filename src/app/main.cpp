@@ -39,7 +39,10 @@ int main(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     switch (EarlyRequest(arguments)) {
         case TEarlyRequest::Help: std::fputs(UsageText().c_str(), stdout); return 0;
-        case TEarlyRequest::Version: std::fputs(VersionText().c_str(), stdout); return 0;
+        case TEarlyRequest::Version:
+            LoadAdapterDriver();
+            std::fputs((VersionText() + DriverText()).c_str(), stdout);
+            return 0;
         case TEarlyRequest::None: break;
     }
     const bool noDisplay = NoDisplay();

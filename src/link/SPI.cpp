@@ -1,5 +1,6 @@
 #include "link/SPI.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -142,13 +143,38 @@ bool LoadAdapterDriverFrom(const std::string& path) {
     return true;
 }
 
-bool LoadAdapterDriver() {
-    const std::filesystem::path folder = ExecutableFolder();
-    if (!folder.empty()) {
-        const auto local = folder / DriverFileName();
-        std::error_code ec;
-        if (std::filesystem::exists(local, ec) && LoadAdapterDriverFrom(local.string())) return true;
+namespace {
+
+// The library folders of the prefix the program is installed in.
+std::vector<std::filesystem::path> InstalledDriverFolders(const std::filesystem::path& executableFolder) {
+    std::vector<std::filesystem::path> folders;
+#ifdef KESTRIN_INSTALL_LIBDIR
+    if (executableFolder.empty()) return folders;
+    const std::filesystem::path prefix = executableFolder.parent_path();
+    for (const char* libdir : {KESTRIN_INSTALL_LIBDIR, "lib"}) {
+        const std::filesystem::path lib(libdir);
+        if (lib.is_absolute()) continue;
+        const auto folder = (prefix / lib).lexically_normal();
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
     }
+#else
+    (void)executableFolder;
+#endif
+    return folders;
+}
+
+// Binds the driver in folder when there is one.
+bool LoadFromFolder(const std::filesystem::path& folder) {
+    const auto candidate = folder / DriverFileName();
+    std::error_code ec;
+    return std::filesystem::exists(candidate, ec) && LoadAdapterDriverFrom(candidate.string());
+}
+
+}  // namespace
+
+bool LoadAdapterDriver() {
+    const std::filesystem::path executableFolder = ExecutableFolder();
+    if (!executableFolder.empty() && LoadFromFolder(executableFolder)) return true;
 #if defined(_WIN32)
     // Keep the current folder out of the DLL search order.
     SetDllDirectoryA("");
@@ -166,20 +192,18 @@ bool LoadAdapterDriver() {
             const std::string dir = s.substr(start, end - start);
             if (dir.empty() || dir.front() != '/') {
                 relativeElement = true;
-            } else {
-                const auto candidate = std::filesystem::path(dir) / DriverFileName();
-                std::error_code ec;
-                if (std::filesystem::exists(candidate, ec) && LoadAdapterDriverFrom(candidate.string())) return true;
+            } else if (LoadFromFolder(dir)) {
+                return true;
             }
             start = end + 1;
         }
     }
+    // Then where cmake --install put the driver beside the program.
+    for (const auto& folder : InstalledDriverFolders(executableFolder))
+        if (LoadFromFolder(folder)) return true;
     if (!relativeElement) return LoadAdapterDriverFrom(DriverFileName());  // ld.so cache and default folders
-    for (const char* dir : {"/usr/local/lib", "/usr/lib/x86_64-linux-gnu", "/usr/lib", "/lib"}) {
-        const auto candidate = std::filesystem::path(dir) / DriverFileName();
-        std::error_code ec;
-        if (std::filesystem::exists(candidate, ec) && LoadAdapterDriverFrom(candidate.string())) return true;
-    }
+    for (const char* dir : {"/usr/local/lib", "/usr/lib/x86_64-linux-gnu", "/usr/lib", "/lib"})
+        if (LoadFromFolder(dir)) return true;
     return LoadAdapterDriverFrom("");
 #endif
 }

@@ -46,8 +46,10 @@ extern bool Connected;
 // File name of the driver library on this platform.
 const char* DriverFileName();
 
-// Binds the library: first from the executable's own folder, then through the
-// system's library search path (never the current working directory).
+// Binds the library: from the executable's own folder, then from the absolute
+// folders of LD_LIBRARY_PATH, then from the library folder of the prefix the program is
+// installed in (bin/../lib, where cmake --install puts the driver), then through the
+// system's library search path; never from the current working directory.
 // Returns true when a complete library was bound.
 bool LoadAdapterDriver();
 

@@ -273,9 +273,53 @@ TEST_F(UnattendedProcess, TerminalRequestsNeedNoDisplay) {
     EXPECT_NE(run.out.find("  2  verification found a difference"), std::string::npos);
     run = Run({"/S=1", "--version"}, false);
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.out, "Kestrin 1.4\n");
+    EXPECT_EQ(run.out, "Kestrin 1.4\nAdapter driver: " + std::string(KESTRIN_VIRTUAL_DRIVER) + "\n");
     EXPECT_TRUE(ChipErased());
     EXPECT_FALSE(QFileInfo::exists(Arg(SettingsFile())));
+}
+
+// Installed as cmake --install lays it out: the program in bin/, the driver in
+// lib/ (or the platform's library folder) of the same prefix.
+TEST_F(UnattendedProcess, AnInstalledProgramFindsTheDriverInItsPrefix) {
+    const struct {
+        const char* what;
+        QString driverFolder;  // below the prefix; empty: no driver installed
+        bool libraryPath;      // LD_LIBRARY_PATH names the virtual adapter's folder
+    } cases[] = {
+        {"beside the program", "bin", false},
+        {"in lib/", "lib", false},
+        {"nowhere", "", false},
+        {"in lib/, LD_LIBRARY_PATH naming another", "lib", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir prefix;
+        ASSERT_TRUE(prefix.isValid());
+        ASSERT_TRUE(QDir(prefix.path()).mkpath("bin"));
+        const QString program = prefix.filePath("bin/kestrin");
+        ASSERT_TRUE(QFile::copy(KESTRIN_PROGRAM, program));
+        QString driver;
+        if (!c.driverFolder.isEmpty()) {
+            ASSERT_TRUE(QDir(prefix.path()).mkpath(c.driverFolder));
+            driver = QDir(prefix.filePath(c.driverFolder)).filePath("libVeltro.so");
+            ASSERT_TRUE(QFile::copy(KESTRIN_VIRTUAL_DRIVER, driver));
+        }
+        if (c.libraryPath) driver = QString::fromUtf8(KESTRIN_VIRTUAL_DRIVER);
+        QProcess process;
+        QProcessEnvironment env = Environment(false);
+        if (!c.libraryPath) env.remove("LD_LIBRARY_PATH");
+        process.setProcessEnvironment(env);
+        process.start(program, {"--version"});
+        ASSERT_TRUE(process.waitForFinished(60000));
+        const std::string out = process.readAllStandardOutput().toStdString();
+        EXPECT_EQ(process.exitCode(), 0);
+        if (!driver.isEmpty()) {
+            EXPECT_EQ(out, "Kestrin 1.4\nAdapter driver: " + driver.toStdString() + "\n");
+        } else {
+            // Only a driver installed system-wide may be found, never one of ours.
+            EXPECT_EQ(out.find(prefix.path().toStdString()), std::string::npos) << out;
+        }
+    }
 }
 
 TEST_F(UnattendedProcess, WithoutDisplayOnlyUnattendedRunsStartAndTheyAlwaysEnd) {
