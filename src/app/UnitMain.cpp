@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
@@ -733,6 +734,10 @@ void TFormMain::OfferStrandedBackup() {
     std::optional<TStrandedBackup> backup = TakeStrandedBackup();
     if (!backup || backup->Data.empty()) return;
     const std::string memory = backup->EEPROM ? "E²PROM" : "Flash";
+    if (NoDisplay) {
+        SaveStrandedBackup(*backup, memory);
+        return;
+    }
     const std::string question =
         "The target stopped answering after its memory was erased, so the backup of its " + memory +
         " could not be written back. This program holds the only copy (" + std::to_string(backup->Data.size()) +
@@ -756,6 +761,34 @@ void TFormMain::OfferStrandedBackup() {
         if (r == FileOk) return;
         Ask(TMsgKind::Error, "Can't write file!", TMsgButtons::Ok);
     }
+}
+
+// Nobody can be asked: the copy goes into a new file beside the data file (or
+// into the working folder), never over an existing one, and standard error
+// says where.
+void TFormMain::SaveStrandedBackup(const TStrandedBackup& backup, const std::string& memory) {
+    const QString stem = backup.EEPROM ? QStringLiteral("backup-eeprom") : QStringLiteral("backup-flash");
+    QStringList folders;
+    if (!currentFile_.empty()) folders << QFileInfo(U(currentFile_)).absolutePath();
+    folders << QDir::currentPath();
+    for (const QString& folder : folders) {
+        for (int n = 0; n < 1000; ++n) {
+            const QString name = n == 0 ? stem + QStringLiteral(".bin") : QStringLiteral("%1-%2.bin").arg(stem).arg(n);
+            const QString path = QDir(folder).filePath(name);
+            if (QFileInfo::exists(path)) continue;
+            const std::string file = path.toStdString();
+            if (WriteBinaryFile(file, backup.Data.data(), static_cast<int32_t>(backup.Data.size())) != FileOk) break;
+            std::fprintf(stderr,
+                         "kestrin: the target stopped answering after its memory was erased; the backup of its %s "
+                         "(%zu bytes) was saved to %s\n",
+                         memory.c_str(), backup.Data.size(), file.c_str());
+            return;
+        }
+    }
+    std::fprintf(stderr,
+                 "kestrin: the target stopped answering after its memory was erased; the backup of its %s "
+                 "could not be saved to a file and is lost\n",
+                 memory.c_str());
 }
 
 void TFormMain::TimerExecTimer() {

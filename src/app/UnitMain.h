@@ -24,6 +24,8 @@
 
 namespace kestrin {
 
+struct TStrandedBackup;
+
 // Panel 3 of the status bar when there is nothing to report.
 extern const char* const IdleStatusText;
 
@@ -168,6 +170,7 @@ private:
     // the outcome as one line on standard error.
     void UnattendedWrite();
     void OfferStrandedBackup();
+    void SaveStrandedBackup(const TStrandedBackup& backup, const std::string& memory);
 
     int filterIndex_ = 1;
     std::string currentFile_;

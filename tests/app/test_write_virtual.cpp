@@ -1,6 +1,7 @@
 // Reload and write on the virtual adapter: what ends up in the chip, the
 // result panel, writes requested while one runs, the unattended start and a
 // backup that could not be written back.
+#include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTimer>
@@ -227,6 +228,50 @@ TEST_F(VirtualWriteTest, StrandedBackupCanBeSaved) {
         DestroyForm();
         prompts_.Messages.clear();
         prompts_.SaveDialogs.clear();
+    }
+}
+
+// Without a display nobody can be asked: the copy goes into a new file beside
+// the data file, never over one that is there.
+TEST_F(VirtualWriteTest, StrandedBackupOfAHeadlessRunIsSavedBesideTheFile) {
+    const struct {
+        const char* what;
+        bool taken;  // backup-eeprom.bin is there already
+        const char* expected;
+    } cases[] = {
+        {"free name", false, "backup-eeprom.bin"},
+        {"name taken", true, "backup-eeprom-1.bin"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        virtual_->ResetAll();
+        Config = TConfig{};
+        Config.ProfileCount = DefaultProfileCount;
+        Config.Backup = true;
+        QFile::remove(QString::fromStdString(TempFile("backup-eeprom.bin")));
+        QFile::remove(QString::fromStdString(TempFile("backup-eeprom-1.bin")));
+        const std::vector<uint8_t> other = Pattern(16, 5);
+        if (c.taken) MakeFile("backup-eeprom.bin", other);
+        const std::vector<uint8_t> eeprom = Pattern(2048, 78);
+        TFormMain& f = ConnectedWindow("AT89S8253", ctAT89S8253, MakeFile("image.bin", Pattern(64, 1)));
+        f.NoDisplay = true;
+        ASSERT_EQ(virtual_->Write(VV_EEPROM, 0, eeprom), 2048);
+        QTimer::singleShot(0, &f, [&] { virtual_->Set("no_target", "1"); });
+        f.SpeedButtonWrite->click();
+
+        EXPECT_EQ(f.StatusText(2), "no device");
+        EXPECT_TRUE(prompts_.Messages.empty());
+        EXPECT_TRUE(prompts_.SaveDialogs.empty());
+        std::vector<uint8_t> file;
+        int32_t size = 0;
+        ASSERT_EQ(ReadBinaryFile(TempFile(c.expected), file, size), FileOk);
+        ASSERT_EQ(size, 2048);
+        EXPECT_TRUE(std::equal(file.begin(), file.begin() + 32, eeprom.begin()));
+        if (c.taken) {
+            ASSERT_EQ(ReadBinaryFile(TempFile("backup-eeprom.bin"), file, size), FileOk);
+            EXPECT_EQ(file, other);
+        }
+        DestroyForm();
     }
 }
 
