@@ -11,13 +11,14 @@
 #define RST_BIT (1 << PIN_RST)
 #define NRESET_BIT (1 << PIN_NRESET)
 
-/* Automatic SCK phases. Read mode 0 serves the AT89S8252 (each phase at
- * least 24 oscillator periods) and AVR targets running from a slow internal
- * oscillator: 4 us phases suit crystals from 6 MHz and AVRs from 1 MHz. Read
- * mode 1 serves the AT89S8253 and AT89S51/52 (8 oscillator periods per
- * phase): 1.25 us phases suit crystals from 6.4 MHz. In CPU cycles, with a
- * little room for the instructions around the waits. */
-#define PHASE_MODE0_CYCLES 66
+/* Automatic SCK phases, in CPU cycles. Read mode 0 serves the AT89S8252
+ * (each phase at least 24 oscillator periods) and AVR targets running from a
+ * slow internal oscillator: 4 us phases suit crystals from 6 MHz and AVRs from
+ * 1 MHz. Read mode 1 serves the AT89S8253 and AT89S51/52 (8 oscillator
+ * periods per phase): 1.25 us phases suit crystals from 6.4 MHz. The bit loops
+ * below count every instruction between two clock edges, so a phase lasts
+ * exactly this long unless an interrupt stretches it. */
+#define PHASE_MODE0_CYCLES 64
 #define PHASE_MODE1_CYCLES 20
 
 static uint8_t levels;
@@ -93,7 +94,9 @@ static inline void wait_units(uint8_t units) {
  * edge (read mode 0) or just before the falling edge (read mode 1): there a
  * mode-1 target (data valid after the rising edge) and a mode-0 target (data
  * held until the falling edge) both present the bit. WAIT_LOW and WAIT_HIGH
- * are statements that pass the two phases. */
+ * are statements that pass the two phases. Used with a set clock, where the
+ * phases are whole units and the instructions around the waits only add to
+ * them. */
 #define SHIFT_BYTE(WAIT_LOW, WAIT_HIGH, LATE)            \
     for (uint8_t bit = 0; bit < 8; bit++) {               \
         if (out & 0x80)                                   \
@@ -110,9 +113,76 @@ static inline void wait_units(uint8_t units) {
         PINB = SCK_BIT; /* back to rest */                \
     }
 
+/* The automatic clock in hand-counted assembly. A phase runs from one write
+ * of SCK_BIT to PINB (which toggles SCK) to the next; every instruction in
+ * between counts. ASM_DELAY(n) passes exactly n cycles: a 3-cycle loop
+ * (ldi, then dec/brne) and up to two nops. */
+#define ASM_STR2(x) #x
+#define ASM_STR(x) ASM_STR2(x)
+#define ASM_DELAY(n)                                  \
+    ".if (" ASM_STR(n) ") >= 3\n\t"                   \
+    "ldi %[t], (" ASM_STR(n) ") / 3\n"                \
+    "1:\n\t"                                          \
+    "dec %[t]\n\t"                                    \
+    "brne 1b\n\t"                                     \
+    ".endif\n\t"                                      \
+    ".rept (" ASM_STR(n) ") - ((" ASM_STR(n) ") / 3) * 3\n\t" \
+    "nop\n\t"                                         \
+    ".endr\n\t"
+/* MOSI from bit 7 of %[d], then the next bit into place: 6 cycles, MOSI changes once. */
+#define ASM_MOSI                                      \
+    "sbrc %[d], 7\n\t"                                \
+    "sbi %[portb], %[mosi]\n\t"                       \
+    "sbrs %[d], 7\n\t"                                \
+    "cbi %[portb], %[mosi]\n\t"                       \
+    "lsl %[d]\n\t"
+#define ASM_EDGE "out %[pinb], %[sck]\n\t"
+/* One bit of a write; lead: cycles already spent since the last edge. */
+#define ASM_WRITE_BIT(lead, phase) \
+    ASM_MOSI ASM_DELAY((phase) - 7 - (lead)) ASM_EDGE ASM_DELAY((phase) - 1) ASM_EDGE
+
+/* Clocks n (>= 1) bytes out back to back at the automatic clock; every phase,
+ * also the first one of each byte, lasts exactly phase cycles. Between bytes:
+ * dec, breq, rjmp, ld, eor: 7 cycles of the first low phase. */
+#define WRITE_BYTES(phase)                                                              \
+    __asm__ __volatile__(                                                               \
+        "2:\n\t"                                                                        \
+        "ld %[d], Z+\n\t"                                                               \
+        "eor %[d], %[x]\n\t"                                                            \
+        ASM_WRITE_BIT(7, phase)                                                         \
+        ".rept 7\n\t"                                                                   \
+        ASM_WRITE_BIT(0, phase)                                                         \
+        ".endr\n\t"                                                                     \
+        "dec %[n]\n\t"                                                                  \
+        "breq 3f\n\t"                                                                   \
+        "rjmp 2b\n"                                                                      \
+        "3:\n\t"                                                                        \
+        : [d] "=&r"(d), [t] "=&d"(t), [n] "+r"(n), "+z"(data)                           \
+        : [x] "r"(mosi_xor), [sck] "r"((uint8_t)SCK_BIT), [pinb] "I"(_SFR_IO_ADDR(PINB)), \
+          [portb] "I"(_SFR_IO_ADDR(PORTB)), [mosi] "I"(PIN_MOSI)                        \
+        : "memory")
+
+/* One byte in both directions at the automatic clock. MISO is sampled by the
+ * two cycles (sbic, ori) right before the edge that follows the bit: the
+ * rising edge in read mode 0, the falling edge in read mode 1. */
+#define ASM_SAMPLE \
+    "sbic %[pinb], %[miso]\n\t" \
+    "ori %[r], 1\n\t"
+#define ASM_EARLY_BIT(phase) \
+    ASM_MOSI "lsl %[r]\n\t" ASM_DELAY((phase) - 10) ASM_SAMPLE ASM_EDGE ASM_DELAY((phase) - 1) ASM_EDGE
+#define ASM_LATE_BIT(phase) \
+    ASM_MOSI "lsl %[r]\n\t" ASM_DELAY((phase) - 8) ASM_EDGE ASM_DELAY((phase) - 3) ASM_SAMPLE ASM_EDGE
+#define TRANSFER_BYTE(BIT, phase)                                                           \
+    __asm__ __volatile__(                                                                   \
+        ".rept 8\n\t" BIT(phase) ".endr\n\t"                                                \
+        : [d] "+r"(out), [r] "+d"(in), [t] "=&d"(t)                                         \
+        : [sck] "r"((uint8_t)SCK_BIT), [pinb] "I"(_SFR_IO_ADDR(PINB)),                      \
+          [portb] "I"(_SFR_IO_ADDR(PORTB)), [mosi] "I"(PIN_MOSI), [miso] "I"(PIN_MISO))
+
 /* One byte at the current clock and read mode, before any inversion. */
-static inline __attribute__((always_inline)) uint8_t shift(uint8_t out) {
+static uint8_t shift(uint8_t out) {
     uint8_t in = 0;
+    uint8_t t;
     if (clock_setting != 0) {
         const uint8_t units = clock_setting;
         if (read_mode) {
@@ -121,10 +191,11 @@ static inline __attribute__((always_inline)) uint8_t shift(uint8_t out) {
             SHIFT_BYTE(wait_units(units), wait_units(units), 0)
         }
     } else if (read_mode) {
-        SHIFT_BYTE(__builtin_avr_delay_cycles(PHASE_MODE1_CYCLES - 8), __builtin_avr_delay_cycles(PHASE_MODE1_CYCLES - 3), 1)
+        TRANSFER_BYTE(ASM_LATE_BIT, PHASE_MODE1_CYCLES);
     } else {
-        SHIFT_BYTE(__builtin_avr_delay_cycles(PHASE_MODE0_CYCLES - 8), __builtin_avr_delay_cycles(PHASE_MODE0_CYCLES - 3), 0)
+        TRANSFER_BYTE(ASM_EARLY_BIT, PHASE_MODE0_CYCLES);
     }
+    (void)t;
     return in;
 }
 
@@ -136,7 +207,17 @@ uint8_t target_transfer(uint8_t out) {
 }
 
 void target_write(const uint8_t* data, uint8_t n) {
-    if (!driven) return;
+    if (!driven || n == 0) return;
     const uint8_t mosi_xor = (levels & VP_LEVEL_MOSI_INVERTED) ? 0xFF : 0x00;
-    while (n--) shift((uint8_t)(*data++ ^ mosi_xor));
+    if (clock_setting != 0) {
+        while (n--) shift((uint8_t)(*data++ ^ mosi_xor));
+        return;
+    }
+    uint8_t d, t;
+    if (read_mode)
+        WRITE_BYTES(PHASE_MODE1_CYCLES);
+    else
+        WRITE_BYTES(PHASE_MODE0_CYCLES);
+    (void)d;
+    (void)t;
 }

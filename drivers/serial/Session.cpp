@@ -22,13 +22,17 @@ const char* StatusText(uint8_t status) {
 
 Session::Session(std::unique_ptr<ILink> link, SessionTiming timing) : link_(std::move(link)), timing_(timing) {
     rx_.reserve(512);
+    writes_.reserve(VP_MAX_DATA);
 }
+
+Session::~Session() { Flush(); }
 
 void Session::Fail(const std::string& why) {
     if (!lost_) std::fprintf(stderr, "Veltro: %s; no further commands are sent until the next connect.\n", why.c_str());
     lost_ = true;
     lostReason_ = why;
     pending_.clear();
+    writes_.clear();
     inFlight_ = 0;
 }
 
@@ -141,8 +145,29 @@ bool Session::AwaitAll() {
     return true;
 }
 
+bool Session::Flush() {
+    if (writes_.empty()) return !lost_;
+    // Moved out first: Send flushes before every frame, this one included.
+    std::vector<uint8_t> bytes;
+    bytes.swap(writes_);
+    const bool sent = Send(VP_CMD_SPI_WRITE, bytes.data(), bytes.size(), 0, nullptr, nullptr);
+    bytes.clear();
+    writes_.swap(bytes);  // keeps the reserved room
+    return sent;
+}
+
+void Session::Write(const uint8_t* data, size_t n) {
+    while (n > 0 && !lost_) {
+        const size_t k = std::min(maxData_ - writes_.size(), n);
+        writes_.insert(writes_.end(), data, data + k);
+        data += k;
+        n -= k;
+        if (writes_.size() >= maxData_) Flush();
+    }
+}
+
 bool Session::Send(uint8_t cmd, const uint8_t* payload, size_t n, uint32_t pauseUs, uint8_t* dest, uint32_t* clock) {
-    if (lost_) return false;
+    if (lost_ || !Flush()) return false;
     const size_t size = FrameSize(n);
     if (inFlight_ + size > capacity_) {
         counters_.creditWaits++;
@@ -180,7 +205,7 @@ bool Session::Transfer(const uint8_t* send, uint8_t* receive, size_t n) {
 }
 
 bool Session::Drain() {
-    if (lost_) return false;
+    if (lost_ || !Flush()) return false;
     if (pending_.empty()) return true;
     counters_.drainWaits++;
     return AwaitAll();

@@ -43,6 +43,10 @@ struct LinkCounters {
 class Session {
 public:
     explicit Session(std::unique_ptr<ILink> link, SessionTiming timing = {});
+    // Sends what is still held back; does not wait for the answers.
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
 
     enum class Hello { Ok, NoAnswer, Unsupported };
     // Asks the adapter who it is, retrying while a board restarts.
@@ -51,6 +55,11 @@ public:
     // Queues a command; waits only when the adapter's buffer is full.
     // pauseUs: how long the adapter will be busy with it beyond the transfer.
     void Post(uint8_t cmd, const uint8_t* payload, size_t n, uint32_t pauseUs = 0);
+    // Clocks n bytes out on the target. Consecutive writes share SPI_WRITE
+    // frames of up to MaxData() bytes; a partly filled frame goes out before
+    // any other command and before any wait for the adapter, so the byte
+    // stream and its order on the target lines stay the same.
+    void Write(const uint8_t* data, size_t n);
     // Clocks n bytes through the target and stores the bytes that came back.
     bool Transfer(const uint8_t* send, uint8_t* receive, size_t n);
     // Waits until the adapter has carried out everything sent so far.
@@ -77,6 +86,8 @@ private:
     };
 
     bool Send(uint8_t cmd, const uint8_t* payload, size_t n, uint32_t pauseUs, uint8_t* dest, uint32_t* clock);
+    // Sends the bytes Write holds back, if any.
+    bool Flush();
     bool AwaitOldest();
     bool AwaitAll();
     // Reads until one reply is complete or the deadline passes.
@@ -97,6 +108,7 @@ private:
     std::vector<uint8_t> rx_;
     size_t rxPos_ = 0;
     std::vector<uint8_t> frame_;
+    std::vector<uint8_t> writes_;  // SPI bytes waiting to fill a frame
     LinkCounters counters_;
 };
 

@@ -166,11 +166,7 @@ VELTRO_EXPORT int32_t VELTRO_CALL SPIW(const uint8_t* send, int32_t count) {
     if (send == nullptr || count <= 0) return count == 0 ? 0 : -1;
     Session* s = Live();
     if (s == nullptr) return -1;
-    for (int32_t done = 0; done < count;) {
-        const int32_t k = std::min<int32_t>(static_cast<int32_t>(s->MaxData()), count - done);
-        s->Post(VP_CMD_SPI_WRITE, send + done, static_cast<size_t>(k));
-        done += k;
-    }
+    s->Write(send, static_cast<size_t>(count));
     return s->Lost() ? -1 : count;
 }
 

@@ -145,6 +145,7 @@ TEST(SerialSession, AFailedLinkEndsAllTrafficAtOnce) {
         EXPECT_FALSE(r.session->LostReason().empty());
         const int writes = r.fake->writes, reads = r.fake->reads;
         r.session->Post(VP_CMD_SPI_WRITE, send, 4);
+        r.session->Write(send, 4);
         EXPECT_FALSE(r.session->Transfer(send, receive, 4));
         EXPECT_FALSE(r.session->Drain());
         uint32_t t = 0;
@@ -171,4 +172,76 @@ TEST(SerialSession, AdapterClockWaitsForQueuedWork) {
     ASSERT_TRUE(r.session->AdapterClock(t));
     EXPECT_EQ(t, 123456u);
     EXPECT_EQ(r.fake->inFlight, 0u);
+}
+
+TEST(SerialSession, WritesShareFramesAndGoOutBeforeAnythingElse) {
+    // Steps: 'w' n = Write of n bytes, 'd' = a pause, 't' n = a transfer of n
+    // bytes, 'c' = the adapter's clock, 'D' = Drain. Expected: the commands on
+    // the wire with their payload sizes.
+    struct Step {
+        char op;
+        size_t n;
+    };
+    struct Case {
+        const char* what;
+        uint8_t maxData;
+        std::vector<Step> steps;
+        std::vector<std::pair<uint8_t, size_t>> frames;
+    };
+    constexpr uint8_t W = VP_CMD_SPI_WRITE, P = VP_CMD_DELAY, T = VP_CMD_SPI_TRANSFER, C = VP_CMD_CLOCK;
+    const std::vector<Case> cases = {
+        {"a page in small writes", 32, {{'w', 16}, {'w', 16}, {'w', 16}, {'w', 16}, {'w', 3}, {'d', 0}},
+         {{W, 32}, {W, 32}, {W, 3}, {P, 4}}},
+        {"instruction, pause, instruction", 32, {{'w', 3}, {'d', 0}, {'w', 3}, {'d', 0}}, {{W, 3}, {P, 4}, {W, 3}, {P, 4}}},
+        {"a write before a transfer", 32, {{'w', 5}, {'t', 4}}, {{W, 5}, {T, 4}}},
+        {"a write before the clock", 32, {{'w', 7}, {'c', 0}}, {{W, 7}, {C, 0}}},
+        {"a long write at a small frame size", 16, {{'w', 40}, {'D', 0}}, {{W, 16}, {W, 16}, {W, 8}}},
+        {"exactly full frames wait for nothing", 16, {{'w', 10}, {'w', 6}, {'w', 16}}, {{W, 16}, {W, 16}}},
+        {"the rest goes out on drain", 32, {{'w', 33}, {'D', 0}}, {{W, 32}, {W, 1}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Rig r = Connected([&](FakeAdapter& f) {
+            f.maxData = c.maxData;
+            f.lazy = true;
+        });
+        std::vector<uint8_t> written;
+        uint8_t next = 0;
+        for (const Step& s : c.steps) {
+            std::vector<uint8_t> bytes(s.n);
+            for (auto& b : bytes) b = next++;
+            switch (s.op) {
+            case 'w':
+                r.session->Write(bytes.data(), bytes.size());
+                written.insert(written.end(), bytes.begin(), bytes.end());
+                break;
+            case 'd': {
+                const uint8_t pause[] = {0x94, 0x11, 0x00, 0x00};
+                r.session->Post(VP_CMD_DELAY, pause, sizeof pause, 4500);
+                break;
+            }
+            case 't': {
+                std::vector<uint8_t> in(s.n);
+                ASSERT_TRUE(r.session->Transfer(bytes.data(), in.data(), bytes.size()));
+                break;
+            }
+            case 'c': {
+                uint32_t t = 0;
+                ASSERT_TRUE(r.session->AdapterClock(t));
+                break;
+            }
+            case 'D': ASSERT_TRUE(r.session->Drain()); break;
+            }
+        }
+        std::vector<std::pair<uint8_t, size_t>> frames;
+        std::vector<uint8_t> arrived;
+        for (size_t i = 1; i < r.fake->received.size(); ++i) {
+            const auto& cmd = r.fake->received[i];
+            frames.emplace_back(cmd.cmd, cmd.payload.size());
+            if (cmd.cmd == W) arrived.insert(arrived.end(), cmd.payload.begin(), cmd.payload.end());
+        }
+        EXPECT_EQ(frames, c.frames);
+        EXPECT_EQ(arrived, written);
+        EXPECT_FALSE(r.session->Lost());
+    }
 }
