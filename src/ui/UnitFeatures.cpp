@@ -232,6 +232,16 @@ QFrame* TFormFeatures::CreatePanel2() {
     CheckBoxLock3 = BitBox("CheckBoxLock3", panel);
     fuseBoxes_ = {CheckBoxFuse1, CheckBoxFuse2, CheckBoxFuse3, CheckBoxFuse4};
     lockBoxes_ = {CheckBoxLock1, CheckBoxLock2, CheckBoxLock3};
+    // A ticked box writes 1, the chip's unprogrammed state.
+    CheckBoxFuse1->setToolTip(QStringLiteral("Fuse1, serial programming: ticked switches it off for good "
+                                             "(only a parallel programmer switches it on again)"));
+    CheckBoxFuse2->setToolTip(QStringLiteral("Fuse2, x2 clock: ticked is off"));
+    CheckBoxFuse3->setToolTip(QStringLiteral("Fuse3, user row programming: ticked is off"));
+    CheckBoxFuse4->setToolTip(QStringLiteral("Fuse4, external clock: ticked is off (crystal oscillator)"));
+    for (size_t i = 0; i < lockBoxes_.size(); ++i)
+        lockBoxes_[i]->setToolTip(QStringLiteral("Lock bit %1: ticked is not programmed; "
+                                                 "only a chip erase clears a programmed lock bit")
+                                      .arg(i + 1));
 
     AddHeadings(grid, {Label11, Label12, Label13, Label14});
     grid->addWidget(Label15, 1, 0);
