@@ -11,13 +11,7 @@ class StderrPrompts final : public IPrompts {
 public:
     TMsgResult Message(TMsgKind, const std::string& text, TMsgButtons buttons) override {
         std::fprintf(stderr, "kestrin: %s\n", text.c_str());
-        switch (buttons) {
-            case TMsgButtons::Ok: return TMsgResult::Ok;
-            case TMsgButtons::YesNo: return TMsgResult::No;
-            case TMsgButtons::Cancel:
-            case TMsgButtons::OkCancel: return TMsgResult::Cancel;
-        }
-        return TMsgResult::Cancel;
+        return SafeAnswer(buttons);
     }
     bool OpenFile(TFileDialog&) override { return false; }
     bool SaveFile(TFileDialog&) override { return false; }
@@ -27,6 +21,16 @@ StderrPrompts g_stderrPrompts;
 IPrompts* g_prompts = &g_stderrPrompts;
 
 }  // namespace
+
+TMsgResult SafeAnswer(TMsgButtons buttons) {
+    switch (buttons) {
+        case TMsgButtons::Ok: return TMsgResult::Ok;
+        case TMsgButtons::YesNo: return TMsgResult::No;
+        case TMsgButtons::Cancel:
+        case TMsgButtons::OkCancel: return TMsgResult::Cancel;
+    }
+    return TMsgResult::Cancel;
+}
 
 IPrompts& Prompts() { return *g_prompts; }
 

@@ -31,6 +31,10 @@ public:
     virtual bool SaveFile(TFileDialog& dialog) = 0;
 };
 
+// The answer taken when nobody can be asked: Ok for a lone Ok button, No for
+// a yes/no question, Cancel otherwise.
+TMsgResult SafeAnswer(TMsgButtons buttons);
+
 // The prompts in force. Never null.
 IPrompts& Prompts();
 

@@ -23,60 +23,12 @@
 #include "files/FileResult.h"
 #include "link/SPI.h"
 #include "support/RecordingDriver.h"
+#include "support/ScriptedPrompts.h"
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace kestrin::test {
-
-struct TShownMessage {
-    TMsgKind Kind;
-    std::string Text;
-    TMsgButtons Buttons;
-};
-
-// Prompts that answer from a script and remember what they were asked.
-class TScriptedPrompts final : public IPrompts {
-public:
-    std::vector<TShownMessage> Messages;
-    std::deque<TMsgResult> Answers;             // default when empty: Cancel, or No for Yes/No
-    std::deque<std::string> OpenAnswers;        // file names; "" or none = cancelled
-    std::deque<int> OpenFilterAnswers;          // type entry chosen with the file; none = unchanged
-    std::deque<std::string> SaveAnswers;
-    std::vector<TFileDialog> OpenDialogs, SaveDialogs;
-
-    TMsgResult Message(TMsgKind kind, const std::string& text, TMsgButtons buttons) override {
-        Messages.push_back({kind, text, buttons});
-        if (!Answers.empty()) {
-            const TMsgResult r = Answers.front();
-            Answers.pop_front();
-            return r;
-        }
-        return buttons == TMsgButtons::YesNo ? TMsgResult::No : TMsgResult::Cancel;
-    }
-    bool OpenFile(TFileDialog& dialog) override {
-        OpenDialogs.push_back(dialog);
-        if (!OpenFilterAnswers.empty()) {
-            dialog.FilterIndex = OpenFilterAnswers.front();
-            OpenFilterAnswers.pop_front();
-        }
-        return Take(OpenAnswers, dialog);
-    }
-    bool SaveFile(TFileDialog& dialog) override {
-        SaveDialogs.push_back(dialog);
-        return Take(SaveAnswers, dialog);
-    }
-
-private:
-    static bool Take(std::deque<std::string>& answers, TFileDialog& dialog) {
-        if (answers.empty()) return false;
-        const std::string name = answers.front();
-        answers.pop_front();
-        if (name.empty()) return false;
-        dialog.FileName = name;
-        return true;
-    }
-};
 
 class AppTest : public ::testing::Test {
 protected:

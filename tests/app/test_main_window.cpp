@@ -252,8 +252,7 @@ TEST_F(AppTest, FileDialogChoosesFileAndType) {
     EXPECT_EQ(prompts_.OpenDialogs[0].Filter, DataFileFilter);
     EXPECT_TRUE(prompts_.OpenDialogs[0].MustExist);
 
-    prompts_.OpenAnswers = {chosen};
-    prompts_.OpenFilterAnswers = {3};
+    prompts_.OpenAnswers = {{chosen, 3}};
     f.SpeedButtonFile->click();
     EXPECT_EQ(f.CurrentFile(), chosen);
     EXPECT_EQ(f.FilterIndex(), 3);

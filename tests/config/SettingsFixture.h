@@ -13,30 +13,9 @@
 
 #include "config/Prompts.h"
 #include "config/UnitConfig.h"
+#include "support/ScriptedPrompts.h"
 
 namespace kestrin::test {
-
-class RecordingPrompts final : public IPrompts {
-public:
-    struct Shown {
-        TMsgKind kind;
-        std::string text;
-        TMsgButtons buttons;
-    };
-    TMsgResult Message(TMsgKind kind, const std::string& text, TMsgButtons buttons) override {
-        shown.push_back({kind, text, buttons});
-        return TMsgResult::Ok;
-    }
-    bool OpenFile(TFileDialog&) override {
-        ADD_FAILURE() << "unexpected file dialog";
-        return false;
-    }
-    bool SaveFile(TFileDialog&) override {
-        ADD_FAILURE() << "unexpected file dialog";
-        return false;
-    }
-    std::vector<Shown> shown;
-};
 
 class SettingsTest : public ::testing::Test {
 protected:
@@ -45,6 +24,7 @@ protected:
         root_ = ::mkdtemp(pattern.data());
         folder_ = root_ / "config";
         ::setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
+        prompts_.FileDialogsExpected = false;
         SetPrompts(&prompts_);
         Config = TConfig{};
         ProfileTable.fill(TProfile{});
@@ -68,17 +48,17 @@ protected:
 
     size_t Corrections() const {
         size_t n = 0;
-        for (const auto& m : prompts_.shown) {
-            EXPECT_EQ(m.kind, TMsgKind::Information);
-            EXPECT_EQ(m.buttons, TMsgButtons::Ok);
-            if (m.text == "Invalid profile information is corrected!") ++n;
+        for (const auto& m : prompts_.Messages) {
+            EXPECT_EQ(m.Kind, TMsgKind::Information);
+            EXPECT_EQ(m.Buttons, TMsgButtons::Ok);
+            if (m.Text == "Invalid profile information is corrected!") ++n;
         }
         return n;
     }
 
     std::filesystem::path root_;
     std::filesystem::path folder_;
-    RecordingPrompts prompts_;
+    TScriptedPrompts prompts_;
 };
 
 }  // namespace kestrin::test

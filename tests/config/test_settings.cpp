@@ -35,7 +35,7 @@ TEST_F(SettingsTest, FirstStartWithoutFileGivesDefaults) {
                                          false, false, false, 4500, 4500, 500000}));
     for (size_t i = 2; i < ProfileTable.size(); ++i) EXPECT_EQ(ProfileTable[i], TProfile{}) << i;
     EXPECT_EQ(&SelectedProfile(), &ProfileTable[0]);
-    EXPECT_TRUE(prompts_.shown.empty());
+    EXPECT_TRUE(prompts_.Messages.empty());
     EXPECT_FALSE(std::filesystem::exists(folder_));  // loading creates nothing
 }
 
@@ -125,7 +125,7 @@ TEST_F(SettingsTest, UserProfilesAreValidatedByType) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        prompts_.shown.clear();
+        prompts_.Messages.clear();
         WriteSettings(Settings("Profiles=1\n") + ProfileSection(0, c.section));
         LoadSettings();
         ASSERT_EQ(Config.ProfileCount, 3);
@@ -139,7 +139,7 @@ TEST_F(SettingsTest, ManyCorrectionsAreReportedOnce) {
     LoadSettings();  // section [2] is missing: a type-0 profile without WaitErase
     EXPECT_EQ(Config.ProfileCount, 5);
     EXPECT_EQ(ProfileTable[4].WaitErase, -1);
-    EXPECT_EQ(prompts_.shown.size(), 1u);
+    EXPECT_EQ(prompts_.Messages.size(), 1u);
     EXPECT_EQ(Corrections(), 1u);
 }
 
@@ -277,7 +277,7 @@ TEST_F(SettingsTest, RoundTripKeepsEveryValue) {
     const std::string firstText = ReadSettings();
 
     LoadSettings();
-    EXPECT_TRUE(prompts_.shown.empty());
+    EXPECT_TRUE(prompts_.Messages.empty());
     TConfig expected = savedConfig;
     expected.CmdCOM = 0;  // the command line is never stored
     expected.CmdFile = "";

@@ -30,7 +30,7 @@ protected:
         vd.Set("chip", chip);
         for (const auto& [key, value] : options) vd.Set(key, value);
         ASSERT_EQ(Ops.Connect(0, 1), 0);
-        Script.Calls.clear();
+        Script.Messages.clear();
         form->Open();
         form->ButtonDetect->click();
     }
@@ -55,9 +55,9 @@ TEST_F(DetectButtonTest, ChecksTheTypeOfTheAttachedController) {
         SCOPED_TRACE(c.chip);
         DetectWith(c.chip);
         EXPECT_TRUE(form->RadioButtons[c.type]->isChecked());
-        ASSERT_EQ(Script.Calls.size(), 1u);
-        EXPECT_EQ(Script.Calls[0].Kind, TMsgKind::Information);
-        EXPECT_EQ(Script.Calls[0].Text, c.message);
+        ASSERT_EQ(Script.Messages.size(), 1u);
+        EXPECT_EQ(Script.Messages[0].Kind, TMsgKind::Information);
+        EXPECT_EQ(Script.Messages[0].Text, c.message);
         // The working profile took the type, as a click on the radio button would.
         EXPECT_TRUE(form->ButtonSave->isEnabled());
         form->Commit();
@@ -79,20 +79,20 @@ TEST_F(DetectButtonTest, NothingDetectedLeavesTheTypeAndSaysWhy) {
         SCOPED_TRACE(c.chip);
         DetectWith(c.chip, c.options);
         EXPECT_TRUE(form->RadioButtons[ctAT89S8252]->isChecked());
-        ASSERT_EQ(Script.Calls.size(), 1u);
-        EXPECT_EQ(Script.Calls[0].Kind, TMsgKind::Warning);
-        EXPECT_EQ(Script.Calls[0].Text, c.message);
+        ASSERT_EQ(Script.Messages.size(), 1u);
+        EXPECT_EQ(Script.Messages[0].Kind, TMsgKind::Warning);
+        EXPECT_EQ(Script.Messages[0].Text, c.message);
         EXPECT_FALSE(form->ButtonSave->isEnabled());
     }
 
     vd.ResetAll();
     vd.Set("chip", "ATmega8");
     Connected = false;
-    Script.Calls.clear();
+    Script.Messages.clear();
     form->Open();
     form->ButtonDetect->click();
-    ASSERT_EQ(Script.Calls.size(), 1u);
-    EXPECT_EQ(Script.Calls[0].Text, "Connect the adapter first!");
+    ASSERT_EQ(Script.Messages.size(), 1u);
+    EXPECT_EQ(Script.Messages[0].Text, "Connect the adapter first!");
     EXPECT_TRUE(vd.Log().empty());
 }
 
@@ -103,7 +103,7 @@ TEST_F(DetectButtonTest, ProbesWithTheLineLevelsOfTheDialog) {
     ASSERT_EQ(Ops.Connect(0, 1), 0);
     form->Open();
     form->CheckBoxSCK->click();
-    Script.Calls.clear();
+    Script.Messages.clear();
     form->ButtonDetect->click();
     EXPECT_TRUE(form->RadioButtons[ctATmega]->isChecked());
     EXPECT_TRUE(form->CheckBoxSCK->isChecked());

@@ -32,7 +32,7 @@ protected:
     // Error messages shown so far.
     size_t Errors() const {
         size_t n = 0;
-        for (const auto& c : Script.Calls)
+        for (const auto& c : Script.Messages)
             n += c.Kind == TMsgKind::Error && c.Text == "Error programming fuse bits!" && c.Buttons == TMsgButtons::Ok;
         return n;
     }
@@ -40,7 +40,7 @@ protected:
     // Confirmations asked so far.
     size_t Questions() const {
         size_t n = 0;
-        for (const auto& c : Script.Calls) n += c.Kind == TMsgKind::Confirmation && c.Buttons == TMsgButtons::YesNo;
+        for (const auto& c : Script.Messages) n += c.Kind == TMsgKind::Confirmation && c.Buttons == TMsgButtons::YesNo;
         return n;
     }
 

@@ -67,7 +67,7 @@ TEST_F(FeaturesVirtualTest, WrittenBitsAreInTheChipAndShownWhenTheDialogOpensAga
             QTest::mouseClick(form->BitBtn2, Qt::LeftButton);
         });
         form->Execute(c.type, false, false, false);
-        EXPECT_TRUE(Script.Calls.empty());
+        EXPECT_TRUE(Script.Messages.empty());
         EXPECT_EQ(vd.Read(VV_FUSES, 0, static_cast<int32_t>(c.fuses.size())), c.fuses);
         EXPECT_EQ(vd.Read(VV_LOCK, 0, 1), c.lock);
 

@@ -17,46 +17,13 @@
 #include "config/Prompts.h"
 #include "config/UnitConfig.h"
 #include "link/SPI.h"
+#include "support/ScriptedPrompts.h"
 #include "ui/HexGridModel.h"
 #include "ui/HexGridView.h"
 #include "ui/SpinButton.h"
 #include "ui/UnitRead.h"
 
 namespace kestrin::test {
-
-class ScriptedPrompts final : public IPrompts {
-public:
-    struct FileAnswer {
-        std::string FileName;
-        int FilterIndex = 1;
-    };
-    struct Shown {
-        TMsgKind Kind;
-        std::string Text;
-        TMsgButtons Buttons;
-    };
-
-    std::deque<FileAnswer> FileAnswers;  // empty: the user cancels
-    std::vector<TFileDialog> Dialogs;    // every file dialog as it was shown
-    std::vector<Shown> Messages;
-
-    TMsgResult Message(TMsgKind kind, const std::string& text, TMsgButtons buttons) override {
-        Messages.push_back({kind, text, buttons});
-        return buttons == TMsgButtons::Cancel ? TMsgResult::Cancel : TMsgResult::Ok;
-    }
-    bool OpenFile(TFileDialog& dialog) override { return Answer(dialog); }
-    bool SaveFile(TFileDialog& dialog) override { return Answer(dialog); }
-
-private:
-    bool Answer(TFileDialog& dialog) {
-        Dialogs.push_back(dialog);
-        if (FileAnswers.empty()) return false;
-        dialog.FileName = FileAnswers.front().FileName;
-        dialog.FilterIndex = FileAnswers.front().FilterIndex;
-        FileAnswers.pop_front();
-        return true;
-    }
-};
 
 class FormReadTest : public ::testing::Test {
 protected:
@@ -113,7 +80,7 @@ protected:
 
     // Loads a file through Load File, answering the open dialog.
     void Load(const std::string& path, int filterIndex = 1) {
-        prompts.FileAnswers.push_back({path, filterIndex});
+        prompts.OpenAnswers.push_back({path, filterIndex});
         form->SpeedButtonLoadClick();
     }
 
@@ -150,7 +117,7 @@ protected:
     }
 
     QTemporaryDir dir;
-    ScriptedPrompts prompts;
+    TScriptedPrompts prompts;
     std::unique_ptr<TFormRead> form;
 };
 

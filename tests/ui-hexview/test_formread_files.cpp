@@ -92,22 +92,22 @@ TEST_F(FormReadFiles, LoadingIntelHexProposesTheSameFileAndTypeForSaving) {
     const std::string path = Path("data.hex");
     ASSERT_EQ(WriteIntelHexFile(path, bytes.data(), static_cast<int32_t>(bytes.size())), FileOk);
     Load(path, HexFilterIndex);
-    ASSERT_EQ(prompts.Dialogs.size(), 1u);
-    EXPECT_EQ(prompts.Dialogs[0].Title, "Choose file with data for programming");
-    EXPECT_EQ(prompts.Dialogs[0].Filter, DataFileFilter);
-    EXPECT_TRUE(prompts.Dialogs[0].MustExist);
+    ASSERT_EQ(prompts.OpenDialogs.size(), 1u);
+    EXPECT_EQ(prompts.OpenDialogs[0].Title, "Choose file with data for programming");
+    EXPECT_EQ(prompts.OpenDialogs[0].Filter, DataFileFilter);
+    EXPECT_TRUE(prompts.OpenDialogs[0].MustExist);
     ASSERT_EQ(form->Params.Size, 40);
     EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), form->Buffer.begin()));
 
     form->SpeedButtonSaveClick();  // cancelled by the script
-    ASSERT_EQ(prompts.Dialogs.size(), 2u);
-    EXPECT_EQ(prompts.Dialogs[1].Title, "Save data into file");
-    EXPECT_EQ(prompts.Dialogs[1].FilterIndex, HexFilterIndex);
-    EXPECT_EQ(prompts.Dialogs[1].FileName, path);
+    ASSERT_EQ(prompts.SaveDialogs.size(), 1u);
+    EXPECT_EQ(prompts.SaveDialogs[0].Title, "Save data into file");
+    EXPECT_EQ(prompts.SaveDialogs[0].FilterIndex, HexFilterIndex);
+    EXPECT_EQ(prompts.SaveDialogs[0].FileName, path);
     // The open dialog remembers its own entry for the next load.
     form->SpeedButtonLoadClick();
-    ASSERT_EQ(prompts.Dialogs.size(), 3u);
-    EXPECT_EQ(prompts.Dialogs[2].FilterIndex, HexFilterIndex);
+    ASSERT_EQ(prompts.OpenDialogs.size(), 2u);
+    EXPECT_EQ(prompts.OpenDialogs[1].FilterIndex, HexFilterIndex);
 }
 
 TEST_F(FormReadFiles, SavingAppendsAnExtensionOnlyToABareName) {
@@ -130,7 +130,7 @@ TEST_F(FormReadFiles, SavingAppendsAnExtensionOnlyToABareName) {
         SCOPED_TRACE(std::string(c.chosen) + " entry " + std::to_string(c.entry));
         std::filesystem::remove(Path(c.written));
         form->DataModified = true;
-        prompts.FileAnswers.push_back({Path(c.chosen), c.entry});
+        prompts.SaveAnswers.push_back({Path(c.chosen), c.entry});
         form->SpeedButtonSaveClick();
         ASSERT_TRUE(std::filesystem::exists(Path(c.written)));
         if (std::string(c.chosen) != c.written) {
@@ -158,7 +158,7 @@ TEST_F(FormReadFiles, AFailedSaveKeepsTheDataModified) {
     form->StringGrid1->SetCell(1, 1);
     Type("77");
     ASSERT_TRUE(form->DataModified);
-    prompts.FileAnswers.push_back({Path("no/such/folder/dump.bin"), 1});
+    prompts.SaveAnswers.push_back({Path("no/such/folder/dump.bin"), 1});
     form->SpeedButtonSaveClick();
     ASSERT_EQ(prompts.Messages.size(), 1u);
     EXPECT_EQ(prompts.Messages[0].Text, "Error saving data into file!");

@@ -177,7 +177,7 @@ TEST_F(FormReadRuns, TheWindowIsLockedWhileARunIsInProgress) {
         form->SpeedButtonClearClick();
         form->SpinButtonSize1UpClick(0);
         form->EditSizeKeyPress(13);
-        prompts.FileAnswers.push_back({Path("data.bin"), 1});
+        prompts.OpenAnswers.push_back({Path("data.bin"), 1});
         form->SpeedButtonLoadClick();
         form->SpeedButtonReadClick();
         form->StringGrid1SetEditText(1, 1, "00");
@@ -193,7 +193,7 @@ TEST_F(FormReadRuns, TheWindowIsLockedWhileARunIsInProgress) {
     EXPECT_TRUE(seen.visible);
     EXPECT_EQ(seen.size, 64);
     EXPECT_EQ(seen.buffer, before);
-    EXPECT_EQ(prompts.FileAnswers.size(), 1u);  // the open dialog was never shown
+    EXPECT_EQ(prompts.OpenAnswers.size(), 1u);  // the open dialog was never shown
     // Afterwards everything is as before the run.
     EXPECT_FALSE(form->Running());
     EXPECT_TRUE(form->SpeedButtonLoad->isEnabled());

@@ -20,39 +20,12 @@
 #include "config/Prompts.h"
 #include "config/UnitConfig.h"
 #include "link/SPI.h"
+#include "support/ScriptedPrompts.h"
 
 // Readable failure messages for Qt strings.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace kestrin::test {
-
-struct TPromptCall {
-    TMsgKind Kind;
-    std::string Text;
-    TMsgButtons Buttons;
-};
-
-class ScriptedPrompts final : public IPrompts {
-public:
-    std::vector<TPromptCall> Calls;
-    std::deque<TMsgResult> Answers;  // an empty queue answers No
-
-    TMsgResult Message(TMsgKind kind, const std::string& text, TMsgButtons buttons) override {
-        Calls.push_back({kind, text, buttons});
-        if (Answers.empty()) return TMsgResult::No;
-        const TMsgResult answer = Answers.front();
-        Answers.pop_front();
-        return answer;
-    }
-    bool OpenFile(TFileDialog&) override {
-        ADD_FAILURE() << "unexpected file dialog";
-        return false;
-    }
-    bool SaveFile(TFileDialog&) override {
-        ADD_FAILURE() << "unexpected file dialog";
-        return false;
-    }
-};
 
 // Runs action as soon as dialog is the modal window on screen. If it never
 // becomes one, the attempt fails the test instead of waiting for ever.
@@ -78,6 +51,7 @@ protected:
         ASSERT_TRUE(home_.isValid());
         setenv("XDG_CONFIG_HOME", home_.path().toLocal8Bit().constData(), 1);
         ResetSettings();
+        Script.FileDialogsExpected = false;
         SetPrompts(&Script);
         // A window left open by a failing test is closed rather than waited for.
         QObject::connect(&watchdog_, &QTimer::timeout, [] {
@@ -128,7 +102,7 @@ protected:
         return p;
     }
 
-    ScriptedPrompts Script;
+    TScriptedPrompts Script;
 
     QString SettingsFolder() const { return home_.path(); }
 

@@ -325,10 +325,10 @@ TEST_F(OptionsTest, DeletingTheMiddleOfThreeUserProfiles) {
         Choose(form, b);
         Script.Answers = {answer};
         form.ButtonDelete->click();
-        ASSERT_EQ(Script.Calls.size(), 1u);
-        EXPECT_EQ(Script.Calls[0].Kind, TMsgKind::Confirmation);
-        EXPECT_EQ(Script.Calls[0].Text, "Are you sure to delete the profile\rB");
-        EXPECT_EQ(Script.Calls[0].Buttons, TMsgButtons::YesNo);
+        ASSERT_EQ(Script.Messages.size(), 1u);
+        EXPECT_EQ(Script.Messages[0].Kind, TMsgKind::Confirmation);
+        EXPECT_EQ(Script.Messages[0].Text, "Are you sure to delete the profile\rB");
+        EXPECT_EQ(Script.Messages[0].Buttons, TMsgButtons::YesNo);
         const TProfileList before = ProfileTable;
         form.Commit();
         if (answer == TMsgResult::Yes) {
@@ -347,7 +347,7 @@ TEST_F(OptionsTest, DeletingTheMiddleOfThreeUserProfiles) {
             EXPECT_EQ(Config.Profiles, 3);
             EXPECT_TRUE(ProfileTable == before);
         }
-        Script.Calls.clear();
+        Script.Messages.clear();
     }
 }
 
