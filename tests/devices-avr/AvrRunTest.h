@@ -30,15 +30,6 @@ protected:
         return *target;
     }
 
-    TProgParams Block(const std::vector<uint8_t>& image, int32_t start, bool eeprom = false) const {
-        TProgParams p = params;
-        p.Data = image.data();
-        p.Size = static_cast<int32_t>(image.size());
-        p.StartAddress = start;
-        p.EEPROM = eeprom;
-        return p;
-    }
-
     // Lines of the run's opening: lines, handshake answered at once, signature read.
     static std::vector<std::string> Opening() {
         std::vector<std::string> lines{"SetLevels 0 0 0", "SetCycleTime 0", "SetReadMode 0"};
@@ -50,7 +41,6 @@ protected:
     static std::vector<std::string> Closing() { return {"Delay 1000", "SetEnables 0 1", "SetLevels 0 0 0"}; }
 
     std::unique_ptr<FakeAvr> target;
-    TProgParams params;
 };
 
 constexpr std::array<uint8_t, 3> kSigAT90S1200{0x1E, 0x90, 0x01};

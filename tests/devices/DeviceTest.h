@@ -11,6 +11,7 @@
 
 #include "FakeTarget.h"
 #include "ProgressRecorder.h"
+#include "devices/ProgRun.h"
 #include "support/RecordingDriver.h"
 
 namespace kestrin::test {
@@ -32,8 +33,20 @@ protected:
         return out;
     }
 
+    // The block of a run over image from start; wait times from params.
+    TProgParams Block(const std::vector<uint8_t>& image, int32_t start, bool eeprom = false, bool verify = false) const {
+        TProgParams p = params;
+        p.Data = image.data();
+        p.Size = static_cast<int32_t>(image.size());
+        p.StartAddress = start;
+        p.EEPROM = eeprom;
+        p.Verify = verify;
+        return p;
+    }
+
     RecordingDriver driver;
     ProgressRecorder progress;
+    TProgParams params;
 };
 
 // "SPIW AC 53 00"-style lines for bytes sent in calls of at most 16.

@@ -17,18 +17,7 @@ protected:
         params.WaitEEPROM = 4500;
     }
 
-    TProgParams Block(const std::vector<uint8_t>& image, int32_t start, bool eeprom = false, bool verify = false) {
-        TProgParams p = params;
-        p.Data = image.data();
-        p.Size = static_cast<int32_t>(image.size());
-        p.StartAddress = start;
-        p.EEPROM = eeprom;
-        p.Verify = verify;
-        return p;
-    }
-
     FakeTarget target{FakeTarget::Kind::AT89S8252};
-    TProgParams params;
 };
 
 TEST_F(ByteModeTest, NothingToDoTouchesNeitherAdapterNorGauge) {

@@ -35,19 +35,9 @@ protected:
         return *target;
     }
 
-    TProgParams Block(const std::vector<uint8_t>& image, int32_t start, bool eeprom = false) const {
-        TProgParams p = params;
-        p.Data = image.data();
-        p.Size = static_cast<int32_t>(image.size());
-        p.StartAddress = start;
-        p.EEPROM = eeprom;
-        return p;
-    }
-
     size_t Count(const std::string& prefix) const { return LinesStarting(prefix).size(); }
 
     std::unique_ptr<FakeTarget> target;
-    TProgParams params;
 };
 
 TEST_F(PageModeTest, BlocksOutsideTheirMemoryAreRefusedBeforeAnythingIsSent) {
