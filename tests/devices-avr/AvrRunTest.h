@@ -11,8 +11,6 @@
 
 namespace kestrin::test {
 
-using TWrite = ProgResult (*)(const TProgParams&, IProgress&);
-using TRead = ProgResult (*)(const TProgParams&, IProgress&, std::vector<uint8_t>&);
 
 class AvrRunTest : public RecordingRunTest {
 protected:

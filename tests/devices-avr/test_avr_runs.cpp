@@ -107,13 +107,7 @@ TEST_F(AvrRunTest, AT89S53InstructionsCarryAddressBit13InBitTwo) {
 
 TEST_F(AvrRunTest, BlocksNoPartOfTheFamilyHoldsAreRefusedBeforeAnythingIsSent) {
     const auto image = std::vector<uint8_t>(8, 0x42);
-    const struct {
-        const char* what;
-        TWrite write;
-        TRead read;
-        int32_t start, size;
-        bool eeprom, noData;
-    } cases[] = {
+    const std::vector<TRefusedBlock> cases = {
         {"ATtiny no data", WriteATtiny, nullptr, 0, 4, false, true},
         {"ATtiny size 0", WriteATtiny, ReadATtiny, 0, 0, false, false},
         {"ATtiny negative start", WriteATtiny, ReadATtiny, -2, 4, false, false},
@@ -127,20 +121,7 @@ TEST_F(AvrRunTest, BlocksNoPartOfTheFamilyHoldsAreRefusedBeforeAnythingIsSent) {
         {"AT89S53 negative start", Write89S53, Read89S53, -1, 2, false, false},
     };
     Target(kSigATtiny13);
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        TProgParams p = Block(image, c.start, c.eeprom);
-        p.Size = c.size;
-        if (c.noData) p.Data = nullptr;
-        EXPECT_EQ(c.write(p, progress), ProgNoData);
-        if (c.read) {
-            std::vector<uint8_t> data{1};
-            EXPECT_EQ(c.read(p, progress, data), ProgNoData);
-            EXPECT_TRUE(data.empty());
-        }
-    }
-    EXPECT_TRUE(Log().empty());
-    EXPECT_TRUE(progress.Calls.empty());
+    ExpectRefused(image, cases);
 }
 
 // Lines that would change the chip: erase, Flash byte or page, E²PROM byte or page.

@@ -16,6 +16,18 @@
 
 namespace kestrin::test {
 
+using TWrite = ProgResult (*)(const TProgParams&, IProgress&);
+using TRead = ProgResult (*)(const TProgParams&, IProgress&, std::vector<uint8_t>&);
+
+// A block a routine must refuse before it touches anything.
+struct TRefusedBlock {
+    const char* what;
+    TWrite write;
+    TRead read;  // nullptr: the routine has no read
+    int32_t start, size;
+    bool eeprom, noData;
+};
+
 class RecordingRunTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -42,6 +54,25 @@ protected:
         p.EEPROM = eeprom;
         p.Verify = verify;
         return p;
+    }
+
+    // Each block is refused with "no data" (the read hands back no buffer),
+    // and nothing reaches the adapter or the gauge.
+    void ExpectRefused(const std::vector<uint8_t>& image, const std::vector<TRefusedBlock>& blocks) {
+        for (const auto& c : blocks) {
+            SCOPED_TRACE(c.what);
+            TProgParams p = Block(image, c.start, c.eeprom);
+            p.Size = c.size;  // the routine must not read past the image for a refused size
+            if (c.noData) p.Data = nullptr;
+            EXPECT_EQ(c.write(p, progress), ProgNoData);
+            if (c.read) {
+                std::vector<uint8_t> data{1};
+                EXPECT_EQ(c.read(p, progress, data), ProgNoData);
+                EXPECT_TRUE(data.empty());
+            }
+        }
+        EXPECT_TRUE(Log().empty());
+        EXPECT_TRUE(progress.Calls.empty());
     }
 
     RecordingDriver driver;

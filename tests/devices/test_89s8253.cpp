@@ -43,13 +43,7 @@ protected:
 TEST_F(PageModeTest, BlocksOutsideTheirMemoryAreRefusedBeforeAnythingIsSent) {
     Target(Kind::AT89S8253);
     const auto image = Pattern(4);
-    const struct {
-        const char* what;
-        ProgResult (*write)(const TProgParams&, IProgress&);
-        ProgResult (*read)(const TProgParams&, IProgress&, std::vector<uint8_t>&);
-        int32_t start, size;
-        bool eeprom, noData;
-    } cases[] = {
+    const std::vector<TRefusedBlock> cases = {
         {"8253 Flash past 16 KB", Write89S8253, Read89S8253, 16383, 2, false, false},
         {"8253 Flash larger than 16 KB", Write89S8253, Read89S8253, 0, 16385, false, false},
         {"8253 E²PROM past 2 KB", Write89S8253, Read89S8253, 2047, 2, true, false},
@@ -60,20 +54,7 @@ TEST_F(PageModeTest, BlocksOutsideTheirMemoryAreRefusedBeforeAnythingIsSent) {
         {"S52 E²PROM", Write89S52, Read89S52, 0, 4, true, false},
         {"S52 no data", Write89S52, nullptr, 0, 4, false, true},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        TProgParams p = Block(image, c.start, c.eeprom);
-        p.Size = c.size;  // the routine must not read past the image for a refused size
-        if (c.noData) p.Data = nullptr;
-        EXPECT_EQ(c.write(p, progress), ProgNoData);
-        if (c.read) {
-            std::vector<uint8_t> data{1};
-            EXPECT_EQ(c.read(p, progress, data), ProgNoData);
-            EXPECT_TRUE(data.empty());
-        }
-    }
-    EXPECT_TRUE(Log().empty());
-    EXPECT_TRUE(progress.Calls.empty());
+    ExpectRefused(image, cases);
     // The last byte of each range is still accepted.
     const auto one = Pattern(1);
     EXPECT_EQ(Write89S8253(Block(one, 16383), progress), ProgOk);
