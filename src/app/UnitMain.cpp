@@ -730,6 +730,16 @@ void TFormMain::SpeedButtonWriteClick() {
     LastWriteOk = result == ProgOk;
 }
 
+namespace {
+
+// The name proposed for a backup file; n > 0 numbers it when the plain name is taken.
+QString BackupFileName(bool eeprom, int n) {
+    const QString stem = eeprom ? QStringLiteral("backup-eeprom") : QStringLiteral("backup-flash");
+    return n == 0 ? stem + QStringLiteral(".bin") : QStringLiteral("%1-%2.bin").arg(stem).arg(n);
+}
+
+}  // namespace
+
 void TFormMain::OfferStrandedBackup() {
     std::optional<TStrandedBackup> backup = TakeStrandedBackup();
     if (!backup || backup->Data.empty()) return;
@@ -749,7 +759,7 @@ void TFormMain::OfferStrandedBackup() {
         dialog.Filter = "binary files|*.bin|any binary file|*.*";
         dialog.FilterIndex = 1;
         const QString folder = currentFile_.empty() ? QString() : QFileInfo(U(currentFile_)).absolutePath() + '/';
-        dialog.FileName = (folder + (backup->EEPROM ? U("backup-eeprom.bin") : U("backup-flash.bin"))).toStdString();
+        dialog.FileName = (folder + BackupFileName(backup->EEPROM, 0)).toStdString();
         bool chosen = false;
         {
             TCursor arrow(Qt::ArrowCursor);
@@ -767,14 +777,12 @@ void TFormMain::OfferStrandedBackup() {
 // into the working folder), never over an existing one, and standard error
 // says where.
 void TFormMain::SaveStrandedBackup(const TStrandedBackup& backup, const std::string& memory) {
-    const QString stem = backup.EEPROM ? QStringLiteral("backup-eeprom") : QStringLiteral("backup-flash");
     QStringList folders;
     if (!currentFile_.empty()) folders << QFileInfo(U(currentFile_)).absolutePath();
     folders << QDir::currentPath();
     for (const QString& folder : folders) {
         for (int n = 0; n < 1000; ++n) {
-            const QString name = n == 0 ? stem + QStringLiteral(".bin") : QStringLiteral("%1-%2.bin").arg(stem).arg(n);
-            const QString path = QDir(folder).filePath(name);
+            const QString path = QDir(folder).filePath(BackupFileName(backup.EEPROM, n));
             if (QFileInfo::exists(path)) continue;
             const std::string file = path.toStdString();
             if (WriteBinaryFile(file, backup.Data.data(), static_cast<int32_t>(backup.Data.size())) != FileOk) break;
