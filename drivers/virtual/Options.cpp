@@ -159,6 +159,12 @@ bool SetOption(Options& o, const std::string& rawKey, const std::string& rawValu
             return false;
         }
         o.answerFromAttempt = n == 0 ? 1 : static_cast<unsigned>(n);
+    } else if (key == "unplug_after_transfers") {
+        if (!ParseNumber(v, 0, 100000000, n)) {
+            error = "unplug_after_transfers wants a number of SPI transfers (got \"" + v + "\")";
+            return false;
+        }
+        o.unplugAfterTransfers = static_cast<uint64_t>(n);
     } else if (key == "stuck_bit") {
         return ParseStuckBits(v, o.stuckBits, error);
     } else if (key == "byte_time_us") {

@@ -33,6 +33,9 @@ struct Options {
     bool wireMosi = false;
     bool wireMiso = false;
     uint32_t byteTimeUs = 50;  // SPI transfer time of one byte
+    // The adapter is pulled out after this many SPI transfers of a
+    // connection: later transfers fail (-1) as a lost serial port does. 0: never.
+    uint64_t unplugAfterTransfers = 0;
 };
 
 // The built-in configuration, with the state file in the user's config folder.

@@ -123,6 +123,8 @@ int32_t VirtualAdapter::Connect(int32_t port, int32_t mode) {
     Note("Connect " + std::to_string(port) + " " + std::to_string(mode) + " -> " + std::to_string(result));
     if (result != VELTRO_CONNECT_OK) return result;
     connected_ = true;
+    pulledOut_ = false;
+    transfers_ = 0;
     EnsureState();
     chip_->SetAnswerFromAttempt(opt_.answerFromAttempt);
     return result;
@@ -191,6 +193,16 @@ int32_t VirtualAdapter::Transfer(const uint8_t* send, uint8_t* receive, int32_t 
     if (count <= 0) return 0;
     if (count > kMaxTransfer || send == nullptr) return -1;
     Sync();
+    if (connected_ && opt_.unplugAfterTransfers > 0 && ++transfers_ > opt_.unplugAfterTransfers) {
+        Note("unplugged");
+        pulledOut_ = true;
+        connected_ = false;
+    }
+    if (pulledOut_) {
+        if (receive != nullptr)
+            for (int32_t i = 0; i < count; ++i) receive[i] = 0xFF;
+        return -1;
+    }
     if (!connected_) {
         if (receive != nullptr)
             for (int32_t i = 0; i < count; ++i) receive[i] = 0xFF;

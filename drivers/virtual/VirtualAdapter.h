@@ -65,6 +65,8 @@ private:
     bool stateLoaded_ = false;
     uint32_t savedChecksum_ = 0;
     bool connected_ = false;
+    bool pulledOut_ = false;     // unplugged during a connection
+    uint64_t transfers_ = 0;     // SPI transfers of this connection
     bool held_ = false;
     bool sckHigh_ = false, mosiInverted_ = false, misoInverted_ = false;  // SetLevels
     uint64_t nowNs_ = 0;

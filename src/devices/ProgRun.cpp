@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 
 #include "link/SPI.h"
 
@@ -16,6 +17,8 @@ const char* ProgResultText(int32_t result) {
             return "file is empty";
         case ProgNoDevice:
             return "no device";
+        case ProgStopped:
+            return "stopped";
         default:
             return "failed";
     }
@@ -33,20 +36,60 @@ double SecondsSince(TRunClock::time_point start) {
     return std::chrono::duration<double>(TRunClock::now() - start).count();
 }
 
-void SendBytes(const uint8_t* bytes, size_t count) {
-    for (size_t done = 0; done < count;) {
-        const size_t n = std::min(kMaxTransfer, count - done);
-        Ops.SPIW(bytes + done, static_cast<int32_t>(n));
-        done += n;
-    }
+namespace {
+
+// The run that is open on this thread; runs do not overlap, but a run may be
+// opened inside another one's lifetime by a test, so the outer one is kept.
+thread_local TProgRun* ActiveRun = nullptr;
+std::atomic<uint64_t> Failures{0};
+
+// A driver that reports the adapter gone ends the run at once: nothing sent
+// after it reaches the chip, and a verify of what it reads would only compare
+// stale bytes.
+bool Delivered(int32_t driverResult) {
+    if (driverResult >= 0) return true;
+    Failures.fetch_add(1);
+    if (ActiveRun != nullptr) throw TRunAborted{TRunAborted::TWhy::LinkLost};
+    return false;
 }
 
-void ExchangeBytes(const uint8_t* bytes, uint8_t* receive, size_t count) {
+}  // namespace
+
+uint64_t LinkFailures() { return Failures.load(); }
+
+bool SendBytes(const uint8_t* bytes, size_t count) {
     for (size_t done = 0; done < count;) {
         const size_t n = std::min(kMaxTransfer, count - done);
-        Ops.SPIWR(bytes + done, receive + done, static_cast<int32_t>(n));
+        if (!Delivered(Ops.SPIW(bytes + done, static_cast<int32_t>(n)))) return false;
         done += n;
     }
+    return true;
+}
+
+bool ExchangeBytes(const uint8_t* bytes, uint8_t* receive, size_t count) {
+    for (size_t done = 0; done < count;) {
+        const size_t n = std::min(kMaxTransfer, count - done);
+        if (!Delivered(Ops.SPIWR(bytes + done, receive + done, static_cast<int32_t>(n)))) return false;
+        done += n;
+    }
+    return true;
+}
+
+std::string RangeRefusalText(int64_t size, int64_t start, int64_t memorySize, const std::string& memory) {
+    char address[32];
+    std::snprintf(address, sizeof address, "%04llXh", static_cast<unsigned long long>(start < 0 ? 0 : start));
+    return "File size exceeds memory range with given start address! " + std::to_string(size) + " bytes from " +
+           address + " do not fit " + memory + " of " + std::to_string(memorySize) + " bytes.";
+}
+
+bool SameBytes(const TProgParams& params, int32_t address, const uint8_t* written, const uint8_t* read, size_t count) {
+    const auto mismatch = std::mismatch(written, written + count, read);
+    if (mismatch.first == written + count) return true;
+    if (params.Report != nullptr && !params.Report->FirstDifference) {
+        const auto offset = static_cast<int32_t>(mismatch.first - written);
+        params.Report->FirstDifference = TDifference{address + offset, *mismatch.first, *mismatch.second};
+    }
+    return false;
 }
 
 uint8_t ReadInstruction(uint8_t b1, uint8_t b2, uint8_t b3) {
@@ -81,9 +124,19 @@ bool EnterProgModeATmega() { return EnterProgMode(kHandshakeAVR); }
 bool HasWriteData(const TProgParams& params) { return params.Data != nullptr && params.Size >= 1; }
 
 TProgRun::TProgRun(const TProgParams& params, IProgress& progress)
-    : params_(params), progress_(progress), start_(RunStartTime()) {}
+    : params_(params), progress_(progress), start_(RunStartTime()), outer_(ActiveRun) {
+    ActiveRun = this;
+}
 
-TProgRun::~TProgRun() { Close(); }
+TProgRun::~TProgRun() {
+    ActiveRun = outer_;
+    Close();
+}
+
+void TProgRun::CheckStop() const {
+    if (stoppable_ && params_.Stop != nullptr && params_.Stop->Requested())
+        throw TRunAborted{TRunAborted::TWhy::Stopped};
+}
 
 void TProgRun::Phase(uint32_t color, int32_t maxValue) {
     progress_.SetColor(color);
@@ -95,11 +148,13 @@ void TProgRun::Step(int32_t value) {
     progress_.SetProgress(value);
     ShowElapsed();
     progress_.ProcessEvents();
+    CheckStop();
 }
 
 void TProgRun::Tick(int32_t value) {
     progress_.SetProgress(value);
     progress_.ProcessEvents();
+    CheckStop();
 }
 
 void TProgRun::ShowElapsed() { progress_.SetText(ElapsedText(SecondsSince(start_))); }

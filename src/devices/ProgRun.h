@@ -3,14 +3,20 @@
 // handshakes, instruction transport and the elapsed-time text.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "devices/Progress.h"
 
 namespace kestrin {
+
+class TStopSignal;
+struct TRunReport;
 
 struct TProgParams {
     const uint8_t* Data = nullptr;  // the image; Data[0] is the byte for StartAddress
@@ -25,14 +31,92 @@ struct TProgParams {
     int32_t WaitErase = 0;   // microseconds
     bool Verify = false;
     bool Backup = false;
+    // How the caller follows the run, beside the result code: where the
+    // routine records what it did, and the caller's request to stop. Both may
+    // be null.
+    TRunReport* Report = nullptr;
+    const TStopSignal* Stop = nullptr;
 };
 
 enum ProgResult : int32_t {
     ProgOk = 0,            // done (and verified, where asked)
     ProgNoData = 1,        // nothing to write, or a block the routine refuses; the adapter was not touched
     ProgVerifyFailed = 2,  // verification found a difference
-    ProgNoDevice = 3,      // the target did not answer
+    ProgNoDevice = 3,      // the target did not answer, or the adapter went away
+    ProgStopped = 4,       // the caller asked the run to stop
 };
+
+// A request to stop a run, set from a signal handler, another thread or the
+// window's Stop button. A run stops at the next page, chunk or byte.
+class TStopSignal {
+public:
+    void Request() { requested_.store(true); }
+    void Clear() { requested_.store(false); }
+    bool Requested() const { return requested_.load(); }
+
+private:
+    std::atomic<bool> requested_{false};
+};
+
+// The first byte that read back differently from what was written.
+struct TDifference {
+    int32_t Address = 0;
+    uint8_t Wrote = 0;
+    uint8_t Read = 0;
+};
+
+// A copy of the memory a writer is not writing, taken before the chip erase
+// cleared it (AT89S8253): while it has not been written back, it is the only
+// copy of that memory.
+struct TStrandedBackup {
+    bool EEPROM = false;  // true: the E²PROM's 2 KB; false: the 12 KB of Flash
+    std::vector<uint8_t> Data;
+};
+
+// What a routine records about its run for the caller.
+struct TRunReport {
+    int32_t BytesWritten = 0;
+    std::optional<TDifference> FirstDifference;
+    // Set from the moment a backup was taken until it is back in the chip.
+    std::optional<TStrandedBackup> PendingBackup;
+    // A refusal that only the routine could make (the attached part is
+    // smaller than the block); the text names sizes and addresses.
+    std::string Refusal;
+    bool LinkLost = false;   // the driver reported the adapter gone
+    bool Stopped = false;    // the run ended on the caller's request
+    bool NoAnswer = false;   // the target did not take what was written (no chip on the connector)
+};
+
+// Why a run ended early. Thrown inside a routine when the adapter is lost or
+// a stop is taken, caught by the routine's entry point (GuardRun), so callers
+// only ever see result codes.
+struct TRunAborted {
+    enum class TWhy { LinkLost, Stopped, NoAnswer } Why;
+};
+
+// Runs a routine's body and turns an early end into its result code
+// (ProgNoDevice or ProgStopped), noting the reason in the report.
+template <typename Body>
+ProgResult GuardRun(const TProgParams& params, Body&& body) {
+    try {
+        return body();
+    } catch (const TRunAborted& aborted) {
+        if (params.Report != nullptr) {
+            params.Report->LinkLost |= aborted.Why == TRunAborted::TWhy::LinkLost;
+            params.Report->Stopped |= aborted.Why == TRunAborted::TWhy::Stopped;
+            params.Report->NoAnswer |= aborted.Why == TRunAborted::TWhy::NoAnswer;
+        }
+        return aborted.Why == TRunAborted::TWhy::Stopped ? ProgStopped : ProgNoDevice;
+    }
+}
+
+// The refusal of a block that does not fit its memory: names the size, the
+// start address and the memory ("the AT89S8253's Flash") with its size.
+std::string RangeRefusalText(int64_t size, int64_t start, int64_t memorySize, const std::string& memory);
+
+// Compares what was read back with what was written and notes the first
+// difference in the report. address is the chip address of written[0].
+bool SameBytes(const TProgParams& params, int32_t address, const uint8_t* written, const uint8_t* read, size_t count);
 
 // The status text the windows show for a result: "Ok", "file is empty", "failed", "no device".
 // Any other value shows as "failed".
@@ -55,12 +139,18 @@ double SecondsSince(TRunClock::time_point start);
 constexpr size_t kMaxTransfer = 16;
 
 // Sends bytes to the target as one continuous stream, cut into calls of at
-// most kMaxTransfer bytes; nothing is read back.
-void SendBytes(const uint8_t* bytes, size_t count);
+// most kMaxTransfer bytes; nothing is read back. A driver that reports the
+// adapter gone (a negative result) ends the current run at once; outside a
+// run the loss is only counted (LinkFailures). False when the link failed.
+bool SendBytes(const uint8_t* bytes, size_t count);
 
 // Like SendBytes, but stores in receive[i] the byte clocked in while bytes[i]
 // went out.
-void ExchangeBytes(const uint8_t* bytes, uint8_t* receive, size_t count);
+bool ExchangeBytes(const uint8_t* bytes, uint8_t* receive, size_t count);
+
+// How many transfers the driver has refused since the program started. A
+// caller outside a run (the fuse dialog, Detect) compares it before and after.
+uint64_t LinkFailures();
 
 // Sends a 4-byte instruction made of three bytes and a zero, and returns the
 // byte clocked in with the fourth: the answer of the 4-byte read instructions.
@@ -116,6 +206,13 @@ public:
     TProgRun(const TProgRun&) = delete;
     TProgRun& operator=(const TProgRun&) = delete;
 
+    // While a run is open, a transfer the driver refuses ends it (TRunAborted).
+    // Stops are taken at Step and Tick unless the run is past the point
+    // where stopping would lose data (a restore in progress).
+    void SetStoppable(bool stoppable) { stoppable_ = stoppable; }
+    // Throws TRunAborted when the caller asked to stop (and stopping is allowed).
+    void CheckStop() const;
+
     // Starts a phase of the gauge: colour, value 0 and maximum.
     void Phase(uint32_t color, int32_t maxValue);
     // After one unit of work: gauge value, elapsed label, pending events.
@@ -130,12 +227,16 @@ public:
     void Close();
 
     IProgress& Progress() { return progress_; }
+    // The caller's report, or null.
+    TRunReport* Report() const { return params_.Report; }
 
 private:
     const TProgParams& params_;
     IProgress& progress_;
     TRunClock::time_point start_;
     bool open_ = false;
+    bool stoppable_ = true;
+    TProgRun* outer_ = nullptr;
 };
 
 }  // namespace kestrin

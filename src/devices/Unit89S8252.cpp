@@ -67,32 +67,58 @@ void ReadBlock(const TByteModeFormat& format, TProgRun& run, const TProgParams& 
 
 }  // namespace
 
+// These parts give no answer to the programming enable. So that a write to an
+// empty connector does not run to its end and report success, one byte is
+// read back once after its write cycle: a chip that does not hold it is not
+// there (or not taking writes), and the run ends at once. Open lines read as
+// 00 or FF, so the byte probed is the first one that is neither (the first
+// byte when there is none).
+int32_t ProbeIndex(const TProgParams& params) {
+    for (int32_t i = 0; i < params.Size; ++i)
+        if (params.Data[i] != 0x00 && params.Data[i] != 0xFF) return i;
+    return 0;
+}
+
+void CheckWritten(const TByteModeFormat& format, const TProgParams& params, int32_t index) {
+    std::array<uint8_t, 3> send{};
+    std::array<uint8_t, 3> receive{};
+    PutInstruction(format, send.data(), params.EEPROM ? kReadEEPROM : kReadFlash, params.StartAddress + index, 0x00);
+    ExchangeBytes(send.data(), receive.data(), send.size());
+    if (receive[2] != params.Data[index]) throw TRunAborted{TRunAborted::TWhy::NoAnswer};
+}
+
 ProgResult WriteByteMode(const TByteModeFormat& format, const TProgParams& params, IProgress& progress) {
     if (!HasWriteData(params) || !AcceptsBlock(format, params)) return ProgNoData;
     const uint8_t code = params.EEPROM ? kWriteEEPROM : kWriteFlash;
     const int32_t wait = std::max(params.EEPROM ? params.WaitEEPROM : params.WaitFlash, format.LeastWait);
 
-    TProgRun run(params, progress);
-    run.Phase(kColorWriting, params.Size - 1);
-    OpenByteModeRun(run);
-    for (int32_t i = 0; i < params.Size; ++i) {
-        std::array<uint8_t, 3> instruction{};
-        PutInstruction(format, instruction.data(), code, params.StartAddress + i, params.Data[i]);
-        SendBytes(instruction.data(), instruction.size());
-        Pause(wait);
-        run.Step(i);
-    }
+    return GuardRun(params, [&] {
+        TProgRun run(params, progress);
+        run.Phase(kColorWriting, params.Size - 1);
+        OpenByteModeRun(run);
+        const int32_t probe = ProbeIndex(params);
+        for (int32_t i = 0; i < params.Size; ++i) {
+            std::array<uint8_t, 3> instruction{};
+            PutInstruction(format, instruction.data(), code, params.StartAddress + i, params.Data[i]);
+            SendBytes(instruction.data(), instruction.size());
+            Pause(wait);
+            if (i == probe) CheckWritten(format, params, i);
+            if (params.Report != nullptr) params.Report->BytesWritten = i + 1;
+            run.Step(i);
+        }
 
-    ProgResult result = ProgOk;
-    if (params.Verify) {
-        progress.SetColor(kColorReading);
-        progress.SetProgress(0);
-        std::vector<uint8_t> readBack(static_cast<size_t>(params.Size));
-        ReadBlock(format, run, params, readBack.data());
-        if (!std::equal(readBack.begin(), readBack.end(), params.Data)) result = ProgVerifyFailed;
-    }
-    run.Close();
-    return result;
+        ProgResult result = ProgOk;
+        if (params.Verify) {
+            progress.SetColor(kColorReading);
+            progress.SetProgress(0);
+            std::vector<uint8_t> readBack(static_cast<size_t>(params.Size));
+            ReadBlock(format, run, params, readBack.data());
+            if (!SameBytes(params, params.StartAddress, params.Data, readBack.data(), readBack.size()))
+                result = ProgVerifyFailed;
+        }
+        run.Close();
+        return result;
+    });
 }
 
 ProgResult ReadByteMode(const TByteModeFormat& format, const TProgParams& params, IProgress& progress,
@@ -100,14 +126,18 @@ ProgResult ReadByteMode(const TByteModeFormat& format, const TProgParams& params
     data.clear();
     if (!AcceptsBlock(format, params)) return ProgNoData;
 
-    TProgRun run(params, progress);
-    run.Phase(kColorReading, params.Size - 1);
-    progress.SetText(ElapsedText(0.0));
-    OpenByteModeRun(run);
-    data.assign(static_cast<size_t>(params.Size), 0);
-    ReadBlock(format, run, params, data.data());
-    run.Close();
-    return ProgOk;
+    const ProgResult result = GuardRun(params, [&] {
+        TProgRun run(params, progress);
+        run.Phase(kColorReading, params.Size - 1);
+        progress.SetText(ElapsedText(0.0));
+        OpenByteModeRun(run);
+        data.assign(static_cast<size_t>(params.Size), 0);
+        ReadBlock(format, run, params, data.data());
+        run.Close();
+        return ProgOk;
+    });
+    if (result != ProgOk) data.clear();
+    return result;
 }
 
 ProgResult Write89S8252(const TProgParams& params, IProgress& progress) {

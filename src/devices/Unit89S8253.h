@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 #include "devices/ProgRun.h"
@@ -14,10 +13,8 @@
 
 namespace kestrin {
 
+// The page-mode 8051 parts, as the routines of this unit tell them apart.
 enum class TPageFamily { AT89S8253, AT89S52 };
-
-// The variant every routine of this unit works with; the entry points set it.
-extern TPageFamily PageFamily;
 
 // Bytes of the address range the page instructions can name (StartAddress +
 // Size must not exceed it): 16 KB of AT89S8253 Flash, 2 KB of its E²PROM,
@@ -37,18 +34,11 @@ ProgResult Write89S52(const TProgParams& params, IProgress& progress);
 ProgResult Read89S8253(const TProgParams& params, IProgress& progress, std::vector<uint8_t>& data);
 ProgResult Read89S52(const TProgParams& params, IProgress& progress, std::vector<uint8_t>& data);
 
-// The writers behind the entry points, for the current PageFamily.
-ProgResult WriteFlash89S8253(const TProgParams& params, IProgress& progress);
-ProgResult WriteEEPROM89S8253(const TProgParams& params, IProgress& progress);
-
-// The programming-enable handshake of the current PageFamily.
+// The programming-enable handshakes: the AT89S8253 answers 53 with the third
+// byte, the AT89S52 69 with the fourth.
 bool EnterProgMode89S8253();
-
-// One page write instruction of the current PageFamily. page holds one page:
-// 64 bytes (AT89S8253) or 256 bytes (AT89S52) of Flash, 32 bytes of E²PROM.
-// The AT89S52 has no E²PROM page write; WriteEEPROMPage89S8253 then sends nothing.
-void WriteFlashPage89S8253(int32_t address, const uint8_t* page);
-void WriteEEPROMPage89S8253(int32_t address, const uint8_t* page);
+bool EnterProgMode89S52();
+bool EnterProgModePaged(TPageFamily family);
 
 // A user fuse or lock bit write keeps the AT89S8253 busy for this long, and an
 // instruction that arrives meanwhile is ignored.
@@ -68,15 +58,5 @@ bool ReadFuseLock89S8253(uint8_t& fuseBits, uint8_t& lockBits);
 
 // The same two reads from a target that is already in its programming state.
 void ReadFuseLockBits89S8253(uint8_t& fuseBits, uint8_t& lockBits);
-
-// A backup that was taken but could not be written back (the chip stopped
-// answering after the erase): the only copy of that memory. A later stranded
-// backup replaces it, so take it as soon as the write returns.
-struct TStrandedBackup {
-    bool EEPROM;  // true: the E²PROM's 2 KB; false: the 12 KB of Flash
-    std::vector<uint8_t> Data;
-};
-// Hands the stranded backup out once; empty optional when there is none.
-std::optional<TStrandedBackup> TakeStrandedBackup();
 
 }  // namespace kestrin

@@ -163,7 +163,8 @@ public:
         run_.Phase(kColorReading, 0);
         std::vector<uint8_t> readBack(static_cast<size_t>(params_.Size));
         Read(readBack.data());
-        return std::equal(readBack.begin(), readBack.end(), params_.Data) ? ProgOk : ProgVerifyFailed;
+        return SameBytes(params_, params_.StartAddress, params_.Data, readBack.data(), readBack.size()) ? ProgOk
+                                                                                                         : ProgVerifyFailed;
     }
 
 private:
@@ -198,41 +199,58 @@ private:
     int32_t extended_ = -1;
 };
 
+// The attached part is smaller than the block: refused before anything is
+// written, with the sizes for the caller's message.
+ProgResult RefuseForDevice(const TDeviceInfo& device, const TProgParams& params) {
+    if (params.Report != nullptr) {
+        const int32_t memory = params.EEPROM ? device.EEPROMSize : device.FlashSize;
+        params.Report->Refusal = RangeRefusalText(params.Size, params.StartAddress, memory,
+                                                  std::string("the ") + device.Name + "'s " +
+                                                      (params.EEPROM ? "E²PROM" : "Flash"));
+    }
+    return ProgNoData;
+}
+
 ProgResult WriteAvr(const TFamily& family, const TProgParams& params, IProgress& progress) {
     if (!HasWriteData(params) || !FitsFamily(family, params)) return ProgNoData;
-    TProgRun run(params, progress);
-    run.Phase(kColorWriting, 0);
-    run.Open(kAvrReadMode);
-    const TDeviceInfo* device = Identify(family);
-    if (device == nullptr) return ProgNoDevice;
-    if (!FitsDevice(*device, params)) return ProgVerifyFailed;
-    TAvrTarget target(family, *device, params, run);
-    if (params.EEPROM) {
-        target.WriteEEPROM();
-    } else {
-        if (!target.Erase()) return ProgNoDevice;
-        target.WriteFlash();
-    }
-    const ProgResult result = params.Verify ? target.Verify() : ProgOk;
-    run.Close();
-    return result;
+    return GuardRun(params, [&] {
+        TProgRun run(params, progress);
+        run.Phase(kColorWriting, 0);
+        run.Open(kAvrReadMode);
+        const TDeviceInfo* device = Identify(family);
+        if (device == nullptr) return ProgNoDevice;
+        if (!FitsDevice(*device, params)) return RefuseForDevice(*device, params);
+        TAvrTarget target(family, *device, params, run);
+        if (params.EEPROM) {
+            target.WriteEEPROM();
+        } else {
+            if (!target.Erase()) return ProgNoDevice;
+            target.WriteFlash();
+        }
+        if (params.Report != nullptr) params.Report->BytesWritten = params.Size;
+        const ProgResult result = params.Verify ? target.Verify() : ProgOk;
+        run.Close();
+        return result;
+    });
 }
 
 ProgResult ReadAvr(const TFamily& family, const TProgParams& params, IProgress& progress, std::vector<uint8_t>& data) {
     data.clear();
     if (!FitsFamily(family, params)) return ProgNoData;
-    TProgRun run(params, progress);
-    run.Phase(kColorReading, 0);
-    progress.SetText(ElapsedText(0.0));
-    run.Open(kAvrReadMode);
-    const TDeviceInfo* device = Identify(family);
-    if (device == nullptr) return ProgNoDevice;
-    if (!FitsDevice(*device, params)) return ProgVerifyFailed;
-    std::vector<uint8_t> out(static_cast<size_t>(params.Size));
-    TAvrTarget(family, *device, params, run).Read(out.data());
-    data = std::move(out);
-    run.Close();
-    return ProgOk;
+    return GuardRun(params, [&] {
+        TProgRun run(params, progress);
+        run.Phase(kColorReading, 0);
+        progress.SetText(ElapsedText(0.0));
+        run.Open(kAvrReadMode);
+        const TDeviceInfo* device = Identify(family);
+        if (device == nullptr) return ProgNoDevice;
+        if (!FitsDevice(*device, params)) return RefuseForDevice(*device, params);
+        std::vector<uint8_t> out(static_cast<size_t>(params.Size));
+        TAvrTarget(family, *device, params, run).Read(out.data());
+        data = std::move(out);
+        run.Close();
+        return ProgOk;
+    });
 }
 
 }  // namespace

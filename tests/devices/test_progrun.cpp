@@ -62,9 +62,9 @@ TEST_F(HandshakeTest, RetriesWithAResetPulseAfterEveryFailure) {
         FakeTarget::Kind kind;
         int settle, gap;
     } families[] = {
-        {"AT89S8253", [] { PageFamily = TPageFamily::AT89S8253; return EnterProgMode89S8253(); },
+        {"AT89S8253", EnterProgMode89S8253,
          FakeTarget::Kind::AT89S8253, 50000, 50000},
-        {"AT89S52", [] { PageFamily = TPageFamily::AT89S52; return EnterProgMode89S8253(); },
+        {"AT89S52", EnterProgMode89S52,
          FakeTarget::Kind::AT89S52, 50000, 50000},
         {"ATtiny", EnterProgModeATtiny, FakeTarget::Kind::AT89S8253, 20000, 1000},
         {"ATmega", EnterProgModeATmega, FakeTarget::Kind::AT89S8253, 20000, 1000},
@@ -87,12 +87,10 @@ TEST_F(HandshakeTest, AT89S52NeedsItsSignatureByte) {
     FakeTarget target(FakeTarget::Kind::AT89S52);
     target.EchoWithoutSignature = true;
     target.Install(driver);
-    PageFamily = TPageFamily::AT89S52;
-    EXPECT_FALSE(EnterProgMode89S8253());
+    EXPECT_FALSE(EnterProgMode89S52());
     EXPECT_EQ(target.Enables, kHandshakeAttempts);
     // The same answer is enough for the AT89S8253.
     driver.ClearLog();
-    PageFamily = TPageFamily::AT89S8253;
     EXPECT_TRUE(EnterProgMode89S8253());
 }
 
