@@ -56,6 +56,7 @@ public:
     std::vector<std::string> Finish() {
         // An unclosed quote runs to the end of the line.
         if (quoted_ && !current_.empty() && current_.back() == ' ') current_.pop_back();
+        if (quoted_) unclosed_ = current_;
         Flush();
         return std::move(parameters_);
     }
@@ -67,6 +68,11 @@ private:
         started_ = false;
     }
 
+public:
+    // The parameter whose double quote was never closed; empty when none.
+    std::string unclosed_;
+
+private:
     std::vector<std::string> parameters_;
     std::string current_;
     bool quoted_ = false;
@@ -105,13 +111,15 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
     return scanner.Finish();
 }
 
-std::vector<std::string> CommandLineParameters(const std::vector<std::string>& arguments) {
+std::vector<std::string> CommandLineParameters(const std::vector<std::string>& arguments, std::string* unclosed) {
     TParameterScanner scanner;
     for (const std::string& argument : arguments) {
         scanner.Feed(argument, false);
         scanner.EndArgument();
     }
-    return scanner.Finish();
+    std::vector<std::string> parameters = scanner.Finish();
+    if (unclosed != nullptr) *unclosed = scanner.unclosed_;
+    return parameters;
 }
 
 std::vector<std::string> ParseCommandLine(const std::vector<std::string>& parameters, TConfig& config) {
@@ -207,7 +215,13 @@ std::vector<std::string> StdStrings(const QStringList& arguments) {
 }  // namespace
 
 void ApplyCommandLine(const QStringList& arguments) {
-    for (const std::string& note : ParseCommandLine(CommandLineParameters(StdStrings(arguments)), Config)) {
+    std::string unclosed;
+    const std::vector<std::string> parameters = CommandLineParameters(StdStrings(arguments), &unclosed);
+    if (!unclosed.empty()) {
+        std::fprintf(stderr, "kestrin: the double quote in \"%s\" is not closed; the value runs to the end of the line\n",
+                     unclosed.c_str());
+    }
+    for (const std::string& note : ParseCommandLine(parameters, Config)) {
         std::fprintf(stderr, "kestrin: %s\n", note.c_str());
     }
     if (!Config.CmdFile.empty()) {
@@ -242,7 +256,8 @@ std::string UsageText() {
            "  1  refused before the adapter was touched (no connection, no file,\n"
            "     a file error, the file does not fit from the start address)\n"
            "  2  verification found a difference\n"
-           "  3  the target did not answer\n"
+           "  3  the target did not answer, or the adapter went away during the run\n"
+           "  4  stopped (Stop, Esc, Ctrl+C or SIGTERM); a backup was still written back\n"
            "The outcome of an unattended write is also printed as one line on standard error.\n"
            "\n"
            "  --help     show this text\n"
@@ -282,6 +297,7 @@ TExitCode ExitCodeOf(int32_t progResult) {
         case 0: return ecOk;
         case 2: return ecVerifyFailed;
         case 3: return ecNoAnswer;
+        case 4: return ecStopped;
         default: return ecRefused;  // 1: no data, nothing was sent
     }
 }

@@ -22,7 +22,9 @@ std::vector<std::string> SplitCommandLine(std::string_view line);
 // shell left in are dropped, and an argument with an open quote is joined with
 // the following ones (separated by one blank) until the quote closes, so
 // /F="d:\My File.bin" arrives as one parameter either way.
-std::vector<std::string> CommandLineParameters(const std::vector<std::string>& arguments);
+// An unclosed quote runs to the end; unclosed (when given) receives that parameter.
+std::vector<std::string> CommandLineParameters(const std::vector<std::string>& arguments,
+                                               std::string* unclosed = nullptr);
 
 // Applies the parameters /C= /P= /M= /A= /F= /V= /B= /T= /S= /H= to config
 // (letters and values in any case, any order; a later parameter overrides an
@@ -72,7 +74,8 @@ enum TExitCode : int {
     ecOk = 0,            // written (or no unattended write was asked for)
     ecRefused = 1,       // refused before the adapter was touched
     ecVerifyFailed = 2,  // verification found a difference
-    ecNoAnswer = 3,      // the target did not answer
+    ecNoAnswer = 3,      // the target did not answer, or the adapter went away
+    ecStopped = 4,       // stopped on request; a backup was still written back
 };
 // The exit code for a programming routine's result (0 done, 1 no data,
 // 2 verification difference, 3 no answer).

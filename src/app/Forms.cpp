@@ -20,6 +20,12 @@ TForms::TForms() {
     FormFeatures = new TFormFeatures(FormMain);
     FormHelp = new TFormHelp(FormMain);
     FormRead = new TFormRead(FormMain);
+    // The hex view's runs take memory, Verify and Backup from the main
+    // window's controls, as the main window's own write does.
+    FormRead->SetRunChoiceProvider([] {
+        const TJobRequest request = FormMain->RunRequest();
+        return TRunChoice{request.EEPROM, request.Verify, request.Backup};
+    });
     FormOptions->OnFeatures = [](uint8_t type, bool sck, bool miso, bool mosi) {
         if (FormFeatures != nullptr) FormFeatures->Execute(type, sck, miso, mosi);
     };

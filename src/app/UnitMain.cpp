@@ -9,6 +9,7 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QStatusBar>
@@ -24,12 +25,12 @@
 #include "config/Prompts.h"
 #include "devices/ProgRun.h"
 #include "devices/Programmer.h"
-#include "devices/Unit89S8253.h"
 #include "files/FileExchg.h"
 #include "files/FileResult.h"
 #include "link/SPI.h"
 #include "ui/Glyphs.h"
 #include "ui/QtProgress.h"
+#include "ui/RunOutcome.h"
 #include "ui/UnitAbout.h"
 #include "ui/UnitHelp.h"
 #include "ui/UnitOptions.h"
@@ -44,8 +45,6 @@ namespace {
 
 // Largest file the window accepts; no target memory holds more.
 constexpr int32_t kMaxFileSize = 0x10000;
-// The last address a write may reach.
-constexpr int64_t kLastAddress = 0xFFFF;
 constexpr int32_t kMaxFlashStart = 0x1FFF;
 constexpr int32_t kMaxEEPROMStart = 0x07FF;
 constexpr int kSpinSteps[4] = {0x1000, 0x100, 0x10, 0x1};
@@ -66,7 +65,6 @@ const char* const kFileErrorTexts[] = {
     "file exceeds 64 kByte",
 };
 const char* const kNoFileText = "(no file selected)";
-const char* const kRangeText = "File size exceeds memory range with given start address!";
 
 QString U(const char* text) { return QString::fromUtf8(text); }
 QString U(const std::string& text) { return QString::fromStdString(text); }
@@ -155,8 +153,11 @@ public:
         form_.running_ = true;
         form_.ButtonBar->setEnabled(false);
         form_.PanelMemory->setEnabled(false);
+        form_.SpeedButtonStop->setVisible(true);
+        form_.SpeedButtonStop->setEnabled(true);
     }
     ~TRunGuard() {
+        form_.SpeedButtonStop->setVisible(false);
         form_.ButtonBar->setEnabled(true);
         form_.PanelMemory->setEnabled(true);
         form_.running_ = false;
@@ -344,8 +345,16 @@ void TFormMain::BuildControls() {
     info->addWidget(LabelFormat, 1, 3);
     info->addWidget(Label6, 2, 0);
     info->addWidget(LabelProfile, 2, 1, 1, 3);
+    SpeedButtonStop = new QToolButton(PanelFile);
+    SpeedButtonStop->setText(U("&Stop"));
+    SpeedButtonStop->setToolTip(U("Stop the running write (Esc); a backup is still written back"));
+    SpeedButtonStop->setVisible(false);
+    auto* timeRow = new QHBoxLayout;
+    timeRow->setContentsMargins(0, 0, 0, 0);
+    timeRow->addWidget(SpeedButtonStop);
+    timeRow->addWidget(LabelTime, 1);
     info->addWidget(Label3, 3, 0, 1, 2);
-    info->addWidget(LabelTime, 3, 2, 1, 2);
+    info->addLayout(timeRow, 3, 2, 1, 2);
     info->addWidget(Gauge1, 4, 0, 1, 4);
     info->setColumnStretch(1, 1);
     info->setColumnStretch(3, 1);
@@ -415,6 +424,7 @@ void TFormMain::BuildControls() {
     connect(SpeedButtonWrite, &QToolButton::clicked, this, &TFormMain::SpeedButtonWriteClick);
     connect(SpeedButtonReset, &QToolButton::clicked, this, &TFormMain::SpeedButtonResetClick);
     connect(SpeedButtonHex, &QToolButton::clicked, this, &TFormMain::SpeedButtonHexClick);
+    connect(SpeedButtonStop, &QToolButton::clicked, this, &TFormMain::StopRun);
     connect(RadioButtonEEPROM, &QRadioButton::clicked, this, &TFormMain::RadioButtonEEPROMClick);
 
     SpeedButtonWrite->setEnabled(false);
@@ -494,7 +504,7 @@ void TFormMain::SetupDlg() {
     }
 }
 
-void TFormMain::SelectDataFile(const std::string& fileName) {
+void TFormMain::SelectDataFile(const std::string& fileName, int filterIndex) {
     if (fileName.empty()) {
         LabelFileName->setText(U(kNoFileText));
         LabelFileSize->setText(U(kNoFileText));
@@ -503,16 +513,20 @@ void TFormMain::SelectDataFile(const std::string& fileName) {
     }
     std::vector<uint8_t> image;
     int32_t size = 0;
-    int result = ReadDataFile(fileName, filterIndex_, image, size);
-    LabelFormat->setText(FormatText(filterIndex_));
+    int result = ReadDataFile(fileName, filterIndex, image, size);
     image.clear();
     if (result == FileOk && size > kMaxFileSize) result = 4;
     if (result == FileOk) {
+        // The file and the type it is read with change together, or not at all.
+        filterIndex_ = filterIndex;
         Config.LastFile = fileName;
         currentFile_ = fileName;
+        LabelFormat->setText(FormatText(filterIndex_));
         LabelFileName->setText(U(fileName));
         LabelFileSize->setText(SizeText(size));
         SetStatusText(3, U(IdleStatusText));
+        // The last result belongs to the file before.
+        ClearOutcome(StatusPanel[2]);
     } else if (result > 0 && result < static_cast<int>(std::size(kFileErrorTexts))) {
         SetStatusText(3, U(kFileErrorTexts[result]));
     }
@@ -555,8 +569,7 @@ void TFormMain::SpeedButtonFileClick() {
     dialog.FileName = currentFile_;
     dialog.MustExist = true;
     if (!Prompts().OpenFile(dialog)) return;
-    filterIndex_ = dialog.FilterIndex;
-    SelectDataFile(dialog.FileName);
+    SelectDataFile(dialog.FileName, dialog.FilterIndex);
 }
 
 void TFormMain::SpeedButtonConnectClick() {
@@ -567,7 +580,7 @@ void TFormMain::SpeedButtonConnectClick() {
         Ops.SetReady(0);
         Ops.Disconnect();
         SetStatusText(1, U("closed"));
-        SetStatusText(2, {});
+        ClearOutcome(StatusPanel[2]);
         SetStatusText(3, U(IdleStatusText));
         Connected = false;
     } else {
@@ -650,153 +663,57 @@ bool TFormMain::SystemMenuHook(int command) {
     }
 }
 
-void TFormMain::Refuse(TMsgKind kind, const std::string& message) {
-    lastRefusal_ = message;
-    Ask(kind, message, TMsgButtons::Cancel);
+TJobRequest TFormMain::RunRequest() const {
+    TJobRequest request;
+    request.FileName = currentFile_;
+    request.FileType = filterIndex_;
+    request.EEPROM = RadioButtonEEPROM->isChecked();
+    request.StartAddress = Config.Startaddress;
+    request.Verify = CheckBoxVerify->isChecked();
+    // Also when the box is hidden: the routines of the other types ignore it.
+    request.Backup = CheckBoxBackup->isChecked();
+    request.Profile = SelectedProfile();
+    request.Port = PortNameAt(Config.COMIndex).toStdString();
+    return request;
 }
 
-bool TFormMain::RefuseWrite(int32_t fileResult, int32_t size, const TProfile& profile, bool eeprom) {
-    const int64_t start = Config.Startaddress;
-    int r = fileResult;
-    if (size == 0) r = FileNoData;
-    if (start < 0 || start + size > kLastAddress) r = 3;
-    switch (r) {
-        case 1: Refuse(TMsgKind::Error, "Can't open file!"); return true;
-        case 2: Refuse(TMsgKind::Information, "File is empty!"); return true;
-        case 3: Refuse(TMsgKind::Error, kRangeText); return true;
-        default: break;
-    }
-    const std::string name = ControllerName(profile.Type);
-    if (name.empty()) {
-        Refuse(TMsgKind::Error, "The profile \"" + profile.Name + "\" has the unknown controller type " +
-                                    std::to_string(profile.Type) + "!");
-        return true;
-    }
-    if (!HasWriteRoutine(profile.Type)) {
-        Refuse(TMsgKind::Error, "Writing to the " + name + " is not supported yet!");
-        return true;
-    }
-    // Beyond the end of the chosen memory the target would wrap round and
-    // overwrite the beginning of the data.
-    if (start + size > MemorySize(profile.Type, eeprom)) {
-        Refuse(TMsgKind::Error, kRangeText);
-        return true;
-    }
-    return false;
+void TFormMain::StopRun() {
+    if (running_) stop_.Request();
 }
 
 void TFormMain::SpeedButtonWriteClick() {
     if (running_) return;
     LastWriteOk = false;
-    lastWriteResult_ = -1;
-    lastRefusal_.clear();
+    writeAttempted_ = false;
+    lastOutcome_ = TJobOutcome{};
     if (!SpeedButtonWrite->isEnabled()) return;
+    writeAttempted_ = true;
     // A reset pulse still running would release the target in the middle of the write.
     if (TimerReset->isActive()) TimerResetTimer();
     TRunGuard guard(*this);
-    SetStatusText(2, {});
-
-    std::vector<uint8_t> image;
-    int32_t size = 0;
-    const FileResult fileResult = ReadDataFile(currentFile_, filterIndex_, image, size);
-    LabelFormat->setText(FormatText(filterIndex_));
-    LabelFileSize->setText(SizeText(size));
-    if (fileResult == FileOk && image.size() != static_cast<size_t>(size)) size = 0;
-
-    const TProfile profile = SelectedProfile();
-    const bool eeprom = RadioButtonEEPROM->isChecked();
-    if (RefuseWrite(fileResult, size, profile, eeprom)) return;
-
-    TProgParams params;
-    params.Data = image.data();
-    params.Size = size;
-    params.StartAddress = Config.Startaddress;
-    params.EEPROM = eeprom;
-    params.SCK = profile.SCK;
-    params.MISO = profile.MISO;
-    params.MOSI = profile.MOSI;
-    params.WaitFlash = profile.WaitFlash;
-    params.WaitEEPROM = profile.WaitEEPROM;
-    params.WaitErase = profile.WaitErase;
-    params.Verify = CheckBoxVerify->isChecked();
-    params.Backup = CheckBoxBackup->isChecked();
+    ClearOutcome(StatusPanel[2]);
+    stop_.Clear();
 
     QtProgress progress(Gauge1, LabelTime, kSkyBlue);
-    const ProgResult result = WriteByType(profile.Type, params, progress);
-    lastWriteResult_ = result;
-    image.clear();
-    SetStatusText(2, U(ProgResultText(result)));
-    OfferStrandedBackup();
-    LastWriteOk = result == ProgOk;
+    lastOutcome_ = RunWriteJob(RunRequest(), progress, &stop_);
+    LabelFormat->setText(FormatText(filterIndex_));
+    LabelFileSize->setText(SizeText(lastOutcome_.FileSize));
+    ShowWriteOutcome();
+    LastWriteOk = lastOutcome_.Ok();
 }
 
-namespace {
-
-// The name proposed for a backup file; n > 0 numbers it when the plain name is taken.
-QString BackupFileName(bool eeprom, int n) {
-    const QString stem = eeprom ? QStringLiteral("backup-eeprom") : QStringLiteral("backup-flash");
-    return n == 0 ? stem + QStringLiteral(".bin") : QStringLiteral("%1-%2.bin").arg(stem).arg(n);
-}
-
-}  // namespace
-
-void TFormMain::OfferStrandedBackup() {
-    std::optional<TStrandedBackup> backup = TakeStrandedBackup();
-    if (!backup || backup->Data.empty()) return;
-    const std::string memory = backup->EEPROM ? "E²PROM" : "Flash";
-    if (NoDisplay) {
-        SaveStrandedBackup(*backup, memory);
+void TFormMain::ShowWriteOutcome() {
+    const TJobOutcome& outcome = lastOutcome_;
+    if (outcome.Result == TJobResult::Refused) {
+        Ask(outcome.Informational ? TMsgKind::Information : TMsgKind::Error, outcome.Message, TMsgButtons::Cancel);
         return;
     }
-    const std::string question =
-        "The target stopped answering after its memory was erased, so the backup of its " + memory +
-        " could not be written back. This program holds the only copy (" + std::to_string(backup->Data.size()) +
-        " bytes).\n\nSave it to a binary file?";
-    for (;;) {
-        if (Ask(TMsgKind::Warning, question, TMsgButtons::YesNo) != TMsgResult::Yes) return;
-        TFileDialog dialog;
-        dialog.Title = "Save backup of the " + memory;
-        dialog.Filter = "binary files|*.bin|any binary file|*.*";
-        dialog.FilterIndex = 1;
-        const QString folder = currentFile_.empty() ? QString() : QFileInfo(U(currentFile_)).absolutePath() + '/';
-        dialog.FileName = (folder + BackupFileName(backup->EEPROM, 0)).toStdString();
-        bool chosen = false;
-        {
-            TCursor arrow(Qt::ArrowCursor);
-            chosen = Prompts().SaveFile(dialog);
-        }
-        if (!chosen) continue;
-        const FileResult r =
-            WriteBinaryFile(dialog.FileName, backup->Data.data(), static_cast<int32_t>(backup->Data.size()));
-        if (r == FileOk) return;
-        Ask(TMsgKind::Error, "Can't write file!", TMsgButtons::Ok);
+    ShowOutcome(StatusPanel[2], outcome);
+    if (outcome.FirstDifference) SetStatusText(3, U(DifferenceText(*outcome.FirstDifference)));
+    if (outcome.StrandedBackup) {
+        TCursor arrow(Qt::ArrowCursor);
+        KeepStrandedBackup(*outcome.StrandedBackup, NoDisplay, currentFile_);
     }
-}
-
-// Nobody can be asked: the copy goes into a new file beside the data file (or
-// into the working folder), never over an existing one, and standard error
-// says where.
-void TFormMain::SaveStrandedBackup(const TStrandedBackup& backup, const std::string& memory) {
-    QStringList folders;
-    if (!currentFile_.empty()) folders << QFileInfo(U(currentFile_)).absolutePath();
-    folders << QDir::currentPath();
-    for (const QString& folder : folders) {
-        for (int n = 0; n < 1000; ++n) {
-            const QString path = QDir(folder).filePath(BackupFileName(backup.EEPROM, n));
-            if (QFileInfo::exists(path)) continue;
-            const std::string file = path.toStdString();
-            if (WriteBinaryFile(file, backup.Data.data(), static_cast<int32_t>(backup.Data.size())) != FileOk) break;
-            std::fprintf(stderr,
-                         "kestrin: the target stopped answering after its memory was erased; the backup of its %s "
-                         "(%zu bytes) was saved to %s\n",
-                         memory.c_str(), backup.Data.size(), file.c_str());
-            return;
-        }
-    }
-    std::fprintf(stderr,
-                 "kestrin: the target stopped answering after its memory was erased; the backup of its %s "
-                 "could not be saved to a file and is lost\n",
-                 memory.c_str());
 }
 
 void TFormMain::TimerExecTimer() {
@@ -830,6 +747,7 @@ void TFormMain::TimerExecTimer() {
 
 void TFormMain::UnattendedWrite() {
     std::string outcome;
+    std::string detail;
     // A file named on the command line that could not be read must not give
     // way to the one chosen in an earlier session.
     if (!cmdFileError_.empty()) {
@@ -838,11 +756,12 @@ void TFormMain::UnattendedWrite() {
         outcome = Config.CmdFile + ": " + cmdFileError_;
     } else {
         SpeedButtonWriteClick();
-        ExitCode = lastWriteResult_ >= 0 ? ExitCodeOf(lastWriteResult_) : ecRefused;
-        if (lastWriteResult_ >= 0) {
-            outcome = ProgResultText(lastWriteResult_);
-        } else if (!lastRefusal_.empty()) {
-            outcome = lastRefusal_;
+        ExitCode = writeAttempted_ ? lastOutcome_.ExitCode() : ecRefused;
+        if (writeAttempted_) {
+            outcome = lastOutcome_.Status.empty() ? lastOutcome_.Message : lastOutcome_.Status;
+            // The detail on a line of its own, so the outcome line stays what scripts match.
+            if (!lastOutcome_.Status.empty() && lastOutcome_.Message != lastOutcome_.Status)
+                detail = lastOutcome_.Message;
         } else if (!Connected) {
             const QString status = StatusText(3);
             outcome = status != U(IdleStatusText) ? status.toStdString()
@@ -852,7 +771,17 @@ void TFormMain::UnattendedWrite() {
         }
     }
     std::fprintf(stderr, "kestrin: unattended write: %s\n", outcome.c_str());
+    if (!detail.empty()) std::fprintf(stderr, "kestrin: %s\n", detail.c_str());
     std::fflush(stderr);
+}
+
+void TFormMain::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && running_) {
+        StopRun();
+        event->accept();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void TFormMain::RequestClose() { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); }
@@ -875,9 +804,14 @@ void TFormMain::FormClose() {
 
 void TFormMain::closeEvent(QCloseEvent* event) {
     if (running_) {
-        // The write must finish first; the window closes when it returns.
-        closeRequested_ = true;
+        // The write must end first; the window closes when it returns. Asked
+        // from the window, the user decides whether it stops; a close that
+        // nobody asked for (a signal, the session ending) stops it.
         event->ignore();
+        closeRequested_ = true;
+        if (Ask(TMsgKind::Confirmation, "A write is running. Stop it? The window closes when the write has ended.",
+                TMsgButtons::YesNo) == TMsgResult::Yes)
+            StopRun();
         return;
     }
     FormCloseQuery();

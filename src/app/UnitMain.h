@@ -20,11 +20,11 @@
 
 #include "config/Prompts.h"
 #include "config/UnitConfig.h"
+#include "devices/ProgRun.h"
+#include "jobs/ProgrammingJob.h"
 #include "ui/SpinButton.h"
 
 namespace kestrin {
-
-struct TStrandedBackup;
 
 // Panel 3 of the status bar when there is nothing to report.
 extern const char* const IdleStatusText;
@@ -66,6 +66,7 @@ public:
     QToolButton* SpeedButtonWrite;
     QToolButton* SpeedButtonReset;
     QToolButton* SpeedButtonHex;
+    QToolButton* SpeedButtonStop;  // shown while a write runs; Esc does the same
     QWidget* PanelMemory;  // memory, start address, verify, backup
     QRadioButton* RadioButtonFlash;
     QRadioButton* RadioButtonEEPROM;
@@ -114,10 +115,21 @@ public:
     const std::string& CurrentFile() const { return currentFile_; }
     // True while a write runs.
     bool Running() const { return running_; }
+    // The outcome of the last write; Refused with an empty message before any.
+    const TJobOutcome& LastOutcome() const { return lastOutcome_; }
+    // The main window's choices a run on the chip takes: memory, Verify, Backup,
+    // start address and the selected profile. The hex view runs with them too.
+    TJobRequest RunRequest() const;
+    // Asks the running write to stop at the next page or byte (Stop, Esc, a
+    // signal in an unattended run). A write with Backup still restores.
+    void StopRun();
 
     // --- Routines ---
     void SetupDlg();
-    void SelectDataFile(const std::string& fileName);
+    // Reads the file with the reader of the dialog's type entry; only when it
+    // reads without error do the file and its type become the current ones.
+    void SelectDataFile(const std::string& fileName, int filterIndex);
+    void SelectDataFile(const std::string& fileName) { SelectDataFile(fileName, filterIndex_); }
     // Clamps the address to 0 … 07FFh (E²PROM) or 0 … 1FFFh (Flash), stores and shows it.
     void SetStartAddress(int64_t address);
     void SetStatusText(int panel, const QString& text);
@@ -151,6 +163,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     class TRunGuard;
@@ -162,21 +175,17 @@ private:
     void PlaceWindow();
     void ApplyCommandLinePort();
     void RequestClose();
-    bool RefuseWrite(int32_t fileResult, int32_t size, const TProfile& profile, bool eeprom);
-    // Shows a refusal of the write (a single Cancel button) and keeps its
-    // text for the unattended outcome.
-    void Refuse(TMsgKind kind, const std::string& message);
+    void ShowWriteOutcome();
     // The unattended write of TimerExec: writes, then sets ExitCode and prints
     // the outcome as one line on standard error.
     void UnattendedWrite();
-    void OfferStrandedBackup();
-    void SaveStrandedBackup(const TStrandedBackup& backup, const std::string& memory);
 
     int filterIndex_ = 1;
     std::string currentFile_;
     bool running_ = false;
-    int32_t lastWriteResult_ = -1;  // the routine's result; -1 when no routine ran
-    std::string lastRefusal_;       // the message of the last refused write
+    TJobOutcome lastOutcome_;
+    bool writeAttempted_ = false;  // the last click got past the button check
+    TStopSignal stop_;
     std::string cmdFileError_;      // why the file named on the command line was not chosen
     bool closeRequested_ = false;
 };

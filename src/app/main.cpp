@@ -1,8 +1,12 @@
 // Start-up and shutdown of the program.
 #include <QApplication>
+#include <QTimer>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "app/CommandLine.h"
 #include "app/Forms.h"
@@ -12,8 +16,25 @@
 #include "link/SPI.h"
 #include "ui/Glyphs.h"
 #include "ui/QtPrompts.h"
+#include "ui/UnitRead.h"
 
 namespace {
+
+// Ctrl+C or SIGTERM during an unattended run: the write stops at the next
+// page or byte (a backup is still written back) and the program ends.
+std::atomic<bool> Interrupted{false};
+
+extern "C" void OnInterrupt(int) { Interrupted.store(true); }
+
+// A platform chosen that shows nothing: a window left open there would wait
+// for ever, so such a start is treated as one without a display.
+bool InvisiblePlatform() {
+    const char* value = std::getenv("QT_QPA_PLATFORM");
+    if (value == nullptr) return false;
+    const std::string name = value;
+    return name == "offscreen" || name == "minimal" || name.rfind("offscreen:", 0) == 0 ||
+           name.rfind("minimal:", 0) == 0;
+}
 
 bool Unset(const char* name) {
     const char* value = std::getenv(name);
@@ -46,13 +67,15 @@ int main(int argc, char* argv[]) {
         case TEarlyRequest::None: break;
     }
     const bool noDisplay = NoDisplay();
+    const bool invisible = noDisplay || InvisiblePlatform();
+    if (invisible && !StartsUnattended(arguments)) {
+        std::fputs(noDisplay ? "kestrin: no display found (DISPLAY, WAYLAND_DISPLAY): the window cannot be shown.\n"
+                             : "kestrin: QT_QPA_PLATFORM shows no window: the window cannot be seen.\n",
+                   stderr);
+        std::fputs("Without a display Kestrin runs unattended only (/S=, see kestrin --help).\n", stderr);
+        return ecRefused;
+    }
     if (noDisplay) {
-        if (!StartsUnattended(arguments)) {
-            std::fputs("kestrin: no display found (DISPLAY, WAYLAND_DISPLAY): the window cannot be shown.\n"
-                       "Without a display Kestrin runs unattended only (/S=, see kestrin --help).\n",
-                       stderr);
-            return ecRefused;
-        }
         std::fputs("kestrin: no display found: running without a window\n", stderr);
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
@@ -76,7 +99,20 @@ int main(int argc, char* argv[]) {
     int exitCode = ecOk;
     {
         TForms forms;
-        forms.Main().NoDisplay = noDisplay;
+        forms.Main().NoDisplay = invisible;
+        if (FormRead != nullptr) FormRead->NoDisplay = forms.Main().NoDisplay;
+        QTimer interruptWatch;
+        if (Config.ExecMode >= 0) {
+            std::signal(SIGINT, OnInterrupt);
+            std::signal(SIGTERM, OnInterrupt);
+            QObject::connect(&interruptWatch, &QTimer::timeout, &forms.Main(), [&forms] {
+                if (!Interrupted.exchange(false)) return;
+                std::fputs("kestrin: interrupted: stopping\n", stderr);
+                forms.Main().StopRun();
+                forms.Main().close();
+            });
+            interruptWatch.start(50);
+        }
         // A main window that an unattended run keeps hidden ends the loop too.
         QObject::connect(&forms.Main(), &TFormMain::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
         if (Config.ExecMode != 0) forms.Main().show();

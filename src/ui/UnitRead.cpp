@@ -1,5 +1,7 @@
 #include "ui/UnitRead.h"
 
+#include "ui/RunOutcome.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -114,6 +116,12 @@ void TFormRead::FormCreate() {
     connect(SpeedButtonRead, &QToolButton::clicked, this, &TFormRead::SpeedButtonReadClick);
     connect(SpeedButtonSave, &QToolButton::clicked, this, &TFormRead::SpeedButtonSaveClick);
     connect(SpeedButtonExit, &QToolButton::clicked, this, &TFormRead::SpeedButtonExitClick);
+    // While a run is going, Stop takes the place of Exit.
+    SpeedButtonStop = MakeSpeedButton(Panel1, "&Stop", QStyle::SP_BrowserStop);
+    SpeedButtonStop->setObjectName(QStringLiteral("SpeedButtonStop"));
+    SpeedButtonStop->setToolTip(QStringLiteral("Stop the run (Esc); a backup is still written back"));
+    SpeedButtonStop->setVisible(false);
+    connect(SpeedButtonStop, &QToolButton::clicked, this, &TFormRead::StopRun);
 
     StringGrid1 = new THexGridView(this);
     StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
@@ -360,29 +368,30 @@ void TFormRead::SpeedButtonSaveClick() {
     SpeedButtonSave->setEnabled(false);
 }
 
-TProgParams TFormRead::RunParams() const {
+TJobRequest TFormRead::RunRequest() const {
     const TRunChoice choice = runChoice_ ? runChoice_() : TRunChoice{Config.Memory, Config.Verify, Config.Backup};
-    const TProfile& profile = SelectedProfile();
-    TProgParams p = Params;
-    p.Data = Buffer.data();
-    p.StartAddress = 0;
-    p.EEPROM = choice.EEPROM;
-    p.SCK = profile.SCK;
-    p.MISO = profile.MISO;
-    p.MOSI = profile.MOSI;
-    p.WaitFlash = profile.WaitFlash;
-    p.WaitEEPROM = profile.WaitEEPROM;
-    p.WaitErase = profile.WaitErase;
-    p.Verify = choice.Verify;
-    p.Backup = choice.Backup;
-    return p;
+    TJobRequest request;
+    request.EEPROM = choice.EEPROM;
+    request.StartAddress = 0;
+    request.Size = Params.Size;
+    request.Verify = choice.Verify;
+    request.Backup = choice.Backup;
+    request.Profile = SelectedProfile();
+    return request;
 }
 
-bool TFormRead::RangeRefused(const TProgParams& params, uint8_t type) {
-    if (!HasWriteRoutine(type) || params.Size < 1) return false;
-    if (static_cast<int64_t>(params.StartAddress) + params.Size <= MemorySize(type, params.EEPROM)) return false;
-    Prompts().Message(TMsgKind::Error, "File size exceeds memory range with given start address!", TMsgButtons::Cancel);
-    return true;
+void TFormRead::StopRun() {
+    if (running_) stop_.Request();
+}
+
+void TFormRead::ShowRunOutcome() {
+    if (lastOutcome_.Result == TJobResult::Refused) {
+        Prompts().Message(lastOutcome_.Informational ? TMsgKind::Information : TMsgKind::Error, lastOutcome_.Message,
+                          TMsgButtons::Cancel);
+        return;
+    }
+    ShowOutcome(panels_[4], lastOutcome_);
+    if (lastOutcome_.StrandedBackup) KeepStrandedBackup(*lastOutcome_.StrandedBackup, NoDisplay, SaveDialog1.FileName);
 }
 
 void TFormRead::BeginRun() {
@@ -395,9 +404,14 @@ void TFormRead::BeginRun() {
         enabledBeforeRun_.emplace_back(w, w->isEnabled());
         w->setEnabled(false);
     }
+    stop_.Clear();
+    SpeedButtonStop->setGeometry(SpeedButtonExit->geometry());
+    SpeedButtonStop->setVisible(true);
+    SpeedButtonStop->raise();
 }
 
 void TFormRead::EndRun() {
+    SpeedButtonStop->setVisible(false);
     for (auto& [w, enabled] : enabledBeforeRun_) w->setEnabled(enabled);
     enabledBeforeRun_.clear();
     running_ = false;
@@ -405,43 +419,32 @@ void TFormRead::EndRun() {
 
 void TFormRead::SpeedButtonWriteClick() {
     if (running_) return;
-    SetPanel(5, {});
-    const uint8_t type = SelectedProfile().Type;
-    Params = RunParams();
-    if (RangeRefused(Params, type)) return;
-    ProgResult r = ProgNoData;
-    if (HasWriteRoutine(type)) {
-        BeginRun();
-        r = WriteByType(type, Params, *progress_);
-        EndRun();
-    }
-    SetPanel(5, QString::fromUtf8(ProgResultText(r)));
+    ClearOutcome(panels_[4]);
+    TJobRequest request = RunRequest();
+    request.Image = std::vector<uint8_t>(Buffer.begin(), Buffer.begin() + std::max<int32_t>(Params.Size, 0));
+    BeginRun();
+    lastOutcome_ = RunWriteJob(request, *progress_, &stop_);
+    EndRun();
+    ShowRunOutcome();
 }
 
 void TFormRead::SpeedButtonReadClick() {
     if (running_) return;
-    SetPanel(5, {});
-    const uint8_t type = SelectedProfile().Type;
-    TProgParams copy = RunParams();
-    copy.Data = nullptr;
-    if (RangeRefused(copy, type)) return;
-    std::vector<uint8_t> data;
-    ProgResult r = ProgNoData;
-    if (HasWriteRoutine(type)) {
-        BeginRun();
-        r = ReadByType(type, copy, *progress_, data);
-        EndRun();
+    ClearOutcome(panels_[4]);
+    BeginRun();
+    lastOutcome_ = RunReadJob(RunRequest(), *progress_, &stop_);
+    EndRun();
+    if (lastOutcome_.Ok()) {
+        std::copy(lastOutcome_.Data.begin(), lastOutcome_.Data.end(), Buffer.begin());
+        Params.Data = Buffer.data();
+        DataModified = true;
+        RefreshView();
+    } else if (lastOutcome_.Result != TJobResult::Refused && lastOutcome_.Result != TJobResult::Stopped) {
+        // A read that did not end well is a failed read, whatever the reason;
+        // the tooltip says which.
+        lastOutcome_.Status = ProgResultText(ProgVerifyFailed);
     }
-    if (r != ProgOk || copy.Size < 1 || data.size() < static_cast<size_t>(copy.Size)) {
-        SetPanel(5, QString::fromUtf8(ProgResultText(ProgVerifyFailed)));
-        return;
-    }
-    Params = copy;
-    std::copy_n(data.begin(), copy.Size, Buffer.begin());
-    Params.Data = Buffer.data();
-    SetPanel(5, QString::fromUtf8(ProgResultText(ProgOk)));
-    DataModified = true;
-    RefreshView();
+    ShowRunOutcome();
 }
 
 void TFormRead::SpeedButtonExitClick() { close(); }
@@ -454,8 +457,12 @@ void TFormRead::FormClose() {
 }
 
 void TFormRead::done(int result) {
-    // A run needs the window until it returns.
-    if (running_) return;
+    // A run needs the window until it returns: Esc or a close while it goes
+    // asks the run to stop instead.
+    if (running_) {
+        StopRun();
+        return;
+    }
     FormClose();
     QDialog::done(result);
 }

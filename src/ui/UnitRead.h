@@ -17,6 +17,7 @@
 
 #include "config/Prompts.h"
 #include "devices/ProgRun.h"
+#include "jobs/ProgrammingJob.h"
 
 namespace kestrin {
 
@@ -43,12 +44,19 @@ public:
     void RefreshView();
 
     // Where Write µC and Read µC take the memory choice and the Verify and
-    // Backup boxes from. Without a provider they come from Config.Memory,
-    // Config.Verify and Config.Backup.
+    // Backup boxes from: the program installs the main window's controls.
+    // Without a provider they come from Config.Memory, Config.Verify and
+    // Config.Backup.
     void SetRunChoiceProvider(std::function<TRunChoice()> provider);
 
     // True while Write µC or Read µC is running.
     bool Running() const { return running_; }
+    // Asks the running Write µC or Read µC to stop (the Stop button, Esc).
+    void StopRun();
+    // The outcome of the last Write µC or Read µC.
+    const TJobOutcome& LastOutcome() const { return lastOutcome_; }
+    // Nobody can be asked (the program runs without a display).
+    bool NoDisplay = false;
 
     // Text of status panel 1..5.
     QString StatusText(int panel) const;
@@ -73,6 +81,7 @@ public:
     QToolButton* SpeedButtonRead = nullptr;
     QToolButton* SpeedButtonSave = nullptr;
     QToolButton* SpeedButtonExit = nullptr;
+    QToolButton* SpeedButtonStop = nullptr;  // shown while a run is going
     THexGridView* StringGrid1 = nullptr;
     THexGridModel* GridModel = nullptr;
     QStatusBar* StatusBar1 = nullptr;
@@ -111,8 +120,8 @@ private:
     void SpinClick(int tag, bool up);
     void ShowSizeText();
     void UpdateButtons();
-    TProgParams RunParams() const;
-    bool RangeRefused(const TProgParams& params, uint8_t type);
+    TJobRequest RunRequest() const;
+    void ShowRunOutcome();
     void BeginRun();
     void EndRun();
     void SetPanel(int panel, const QString& text);
@@ -122,6 +131,8 @@ private:
     std::vector<QLabel*> panels_;
     std::vector<std::pair<QWidget*, bool>> enabledBeforeRun_;
     bool running_ = false;
+    TStopSignal stop_;
+    TJobOutcome lastOutcome_;
 };
 
 // The one instance, created at start-up.

@@ -223,8 +223,9 @@ TEST_F(VirtualWriteTest, StrandedBackupCanBeSaved) {
             EXPECT_TRUE(prompts_.SaveDialogs.empty());
             EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(saved)));
         }
-        // The copy is handed over once.
-        EXPECT_FALSE(TakeStrandedBackup().has_value());
+        // The copy is handed over with the outcome of the run that stranded it.
+        ASSERT_TRUE(f.LastOutcome().StrandedBackup.has_value());
+        EXPECT_EQ(f.LastOutcome().StrandedBackup->Data.size(), 2048u);
         DestroyForm();
         prompts_.Messages.clear();
         prompts_.SaveDialogs.clear();

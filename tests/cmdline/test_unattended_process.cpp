@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QThread>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -178,7 +179,9 @@ TEST_F(UnattendedProcess, ExitCodeTellsEachKindOfFailure) {
         {"no_target = 1\n", "AT89S8253", {"/S=1", "/T=1", "/P=2"}, 3, "no device", false},
         {"", "AT89S8252", {"/S=1"}, 1, "not connected to Veltro (/T=1 is required for programming)", false},
         {"unplugged = 1\n", "AT89S8252", {"/S=1", "/T=1"}, 1, "Veltro not connected", false},
-        {"", "AT89S8252", {"/S=1", "/T=1", "/A=65530"}, 1, "File size exceeds memory range with given start address!",
+        {"", "AT89S8252", {"/S=1", "/T=1", "/A=65530"}, 1,
+         "File size exceeds memory range with given start address! 12 bytes from FFFAh do not fit the address space "
+         "of 65536 bytes.",
          false},
     };
     for (const Case& c : cases) {
@@ -203,15 +206,77 @@ TEST_F(UnattendedProcess, FileThatCannotBeReadIsNotReplacedByTheStoredOne) {
     EXPECT_EQ(Settings().ReadString("Settings", "Last file", ""), file_);
 }
 
-TEST_F(UnattendedProcess, FailedRunsStayOpenWhereTheModeSaysSo) {
-    Adapter("stuck_bit = flash:0x0002:0:0\n");
-    std::string err = RunThatStaysOpen({Arg("/F=" + file_), "/S=2", "/T=1", "/V=1"});
-    EXPECT_NE(err.find("unattended write: failed"), std::string::npos) << err;
+TEST_F(UnattendedProcess, OnAPlatformThatShowsNothingEveryRunEndsWithItsCode) {
+    // offscreen and minimal show no window: a run that would stay open for
+    // nobody ends, as without a display, and its exit code tells the outcome.
+    struct Case {
+        const char* platform;
+        std::string adapter;
+        QStringList arguments;
+        int exitCode;
+        std::string outcome;  // "" for the help-only start
+    };
+    const std::vector<Case> cases = {
+        {"offscreen", "stuck_bit = flash:0x0002:0:0\n", {"/S=2", "/T=1", "/V=1"}, 2, "failed"},
+        {"minimal", "stuck_bit = flash:0x0002:0:0\n", {"/S=2", "/T=1", "/V=1"}, 2, "failed"},
+        {"offscreen", "unplugged = 1\n", {"/S=0", "/T=1"}, 1, "Veltro not connected"},
+        {"minimal", "", {"/S=3", "/T=1"}, 0, "Ok"},
+        {"offscreen", "no_target = 1\n", {"/S=3", "/T=1"}, 3, "no device"},
+        {"offscreen", "", {"/H=1"}, 0, ""},
+        // An /S= value that is not a mode starts nothing: refused, never a window for nobody.
+        {"offscreen", "", {"/S=x", "/T=1"}, 1, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.platform) + " " + c.arguments.join(' ').toStdString());
+        SetUp();
+        Adapter(c.adapter);
+        QProcess process;
+        QProcessEnvironment env = Environment(true);
+        env.insert("QT_QPA_PLATFORM", c.platform);
+        process.setProcessEnvironment(env);
+        process.start(KESTRIN_PROGRAM, c.arguments + QStringList{Arg("/F=" + file_)});
+        ASSERT_TRUE(process.waitForStarted(30000));
+        const bool ended = process.waitForFinished(60000);
+        if (!ended) process.kill();
+        process.waitForFinished();
+        ASSERT_TRUE(ended);
+        EXPECT_EQ(process.exitCode(), c.exitCode);
+        const std::string err = process.readAllStandardError().toStdString();
+        if (!c.outcome.empty()) {
+            EXPECT_NE(err.find("kestrin: unattended write: " + c.outcome + "\n"), std::string::npos) << err;
+        }
+    }
+}
 
-    SetUp();
-    Adapter("unplugged = 1\n");
-    err = RunThatStaysOpen({Arg("/F=" + file_), "/S=0", "/T=1"});
-    EXPECT_NE(err.find("unattended write: Veltro not connected"), std::string::npos) << err;
+TEST_F(UnattendedProcess, SigtermStopsTheWriteWithExitCodeFour) {
+    // A write that takes half a minute in real time: 8 KB, a byte every 4 ms.
+    Adapter("realtime = 1\n");
+    std::vector<uint8_t> image(8192);
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7 + 1);
+    const std::string big = Path("big.bin");
+    std::ofstream(big, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), 8192);
+    QProcess process;
+    Start(process, {Arg("/F=" + big), "/S=1", "/T=1", "/V=1"});
+    // Past the start-up (the write begins 500 ms after the window is made).
+    QThread::msleep(3000);
+    ASSERT_EQ(process.state(), QProcess::Running);
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitCode(), 4);
+    const std::string err = process.readAllStandardError().toStdString();
+    EXPECT_NE(err.find("kestrin: unattended write: stopped\n"), std::string::npos) << err;
+    // Stopped on the way: the chip holds the beginning, not the end.
+    const auto chip = Chip(8192);
+    EXPECT_EQ(chip[0], image[0]);
+    EXPECT_NE(chip[8191], image[8191]);
+}
+
+TEST_F(UnattendedProcess, UnclosedQuoteIsNamedOnStandardError) {
+    const TRun run = Run({"/S=1", "/T=1", "/F=\"" + QString::fromStdString(file_)});
+    EXPECT_NE(run.err.find("kestrin: the double quote in \"/F=" + file_ + "\" is not closed"), std::string::npos)
+        << run.err;
+    // The value runs to the end of the line: the file is still the one named.
+    EXPECT_EQ(run.exitCode, 0) << run.err;
 }
 
 TEST_F(UnattendedProcess, QuotedFileNameWithBlanksAndVerifyAreStored) {

@@ -1,0 +1,179 @@
+#include "jobs/ProgrammingJob.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "devices/Programmer.h"
+#include "files/FileExchg.h"
+#include "files/FileResult.h"
+
+namespace kestrin {
+
+const char* const kCantOpenText = "Can't open file!";
+const char* const kFileEmptyText = "File is empty!";
+const char* const kRangeText = "File size exceeds memory range with given start address!";
+
+namespace {
+
+// Images and start addresses are 16 bits wide on every front.
+constexpr int64_t kAddressSpace = 0x10000;
+
+TJobOutcome Refusal(std::string message, bool informational = false) {
+    TJobOutcome outcome;
+    outcome.Result = TJobResult::Refused;
+    outcome.Message = std::move(message);
+    outcome.Informational = informational;
+    return outcome;
+}
+
+// What no chip can be asked: a type without routines, a memory it lacks, a
+// block beyond its memory.
+std::optional<std::string> ProfileRefusal(const TProfile& profile) {
+    const std::string name = ControllerName(profile.Type);
+    if (name.empty())
+        return "The profile \"" + profile.Name + "\" has the unknown controller type " + std::to_string(profile.Type) +
+               "!";
+    if (!HasWriteRoutine(profile.Type)) return "Writing to the " + name + " is not supported yet!";
+    return std::nullopt;
+}
+
+TProgParams ParamsFor(const TJobRequest& request, TRunReport& report, const TStopSignal* stop) {
+    TProgParams params;
+    params.StartAddress = request.StartAddress;
+    params.EEPROM = request.EEPROM;
+    params.SCK = request.Profile.SCK;
+    params.MISO = request.Profile.MISO;
+    params.MOSI = request.Profile.MOSI;
+    params.WaitFlash = request.Profile.WaitFlash;
+    params.WaitEEPROM = request.Profile.WaitEEPROM;
+    params.WaitErase = request.Profile.WaitErase;
+    params.Verify = request.Verify;
+    params.Backup = request.Backup;
+    params.Report = &report;
+    params.Stop = stop;
+    return params;
+}
+
+// Reads a routine's result and its report into the outcome.
+void Conclude(TJobOutcome& outcome, ProgResult result, TRunReport& report) {
+    outcome.RoutineResult = result;
+    outcome.BytesWritten = report.BytesWritten;
+    outcome.FirstDifference = report.FirstDifference;
+    if (report.PendingBackup) outcome.StrandedBackup = std::move(report.PendingBackup);
+    switch (result) {
+        case ProgOk:
+            outcome.Result = TJobResult::Ok;
+            outcome.Status = "Ok";
+            outcome.Message = "Ok";
+            break;
+        case ProgVerifyFailed:
+            outcome.Result = TJobResult::VerifyFailed;
+            outcome.Status = ProgResultText(result);
+            outcome.Message = report.FirstDifference ? DifferenceText(*report.FirstDifference) : "Verify failed";
+            break;
+        case ProgNoDevice:
+            outcome.Result = TJobResult::NoDevice;
+            outcome.Status = ProgResultText(result);
+            outcome.Message = report.LinkLost   ? "the adapter went away during the run"
+                              : report.NoAnswer ? "the target did not hold the byte written"
+                                                : "no device";
+            break;
+        case ProgStopped:
+            outcome.Result = TJobResult::Stopped;
+            outcome.Status = ProgResultText(result);
+            outcome.Message = "stopped";
+            break;
+        default:
+            // Refused by the routine before anything was written.
+            outcome.Result = TJobResult::Refused;
+            outcome.Message = report.Refusal.empty() ? std::string(kRangeText) : report.Refusal;
+            break;
+    }
+    if (outcome.StrandedBackup) {
+        outcome.Message += std::string("; the backup of the ") + MemoryName(outcome.StrandedBackup->EEPROM) +
+                           " could not be written back";
+    }
+}
+
+}  // namespace
+
+const char* MemoryName(bool eeprom) { return eeprom ? "E²PROM" : "Flash"; }
+
+std::string DifferenceText(const TDifference& difference) {
+    char text[64];
+    std::snprintf(text, sizeof text, "Verify failed at %04Xh: wrote %02X, read %02X",
+                  static_cast<unsigned>(difference.Address), difference.Wrote, difference.Read);
+    return text;
+}
+
+int64_t MemoryLimit(uint8_t type, bool eeprom) { return std::min<int64_t>(MemorySize(type, eeprom), kAddressSpace); }
+
+std::optional<std::string> RangeRefusal(uint8_t type, bool eeprom, int64_t start, int64_t size) {
+    const int64_t limit = MemoryLimit(type, eeprom);
+    if (limit <= 0) {
+        const std::string name = ControllerName(type);
+        return "The " + (name.empty() ? std::string("chosen controller") : name) + " has no " + MemoryName(eeprom) +
+               "!";
+    }
+    if (start >= 0 && size >= 0 && start + size <= limit) return std::nullopt;
+    const std::string name = ControllerName(type);
+    return RangeRefusalText(size, start, limit, "the " + name + "'s " + MemoryName(eeprom));
+}
+
+TJobOutcome RunWriteJob(const TJobRequest& request, IProgress& progress, const TStopSignal* stop) {
+    std::vector<uint8_t> image;
+    int32_t fileResult = FileOk;
+    int32_t size = 0;
+    if (request.Image) {
+        image = *request.Image;
+        size = static_cast<int32_t>(image.size());
+    } else {
+        fileResult = ReadDataFile(request.FileName, request.FileType, image, size);
+        if (fileResult == FileOk && image.size() != static_cast<size_t>(size)) size = 0;
+    }
+    auto withFile = [&](TJobOutcome outcome) {
+        outcome.FileResult = fileResult;
+        outcome.FileSize = size;
+        return outcome;
+    };
+    if (fileResult == FileIoError && size > 0) return withFile(Refusal(kCantOpenText));
+    if (fileResult != FileOk || size == 0) return withFile(Refusal(kFileEmptyText, true));
+    if (request.StartAddress < 0 || int64_t{request.StartAddress} + size > kAddressSpace)
+        return withFile(Refusal(RangeRefusalText(size, request.StartAddress, kAddressSpace, "the address space")));
+    if (auto refused = ProfileRefusal(request.Profile)) return withFile(Refusal(*refused));
+    if (auto refused = RangeRefusal(request.Profile.Type, request.EEPROM, request.StartAddress, size))
+        return withFile(Refusal(*refused));
+
+    TRunReport report;
+    TProgParams params = ParamsFor(request, report, stop);
+    params.Data = image.data();
+    params.Size = size;
+    const ProgResult result = WriteByType(request.Profile.Type, params, progress);
+    TJobOutcome outcome;
+    Conclude(outcome, result, report);
+    return withFile(std::move(outcome));
+}
+
+TJobOutcome RunReadJob(const TJobRequest& request, IProgress& progress, const TStopSignal* stop) {
+    if (request.Size < 1) return Refusal("Nothing to read: the size is 0!", true);
+    if (auto refused = ProfileRefusal(request.Profile)) return Refusal(*refused);
+    if (auto refused = RangeRefusal(request.Profile.Type, request.EEPROM, request.StartAddress, request.Size))
+        return Refusal(*refused);
+    TRunReport report;
+    TProgParams params = ParamsFor(request, report, stop);
+    params.Size = request.Size;
+    std::vector<uint8_t> data;
+    const ProgResult result = ReadByType(request.Profile.Type, params, progress, data);
+    TJobOutcome outcome;
+    Conclude(outcome, result, report);
+    if (result == ProgOk && data.size() == static_cast<size_t>(request.Size)) {
+        outcome.Data = std::move(data);
+    } else if (outcome.Result == TJobResult::Ok) {
+        outcome.Result = TJobResult::VerifyFailed;
+        outcome.Status = ProgResultText(ProgVerifyFailed);
+        outcome.Message = "the read gave fewer bytes than asked for";
+    }
+    return outcome;
+}
+
+}  // namespace kestrin
