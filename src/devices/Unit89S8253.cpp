@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "devices/PageSpan.h"
+#include "devices/ReadPipeline.h"
 #include "link/SPI.h"
 
 namespace kestrin {
@@ -75,13 +76,13 @@ void SendPageHeaderFirst(bool eeprom, int32_t address, const uint8_t* page) {
 }
 
 // One page read: the header goes out, then the page is clocked in while zero bytes are sent.
-void ReadPage(bool eeprom, int32_t address, uint8_t* out) {
+void ReadPage(TReadPipeline& pipeline, bool eeprom, int32_t address, uint8_t* out) {
     static constexpr std::array<uint8_t, kLargestPage> kZeros{};
     std::array<uint8_t, kLargestHeader> header{};
-    SendBytes(header.data(), PageHeader(eeprom ? kEEPROMPageRead : kFlashPageRead, eeprom, address, header.data()));
+    pipeline.Send(header.data(), PageHeader(eeprom ? kEEPROMPageRead : kFlashPageRead, eeprom, address, header.data()));
     const auto size = static_cast<size_t>(PageSize(eeprom));
     std::fill_n(out, size, 0);  // a driver without an adapter leaves the buffer as it was
-    ExchangeBytes(kZeros.data(), out, size);
+    pipeline.Exchange(kZeros.data(), out, size);
 }
 
 TPageSpan SpanOf(const TProgParams& params, bool eeprom) { return PageSpanOf(params, PageSize(eeprom)); }
@@ -98,13 +99,15 @@ bool AcceptsWrite(const TProgParams& params, bool eeprom) {
 
 // Reads span's pages into out; labelled runs show the elapsed time after each page.
 void ReadPages(TProgRun& run, bool eeprom, const TPageSpan& span, uint8_t* out, bool label) {
-    for (int32_t p = 0; p < span.Count; ++p) {
-        ReadPage(eeprom, span.Address(p), out + span.Offset(p));
-        if (label)
-            run.Step(p);
-        else
-            run.Tick(p);
-    }
+    TReadPipeline pipeline;
+    pipeline.Run(
+        span.Count, [&](int32_t p) { ReadPage(pipeline, eeprom, span.Address(p), out + span.Offset(p)); },
+        [&](int32_t p) {
+            if (label)
+                run.Step(p);
+            else
+                run.Tick(p);
+        });
 }
 
 // Writes whole memory copies back page by page. A page write keeps the chip

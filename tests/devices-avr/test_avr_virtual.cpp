@@ -175,5 +175,20 @@ TEST_F(AvrVirtualTest, DetectTellsAnUnknownSignatureFromAnEmptySocket) {
     EXPECT_EQ(DetectController(true, false, false).Name, "ATmega328P");
 }
 
+
+// Long enough for the read to be collected in many batches of queued transfers.
+TEST_F(AvrVirtualTest, LongReadsComeBackWholeAndInOrder) {
+    for (const bool eeprom : {false, true}) {
+        SCOPED_TRACE(eeprom ? "E²PROM" : "Flash");
+        Use(kATmega328P);
+        const int32_t start = eeprom ? 1 : 0x0101;
+        const auto image = Pattern(eeprom ? 1000 : 9000, 0x3C);
+        EXPECT_EQ(Write(Block(image, start, eeprom)), ProgOk);
+        std::vector<uint8_t> data;
+        EXPECT_EQ(ReadByType(kATmega328P.type, Block(image, start, eeprom), progress, data), ProgOk);
+        EXPECT_EQ(data, image);
+    }
+}
+
 }  // namespace
 }  // namespace kestrin::test
