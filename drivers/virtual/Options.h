@@ -32,7 +32,7 @@ struct Options {
     bool wireSck = false;
     bool wireMosi = false;
     bool wireMiso = false;
-    uint32_t byteTimeUs = 50;  // SPI transfer time of one byte
+    uint32_t byteTimeUs = 0;  // SPI transfer time of one byte; 0: as the adapter's clock gives it
 };
 
 // The built-in configuration, with the state file in the user's config folder.
