@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -18,7 +19,7 @@ namespace {
 constexpr size_t kInboundLimit = 64 * 1024;
 }  // namespace
 
-PtyBridge::PtyBridge() {
+PtyBridge::PtyBridge(uint32_t usbLatencyUs) : usbLatency_(usbLatencyUs) {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
     char name[128];
@@ -62,7 +63,12 @@ size_t PtyBridge::TakeInbound(uint8_t* out, size_t max) {
 void PtyBridge::SendOutbound(const uint8_t* data, size_t n) {
     {
         std::lock_guard lock(mutex_);
-        outbound_.insert(outbound_.end(), data, data + n);
+        // A converter collects what arrives until its frame goes out, so bytes
+        // that come while a burst waits travel with it.
+        const auto now = std::chrono::steady_clock::now();
+        if (outbound_.empty() || outbound_.back().due <= now)
+            outbound_.push_back({now + usbLatency_, {}});
+        outbound_.back().bytes.insert(outbound_.back().bytes.end(), data, data + n);
     }
     uint64_t one = 1;
     [[maybe_unused]] ssize_t r = write(wakeFd_, &one, sizeof one);
@@ -86,11 +92,17 @@ void PtyBridge::Run() {
     std::vector<uint8_t> chunk(4096);
     std::vector<uint8_t> sending;
     while (!stop_) {
+        long long timeoutUs = 100000;
         {
             std::lock_guard lock(mutex_);
+            const auto now = std::chrono::steady_clock::now();
+            while (!outbound_.empty() && outbound_.front().due <= now) {
+                sending.insert(sending.end(), outbound_.front().bytes.begin(), outbound_.front().bytes.end());
+                outbound_.pop_front();
+            }
             if (!outbound_.empty()) {
-                sending.insert(sending.end(), outbound_.begin(), outbound_.end());
-                outbound_.clear();
+                const auto left = std::chrono::ceil<std::chrono::microseconds>(outbound_.front().due - now).count();
+                timeoutUs = std::clamp<long long>(left, 0, timeoutUs);
             }
         }
         bool roomForInput;
@@ -100,7 +112,8 @@ void PtyBridge::Run() {
         }
         pollfd fds[2] = {{master_, static_cast<short>((roomForInput ? POLLIN : 0) | (sending.empty() ? 0 : POLLOUT)), 0},
                          {wakeFd_, POLLIN, 0}};
-        int r = poll(fds, 2, 100);
+        const timespec timeout{static_cast<time_t>(timeoutUs / 1000000), static_cast<long>(timeoutUs % 1000000) * 1000};
+        int r = ppoll(fds, 2, &timeout, nullptr);
         if (r < 0 && errno != EINTR) break;
         if (fds[1].revents & POLLIN) {
             uint64_t v;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -17,7 +18,10 @@ namespace kestrin::sim {
 
 class PtyBridge {
 public:
-    PtyBridge();
+    // usbLatencyUs: how long the firmware's bytes are held before the host
+    // can read them, as a USB serial converter holds them for its next frame
+    // (about 1 ms on a real board); 0 passes them on at once.
+    explicit PtyBridge(uint32_t usbLatencyUs = 0);
     ~PtyBridge();
     PtyBridge(const PtyBridge&) = delete;
     PtyBridge& operator=(const PtyBridge&) = delete;
@@ -48,7 +52,13 @@ private:
     std::condition_variable arrived_;
     bool woken_ = false;
     std::deque<uint8_t> inbound_;
-    std::vector<uint8_t> outbound_;
+    // Bytes from the firmware with the time they may go to the host.
+    struct Burst {
+        std::chrono::steady_clock::time_point due;
+        std::vector<uint8_t> bytes;
+    };
+    std::deque<Burst> outbound_;
+    std::chrono::microseconds usbLatency_;
     std::thread thread_;
 };
 

@@ -28,6 +28,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <sstream>
@@ -353,7 +354,9 @@ int Main(int argc, char** argv) {
 
     int status = 0;
     {
-        PtyBridge bridge;
+        // VELTRO_SIM_USB_US models a USB serial converter's latency (benchmarks).
+        const char* usb = std::getenv("VELTRO_SIM_USB_US");
+        PtyBridge bridge(usb != nullptr ? static_cast<uint32_t>(std::strtoul(usb, nullptr, 10)) : 0);
         if (bridge.Path().empty()) {
             std::fprintf(stderr, "veltro_sim: cannot create a pseudo-terminal\n");
             avr_terminate(avr);

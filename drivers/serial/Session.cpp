@@ -192,17 +192,25 @@ void Session::Post(uint8_t cmd, const uint8_t* payload, size_t n, uint32_t pause
     Send(cmd, payload, n, pauseUs, nullptr, nullptr);
 }
 
-bool Session::Transfer(const uint8_t* send, uint8_t* receive, size_t n) {
+bool Session::Queue(const uint8_t* send, uint8_t* receive, size_t n) {
     if (lost_) return false;
-    // All chunks go out before the first answer is awaited.
+    // Frames go out back to back; Send reads answers only when the adapter's
+    // buffer has no room for the next one.
     for (size_t done = 0; done < n;) {
         const size_t k = std::min(maxData_, n - done);
         if (!Send(VP_CMD_SPI_TRANSFER, send + done, k, 0, receive + done, nullptr)) return false;
         done += k;
     }
+    return true;
+}
+
+bool Session::Collect() {
+    if (lost_ || !Flush()) return false;
     counters_.transferWaits++;
     return AwaitAll();
 }
+
+bool Session::Transfer(const uint8_t* send, uint8_t* receive, size_t n) { return Queue(send, receive, n) && Collect(); }
 
 bool Session::Drain() {
     if (lost_ || !Flush()) return false;

@@ -62,6 +62,12 @@ public:
     void Write(const uint8_t* data, size_t n);
     // Clocks n bytes through the target and stores the bytes that came back.
     bool Transfer(const uint8_t* send, uint8_t* receive, size_t n);
+    // Like Transfer, but returns once the frames are sent: the answers land
+    // in receive as they are read, at the latest by the next Collect (or
+    // Transfer, Drain). receive must stay valid until then.
+    bool Queue(const uint8_t* send, uint8_t* receive, size_t n);
+    // Waits for the answers of everything queued.
+    bool Collect();
     // Waits until the adapter has carried out everything sent so far.
     bool Drain();
     // Waits like Drain, then reads the adapter's microsecond clock.

@@ -1,6 +1,7 @@
 // The serial Veltro driver: the 21 entry points of veltro/veltro.h over the
 // adapter's serial protocol.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <initializer_list>
 #include <iterator>
@@ -27,6 +28,14 @@ struct Driver {
     int32_t cycleTime = 0;
     uint64_t spiwrCalls = 0, spiwCalls = 0, delayCalls = 0, delayMicros = 0;
     uint8_t noise = 0xB5;
+    // Transfers queued since the last collect: where their answers go, filled
+    // with noise when the adapter is lost before they arrive.
+    struct Queued {
+        uint8_t* receive;
+        int32_t count;
+    };
+    std::vector<Queued> queued;
+    int64_t queuedBytes = 0;
 };
 
 Driver& D() {
@@ -55,6 +64,15 @@ void FillUnanswered(uint8_t* receive, int32_t count) {
     }
 }
 
+// Forgets the queued transfers; with answered false their buffers get noise.
+void EndQueue(bool answered) {
+    Driver& d = D();
+    if (!answered)
+        for (const Driver::Queued& q : d.queued) FillUnanswered(q.receive, q.count);
+    d.queued.clear();
+    d.queuedBytes = 0;
+}
+
 void EnsurePorts() {
     if (!D().enumerated) {
         D().ports = EnumeratePorts();
@@ -65,6 +83,7 @@ void EnsurePorts() {
 void CloseSession() {
     Driver& d = D();
     if (d.session) d.session->Drain();
+    EndQueue(!d.session || !d.session->Lost());
     d.session.reset();
     d.info = {};
 }
@@ -155,10 +174,40 @@ VELTRO_EXPORT int32_t VELTRO_CALL SPIWR(const uint8_t* send, uint8_t* receive, i
     if (send == nullptr || receive == nullptr || count <= 0) return count == 0 ? 0 : -1;
     Session* s = Live();
     if (s == nullptr || !s->Transfer(send, receive, static_cast<size_t>(count))) {
+        EndQueue(false);
         FillUnanswered(receive, count);
         return -1;
     }
+    EndQueue(true);  // the wait for this answer brought every queued one in
     return count;
+}
+
+VELTRO_EXPORT int32_t VELTRO_CALL VeltroExtensionVersion(void) { return VELTRO_EXTENSION_PIPELINE; }
+
+VELTRO_EXPORT int32_t VELTRO_CALL SPIWRQueue(const uint8_t* send, uint8_t* receive, int32_t count) {
+    D().spiwrCalls++;
+    if (send == nullptr || receive == nullptr || count < 0 || count > VELTRO_QUEUE_MAX) return -1;
+    if (count == 0) return 0;
+    Driver& d = D();
+    d.queued.push_back({receive, count});
+    d.queuedBytes += count;
+    Session* s = Live();
+    if (s == nullptr || !s->Queue(send, receive, static_cast<size_t>(count))) {
+        EndQueue(false);
+        return -1;
+    }
+    return count;
+}
+
+VELTRO_EXPORT int32_t VELTRO_CALL SPIWRCollect(void) {
+    const int64_t bytes = D().queuedBytes;
+    Session* s = Live();
+    if (s == nullptr || !s->Collect()) {
+        EndQueue(false);
+        return -1;
+    }
+    EndQueue(true);
+    return static_cast<int32_t>(std::min<int64_t>(bytes, INT32_MAX));
 }
 
 VELTRO_EXPORT int32_t VELTRO_CALL SPIW(const uint8_t* send, int32_t count) {

@@ -1,5 +1,7 @@
-// The driver's C entry points: the 21 operations of veltro/veltro.h and the
-// control interface of VirtualControl.h. Everything else stays hidden.
+// The driver's C entry points: the 21 operations of veltro/veltro.h, its
+// pipelined-transfer extension and the control interface of VirtualControl.h. Everything else stays hidden.
+#include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "VirtualAdapter.h"
@@ -16,6 +18,8 @@ VirtualAdapter& Adapter() {
     return adapter;
 }
 
+// Bytes queued since the last collect.
+int64_t g_queued = 0;
 std::string g_lastError;
 std::string g_logCopy;
 std::string g_adapterLogCopy;
@@ -30,7 +34,7 @@ VELTRO_EXPORT const char* VELTRO_CALL GetPortName(int32_t port) { return Adapter
 VELTRO_EXPORT int32_t VELTRO_CALL Connect(int32_t port, int32_t mode) { return Adapter().Connect(port, mode); }
 VELTRO_EXPORT void VELTRO_CALL Disconnect(void) { Adapter().Disconnect(); }
 VELTRO_EXPORT int32_t VELTRO_CALL GetFirmware(void) { return Adapter().Firmware(); }
-VELTRO_EXPORT void VELTRO_CALL SetReadMode(int32_t mode) { Adapter().Note("SetReadMode " + std::to_string(mode)); }
+VELTRO_EXPORT void VELTRO_CALL SetReadMode(int32_t mode) { Adapter().SetReadMode(mode); }
 VELTRO_EXPORT void VELTRO_CALL SetEnables(int32_t enable, int32_t mode) { Adapter().SetEnables(enable, mode); }
 VELTRO_EXPORT void VELTRO_CALL SetLevels(int32_t sck, int32_t mosi, int32_t miso) {
     Adapter().SetLevels(sck, mosi, miso);
@@ -72,8 +76,28 @@ VELTRO_EXPORT void VELTRO_CALL CheckSerialPorts(int32_t flags) {
     Adapter().Note("CheckSerialPorts " + std::to_string(flags));
 }
 
+// The simulated adapter answers at once, so a queued transfer is carried out
+// while it is queued; the collect only reports what was received.
+VELTRO_EXPORT int32_t VELTRO_CALL VeltroExtensionVersion(void) { return VELTRO_EXTENSION_PIPELINE; }
+VELTRO_EXPORT int32_t VELTRO_CALL SPIWRQueue(const uint8_t* send, uint8_t* receive, int32_t count) {
+    if (send == nullptr || receive == nullptr || count < 0 || count > VELTRO_QUEUE_MAX) return -1;
+    for (int32_t done = 0; done < count;) {
+        const int32_t n = std::min<int32_t>(16, count - done);
+        if (Adapter().Transfer(send + done, receive + done, n) < 0) return -1;
+        done += n;
+    }
+    g_queued += count;
+    return count;
+}
+VELTRO_EXPORT int32_t VELTRO_CALL SPIWRCollect(void) {
+    const int64_t n = g_queued;
+    g_queued = 0;
+    return static_cast<int32_t>(std::min<int64_t>(n, INT32_MAX));
+}
+
 VELTRO_EXPORT void VV_ResetAll(void) {
     Adapter().ResetAll();
+    g_queued = 0;
     g_lastError.clear();
 }
 

@@ -168,8 +168,8 @@ bool SetOption(Options& o, const std::string& rawKey, const std::string& rawValu
     } else if (key == "stuck_bit") {
         return ParseStuckBits(v, o.stuckBits, error);
     } else if (key == "byte_time_us") {
-        if (!ParseNumber(v, 1, 100000, n)) {
-            error = "byte_time_us wants microseconds from 1 to 100000 (got \"" + v + "\")";
+        if (!ParseNumber(v, 0, 100000, n)) {
+            error = "byte_time_us wants microseconds from 0 to 100000 (got \"" + v + "\")";
             return false;
         }
         o.byteTimeUs = static_cast<uint32_t>(n);

@@ -32,7 +32,7 @@ struct Options {
     bool wireSck = false;
     bool wireMosi = false;
     bool wireMiso = false;
-    uint32_t byteTimeUs = 50;  // SPI transfer time of one byte
+    uint32_t byteTimeUs = 0;  // SPI transfer time of one byte; 0: as the adapter's clock gives it
     // The adapter is pulled out after this many SPI transfers of a
     // connection: later transfers fail (-1) as a lost serial port does. 0: never.
     uint64_t unplugAfterTransfers = 0;

@@ -1,5 +1,6 @@
 #include "VirtualAdapter.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -167,8 +168,21 @@ void VirtualAdapter::SetLevels(int32_t sck, int32_t mosi, int32_t miso) {
     pins_->SetSck(LineSck(), nowNs_);
 }
 
+void VirtualAdapter::SetReadMode(int32_t mode) {
+    Note("SetReadMode " + std::to_string(mode));
+    readMode_ = mode != 0 ? 1 : 0;
+}
+
+uint64_t VirtualAdapter::ByteTimeNs() const {
+    if (opt_.byteTimeUs != 0) return uint64_t{opt_.byteTimeUs} * 1000;
+    const uint64_t cycle = static_cast<uint64_t>(std::clamp<int32_t>(cycleTime, 0, 255));
+    const uint64_t phaseNs = cycle != 0 ? cycle * 500 : (readMode_ != 0 ? 1250 : 4000);
+    return 16 * phaseNs;
+}
+
 uint8_t VirtualAdapter::TransferByte(uint8_t b) {
-    const uint64_t step = uint64_t{opt_.byteTimeUs} * 1000 / 16;
+    const uint64_t byteNs = ByteTimeNs();
+    const uint64_t step = byteNs / 16;
     uint64_t t = nowNs_;
     uint8_t received = 0;
     const bool idle = LineSck();
@@ -185,7 +199,7 @@ uint8_t VirtualAdapter::TransferByte(uint8_t b) {
         const bool level = miso != (opt_.wireMiso != misoInverted_);
         received = static_cast<uint8_t>((received << 1) | (level ? 1 : 0));
     }
-    Advance(uint64_t{opt_.byteTimeUs} * 1000);
+    Advance(byteNs);
     return received;
 }
 
@@ -246,6 +260,7 @@ void VirtualAdapter::ResetAll() {
     connected_ = false;
     held_ = false;
     sckHigh_ = mosiInverted_ = misoInverted_ = false;
+    readMode_ = 0;
     nowNs_ = 0;
     cycleTime = 0;
     refusedNoticeShown_ = false;

@@ -26,6 +26,7 @@ public:
     int32_t Firmware() const { return opt_.firmware; }
     void SetEnables(int32_t enable, int32_t mode);
     void SetLevels(int32_t sck, int32_t mosi, int32_t miso);
+    void SetReadMode(int32_t mode);
     // count bytes out, as many in (receive may be null); -1 for a call the
     // adapter does not take (more than 16 bytes, no buffer).
     int32_t Transfer(const uint8_t* send, uint8_t* receive, int32_t count);
@@ -55,6 +56,10 @@ private:
     void Sync();                      // real-time mode: the clock follows the wall clock
     void Advance(uint64_t ns);
     uint8_t TransferByte(uint8_t b);
+    // Time one byte takes on the lines: the byte_time_us option when set,
+    // else 16 SCK phases of the set cycle time (0.5 µs units) or of the
+    // automatic clock of the read mode (1.25 µs in mode 1, 4 µs in mode 0).
+    uint64_t ByteTimeNs() const;
     bool LineSck() const { return sckHigh_ != opt_.wireSck; }  // as the target sees it
     static void Append(std::string& log, const std::string& line);
 
@@ -69,6 +74,7 @@ private:
     uint64_t transfers_ = 0;     // SPI transfers of this connection
     bool held_ = false;
     bool sckHigh_ = false, mosiInverted_ = false, misoInverted_ = false;  // SetLevels
+    int32_t readMode_ = 0;
     uint64_t nowNs_ = 0;
     std::chrono::steady_clock::time_point anchor_;
     std::string chipLog_, adapterLog_;

@@ -3,7 +3,7 @@
  *
  * Kestrin reaches the Veltro serial programming adapter only through a driver
  * library that exports the 21 entry points below (libVeltro.so on Linux,
- * Veltro.dll on Windows). Anyone may write a driver for another adapter: export
+ * Veltro.dll on Windows), and optionally the extension at the end. Anyone may write a driver for another adapter: export
  * these names with C linkage and this calling convention.
  *
  * Conventions
@@ -93,6 +93,40 @@ typedef void(VELTRO_CALL* VeltroSetLEDsFn)(int32_t, int32_t);
 typedef void(VELTRO_CALL* VeltroSetLinesFn)(int32_t, int32_t, int32_t, int32_t);
 typedef void(VELTRO_CALL* VeltroDelayFn)(int32_t);
 typedef void(VELTRO_CALL* VeltroCheckSerialPortsFn)(int32_t);
+
+/*
+ * Optional extension: pipelined transfers.
+ *
+ * A driver may export these entry points besides the 21 above; a host looks
+ * them up by name and uses them only when VeltroExtensionVersion reports
+ * VELTRO_EXTENSION_PIPELINE or more. A host that finds them missing keeps to
+ * SPIW and SPIWR.
+ *
+ *  - SPIWRQueue(send, receive, count) puts a write-and-read transfer into the
+ *    byte stream towards the target, in order with every SPIW, SPIWR and Delay
+ *    call, and may return before the bytes have been clocked. count may exceed
+ *    16, up to VELTRO_QUEUE_MAX. The send buffer is used up during the call.
+ *    Unlike every other entry point, the driver keeps the receive pointer: the
+ *    received bytes are stored there by the time the next SPIWRCollect or
+ *    SPIWR returns, and until then the caller keeps the buffer alive and
+ *    leaves it alone. Returns count, or a negative value when no adapter
+ *    takes the transfer.
+ *  - SPIWRCollect() waits until every queued transfer has been answered.
+ *    Returns the number of bytes received for transfers queued since the
+ *    previous collect, or a negative value when the adapter was lost on the
+ *    way; the buffers of the unanswered transfers then hold bytes no chip
+ *    sends (never a programming-enable answer).
+ */
+#define VELTRO_EXTENSION_PIPELINE 1
+#define VELTRO_QUEUE_MAX 65536
+
+int32_t VELTRO_CALL VeltroExtensionVersion(void);
+int32_t VELTRO_CALL SPIWRQueue(const uint8_t* send, uint8_t* receive, int32_t count);
+int32_t VELTRO_CALL SPIWRCollect(void);
+
+typedef int32_t(VELTRO_CALL* VeltroExtensionVersionFn)(void);
+typedef int32_t(VELTRO_CALL* VeltroSPIWRQueueFn)(const uint8_t*, uint8_t*, int32_t);
+typedef int32_t(VELTRO_CALL* VeltroSPIWRCollectFn)(void);
 
 #ifdef __cplusplus
 }

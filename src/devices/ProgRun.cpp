@@ -43,17 +43,14 @@ namespace {
 thread_local TProgRun* ActiveRun = nullptr;
 std::atomic<uint64_t> Failures{0};
 
-// A driver that reports the adapter gone ends the run at once: nothing sent
-// after it reaches the chip, and a verify of what it reads would only compare
-// stale bytes.
+}  // namespace
+
 bool Delivered(int32_t driverResult) {
     if (driverResult >= 0) return true;
     Failures.fetch_add(1);
     if (ActiveRun != nullptr) throw TRunAborted{TRunAborted::TWhy::LinkLost};
     return false;
 }
-
-}  // namespace
 
 uint64_t LinkFailures() { return Failures.load(); }
 

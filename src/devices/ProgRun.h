@@ -148,6 +148,12 @@ bool SendBytes(const uint8_t* bytes, size_t count);
 // went out.
 bool ExchangeBytes(const uint8_t* bytes, uint8_t* receive, size_t count);
 
+// Checks a driver call's result. A driver that reports the adapter gone (a
+// negative result) ends the current run at once: nothing sent after it
+// reaches the chip, and a verify of what it reads would only compare stale
+// bytes. Outside a run the loss is only counted. False when the link failed.
+bool Delivered(int32_t driverResult);
+
 // How many transfers the driver has refused since the program started. A
 // caller outside a run (the fuse dialog, Detect) compares it before and after.
 uint64_t LinkFailures();

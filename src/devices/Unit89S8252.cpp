@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "devices/ReadPipeline.h"
 #include "link/SPI.h"
 
 namespace kestrin {
@@ -48,21 +49,26 @@ void OpenByteModeRun(TProgRun& run) {
 // transfer, stepping the gauge to the number of bytes read after each chunk.
 void ReadBlock(const TByteModeFormat& format, TProgRun& run, const TProgParams& params, uint8_t* out) {
     const uint8_t code = params.EEPROM ? kReadEEPROM : kReadFlash;
-    std::array<uint8_t, 3 * kReadChunk> send{};
-    std::array<uint8_t, 3 * kReadChunk> receive{};
-    int32_t remaining = params.Size;
-    int32_t offset = 0;
-    while (remaining > 0) {
-        const int32_t k = remaining > kReadChunk ? kReadChunk : remaining;
-        for (int32_t e = 0; e < k; ++e)
-            PutInstruction(format, &send[3 * e], code, params.StartAddress + offset + e, 0x00);
-        receive.fill(0);
-        ExchangeBytes(send.data(), receive.data(), static_cast<size_t>(3 * k));
-        for (int32_t e = 0; e < k; ++e) out[offset + e] = receive[3 * e + 2];
-        remaining -= k;
-        offset += k;
-        run.Step(params.Size - remaining);
-    }
+    const int32_t chunks = (params.Size + kReadChunk - 1) / kReadChunk;
+    // One stretch of stream per chunk, kept until its answers are used.
+    std::vector<uint8_t> send(static_cast<size_t>(3 * kReadChunk) * static_cast<size_t>(chunks));
+    std::vector<uint8_t> receive(send.size());
+    const auto countOf = [&](int32_t c) { return std::min(kReadChunk, params.Size - c * kReadChunk); };
+    TReadPipeline pipeline;
+    pipeline.Run(
+        chunks,
+        [&](int32_t c) {
+            const int32_t first = c * kReadChunk;
+            uint8_t* chunk = &send[static_cast<size_t>(3 * first)];
+            for (int32_t e = 0; e < countOf(c); ++e)
+                PutInstruction(format, &chunk[3 * e], code, params.StartAddress + first + e, 0x00);
+            pipeline.Exchange(chunk, &receive[static_cast<size_t>(3 * first)], static_cast<size_t>(3 * countOf(c)));
+        },
+        [&](int32_t c) {
+            const int32_t first = c * kReadChunk;
+            for (int32_t e = 0; e < countOf(c); ++e) out[first + e] = receive[static_cast<size_t>(3 * (first + e) + 2)];
+            run.Step(first + countOf(c));
+        });
 }
 
 }  // namespace

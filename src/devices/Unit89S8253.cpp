@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "devices/PageSpan.h"
+#include "devices/ReadPipeline.h"
 #include "link/SPI.h"
 
 namespace kestrin {
@@ -76,13 +77,14 @@ public:
     }
 
     // One page read: the header goes out, then the page is clocked in while zero bytes are sent.
-    void ReadPage(bool eeprom, int32_t address, uint8_t* out) const {
+    void ReadPage(TReadPipeline& pipeline, bool eeprom, int32_t address, uint8_t* out) const {
         static constexpr std::array<uint8_t, kLargestPage> kZeros{};
         std::array<uint8_t, kLargestHeader> header{};
-        SendBytes(header.data(), PageHeader(eeprom ? kEEPROMPageRead : kFlashPageRead, eeprom, address, header.data()));
+        pipeline.Send(header.data(),
+                      PageHeader(eeprom ? kEEPROMPageRead : kFlashPageRead, eeprom, address, header.data()));
         const auto size = static_cast<size_t>(PageSize(eeprom));
         std::fill_n(out, size, 0);  // a driver without an adapter leaves the buffer as it was
-        ExchangeBytes(kZeros.data(), out, size);
+        pipeline.Exchange(kZeros.data(), out, size);
     }
 
     bool Handshake() const { return EnterProgModePaged(family_); }
@@ -101,13 +103,15 @@ public:
 
     // Reads span's pages into out; labelled runs show the elapsed time after each page.
     void ReadPages(TProgRun& run, bool eeprom, const TPageSpan& span, uint8_t* out, bool label) const {
-        for (int32_t p = 0; p < span.Count; ++p) {
-            ReadPage(eeprom, span.Address(p), out + span.Offset(p));
-            if (label)
-                run.Step(p);
-            else
-                run.Tick(p);
-        }
+        TReadPipeline pipeline;
+        pipeline.Run(
+            span.Count, [&](int32_t p) { ReadPage(pipeline, eeprom, span.Address(p), out + span.Offset(p)); },
+            [&](int32_t p) {
+                if (label)
+                    run.Step(p);
+                else
+                    run.Tick(p);
+            });
     }
 
 private:

@@ -5,6 +5,7 @@
 #include "devices/AvrIsp.h"
 #include "devices/DeviceTable.h"
 #include "devices/PageSpan.h"
+#include "devices/ReadPipeline.h"
 #include "link/SPI.h"
 
 namespace kestrin {
@@ -138,25 +139,36 @@ public:
     void Read(uint8_t* out) {
         const int32_t units = (params_.Size + kReadUnit - 1) / kReadUnit;
         run_.Progress().SetMaxValue(units - 1);
-        std::vector<uint8_t> send;
-        std::vector<uint8_t> receive;
+        // Each unit's stream is kept until its answers are used.
+        std::vector<std::vector<uint8_t>> send(static_cast<size_t>(units));
+        std::vector<std::vector<uint8_t>> receive(static_cast<size_t>(units));
         std::vector<size_t> dataAt;
-        for (int32_t u = 0; u < units; ++u) {
-            const int32_t from = u * kReadUnit;
-            const int32_t count = std::min(kReadUnit, params_.Size - from);
-            send.clear();
-            dataAt.clear();
-            for (int32_t k = 0; k < count; ++k) {
-                const int32_t address = params_.StartAddress + from + k;
-                if (!params_.EEPROM) AppendExtended(send, address);
-                dataAt.push_back(send.size() + kAvrDataIndex);
-                Append(send, params_.EEPROM ? AvrReadEEPROM(address) : AvrReadFlash(address));
-            }
-            receive.assign(send.size(), 0);
-            ExchangeBytes(send.data(), receive.data(), send.size());
-            for (int32_t k = 0; k < count; ++k) out[from + k] = receive[dataAt[static_cast<size_t>(k)]];
-            run_.Step(u);
-        }
+        TReadPipeline pipeline;
+        pipeline.Run(
+            units,
+            [&](int32_t u) {
+                const int32_t from = u * kReadUnit;
+                const int32_t count = std::min(kReadUnit, params_.Size - from);
+                auto& stream = send[static_cast<size_t>(u)];
+                for (int32_t k = 0; k < count; ++k) {
+                    const int32_t address = params_.StartAddress + from + k;
+                    if (!params_.EEPROM) AppendExtended(stream, address);
+                    dataAt.push_back(stream.size() + kAvrDataIndex);
+                    Append(stream, params_.EEPROM ? AvrReadEEPROM(address) : AvrReadFlash(address));
+                }
+                auto& answer = receive[static_cast<size_t>(u)];
+                answer.assign(stream.size(), 0);
+                pipeline.Exchange(stream.data(), answer.data(), stream.size());
+            },
+            [&](int32_t u) {
+                const int32_t from = u * kReadUnit;
+                const int32_t count = std::min(kReadUnit, params_.Size - from);
+                const auto& answer = receive[static_cast<size_t>(u)];
+                for (int32_t k = 0; k < count; ++k) out[from + k] = answer[dataAt[static_cast<size_t>(from + k)]];
+                send[static_cast<size_t>(u)] = {};
+                receive[static_cast<size_t>(u)] = {};
+                run_.Step(u);
+            });
     }
 
     ProgResult Verify() {

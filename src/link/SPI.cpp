@@ -68,6 +68,19 @@ bool Lookup(Handle h, const char* name, Fn& slot) {
     return true;
 }
 
+// The pipelined transfers are used only as a complete set from a driver that
+// declares their version.
+TExtensionTable LookupExtensions(Handle h) {
+    TExtensionTable x;
+    VeltroExtensionVersionFn version = nullptr;
+    if (!Lookup(h, "VeltroExtensionVersion", version)) return x;
+    x.Version = version();
+    if (x.Version < VELTRO_EXTENSION_PIPELINE || !Lookup(h, "SPIWRQueue", x.SPIWRQueue) ||
+        !Lookup(h, "SPIWRCollect", x.SPIWRCollect))
+        return TExtensionTable{x.Version, nullptr, nullptr};
+    return x;
+}
+
 std::filesystem::path ExecutableFolder() {
 #if defined(_WIN32)
     std::array<char, MAX_PATH> buf{};
@@ -85,6 +98,7 @@ std::filesystem::path ExecutableFolder() {
 }  // namespace
 
 TOperationTable Ops = kFallbacks;
+TExtensionTable Extensions;
 std::vector<std::string> PortNames;
 bool Connected = false;
 
@@ -103,6 +117,7 @@ const std::string& AdapterDriverPath() { return g_boundPath; }
 bool LoadAdapterDriverFrom(const std::string& path) {
     PortNames.clear();
     Ops = kFallbacks;
+    Extensions = {};
     g_boundPath.clear();
     if (path.empty()) return false;
 
@@ -132,6 +147,7 @@ bool LoadAdapterDriverFrom(const std::string& path) {
     }
     Ops = t;
     g_boundPath = path;
+    Extensions = LookupExtensions(h);
 
     if (Ops.GetNumPorts() > 0) {
         const int32_t count = Ops.GetNumPorts();

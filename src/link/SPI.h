@@ -37,6 +37,19 @@ struct TOperationTable {
 // The operation table. Holds the fallbacks until a library is bound.
 extern TOperationTable Ops;
 
+// Optional operations a driver may offer beyond the table above. Empty (all
+// null, version 0) without a library or when the library does not offer them.
+struct TExtensionTable {
+    int32_t Version = 0;
+    VeltroSPIWRQueueFn SPIWRQueue = nullptr;
+    VeltroSPIWRCollectFn SPIWRCollect = nullptr;
+
+    bool Pipelined() const { return SPIWRQueue != nullptr && SPIWRCollect != nullptr; }
+};
+
+// Bound together with Ops, never changed afterwards.
+extern TExtensionTable Extensions;
+
 // Serial port names reported by the library; index = driver port index.
 extern std::vector<std::string> PortNames;
 

@@ -26,7 +26,23 @@ void QtProgress::SetColor(uint32_t rgb) {
     if (gauge_ != nullptr) gauge_->setStyleSheet(GaugeStyle(rgb, background_));
 }
 
+bool QtProgress::Due(QElapsedTimer& timer) {
+    if (timer.isValid() && timer.elapsed() < kRepaintInterval) return false;
+    timer.start();
+    return true;
+}
+
 void QtProgress::SetProgress(int32_t value) {
+    // The start and the last step of a phase always show.
+    const bool edge = value <= 0 || value >= maxValue_;
+    if (edge)
+        gaugeShown_.start();
+    else if (!Due(gaugeShown_))
+        return;
+    ShowValue(value);
+}
+
+void QtProgress::ShowValue(int32_t value) {
     if (gauge_ == nullptr) return;
     if (maxValue_ <= 0) {
         // A single unit of work: empty until it is done.
@@ -45,9 +61,13 @@ void QtProgress::SetMaxValue(int32_t value) {
 }
 
 void QtProgress::SetText(const std::string& text) {
-    if (timeLabel_ != nullptr) timeLabel_->setText(QString::fromStdString(text));
+    if (timeLabel_ == nullptr) return;
+    const QString next = QString::fromStdString(text);
+    if (timeLabel_->text() != next) timeLabel_->setText(next);
 }
 
-void QtProgress::ProcessEvents() { QCoreApplication::processEvents(); }
+void QtProgress::ProcessEvents() {
+    if (Due(eventsProcessed_)) QCoreApplication::processEvents();
+}
 
 }  // namespace kestrin

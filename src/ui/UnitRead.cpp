@@ -421,6 +421,17 @@ void TFormRead::SpeedButtonWriteClick() {
     if (running_) return;
     ClearOutcome(panels_[4]);
     TJobRequest request = RunRequest();
+    // The block this window hands over, as the run sees it.
+    Params.StartAddress = 0;
+    Params.EEPROM = request.EEPROM;
+    Params.Verify = request.Verify;
+    Params.Backup = request.Backup;
+    Params.SCK = request.Profile.SCK;
+    Params.MISO = request.Profile.MISO;
+    Params.MOSI = request.Profile.MOSI;
+    Params.WaitFlash = request.Profile.WaitFlash;
+    Params.WaitEEPROM = request.Profile.WaitEEPROM;
+    Params.WaitErase = request.Profile.WaitErase;
     request.Image = std::vector<uint8_t>(Buffer.begin(), Buffer.begin() + std::max<int32_t>(Params.Size, 0));
     BeginRun();
     lastOutcome_ = RunWriteJob(request, *progress_, &stop_);
@@ -456,11 +467,23 @@ void TFormRead::FormClose() {
     Config.ExtDlgH = height();
 }
 
-void TFormRead::done(int result) {
-    // A run needs the window until it returns: Esc or a close while it goes
-    // asks the run to stop instead.
-    if (running_) {
+void TFormRead::keyPressEvent(QKeyEvent* event) {
+    // Esc during a run stops it; the window stays until the run has ended.
+    if (event->key() == Qt::Key_Escape && running_) {
         StopRun();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TFormRead::done(int result) {
+    // A run needs the window until it returns: a close while it goes asks
+    // whether to stop the run instead.
+    if (running_) {
+        if (Prompts().Message(TMsgKind::Confirmation, "A run is going. Stop it?", TMsgButtons::YesNo) ==
+            TMsgResult::Yes)
+            StopRun();
         return;
     }
     FormClose();

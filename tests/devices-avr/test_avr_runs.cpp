@@ -150,8 +150,9 @@ TEST_F(AvrRunTest, PartsThatAreNotThereOrTooSmallAreRefusedWithNothingWritten) {
         {"no signature at all", {0xFF, 0xFF, 0xFF}, true, WriteATtiny, ReadATtiny, 0, true, ProgNoDevice, true},
         {"an ATmega under the ATtiny routine", kSigATmega8, true, WriteATtiny, ReadATtiny, 0, false, ProgNoDevice, true},
         {"an ATtiny under the AT90xx routine", kSigATtiny13, true, WriteAT90xx, ReadAT90xx, 0, false, ProgNoDevice, true},
-        {"ATtiny13 Flash ends at 1 KB", kSigATtiny13, true, WriteATtiny, ReadATtiny, 0x03FF, false, ProgVerifyFailed, true},
-        {"ATtiny13 E²PROM ends at 64", kSigATtiny13, true, WriteATtiny, ReadATtiny, 63, true, ProgVerifyFailed, true},
+        // Too small for the block: refused like any other block that does not fit.
+        {"ATtiny13 Flash ends at 1 KB", kSigATtiny13, true, WriteATtiny, ReadATtiny, 0x03FF, false, ProgNoData, true},
+        {"ATtiny13 E²PROM ends at 64", kSigATtiny13, true, WriteATtiny, ReadATtiny, 63, true, ProgNoData, true},
         {"AT90S2313 that does not answer", kSigAT90S2313, false, WriteAT90xx, ReadAT90xx, 0, false, ProgNoDevice, true},
         {"ATmega that does not answer", kSigATmega328P, false, WriteATmega, ReadATmega, 0, false, ProgNoDevice, false},
     };

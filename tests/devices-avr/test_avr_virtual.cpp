@@ -104,7 +104,7 @@ TEST_F(AvrVirtualTest, WhatTheRoutinesRefuseLeavesTheChipUntouched) {
     } cases[] = {
         {"unknown signature", kATtiny13, ctATtiny, {}, {0x1E, 0x99, 0x99}, 0, ProgNoDevice},
         {"part of another family", kATtiny13, ctATmega, {}, {}, 0, ProgNoDevice},
-        {"beyond the attached part", kATtiny13, ctATtiny, {}, {}, 0x03FF, ProgVerifyFailed},
+        {"beyond the attached part", kATtiny13, ctATtiny, {}, {}, 0x03FF, ProgNoData},
         {"nothing attached", kATtiny13, ctATtiny, {{"no_target", "1"}}, {}, 0, ProgNoDevice},
     };
     for (const auto& c : cases) {
@@ -173,6 +173,21 @@ TEST_F(AvrVirtualTest, DetectTellsAnUnknownSignatureFromAnEmptySocket) {
     Use(kATmega328P, {{"wire_sck_inverted", "1"}});
     EXPECT_NE(DetectController(false, false, false).State, TDetected::TState::Known);
     EXPECT_EQ(DetectController(true, false, false).Name, "ATmega328P");
+}
+
+
+// Long enough for the read to be collected in many batches of queued transfers.
+TEST_F(AvrVirtualTest, LongReadsComeBackWholeAndInOrder) {
+    for (const bool eeprom : {false, true}) {
+        SCOPED_TRACE(eeprom ? "E²PROM" : "Flash");
+        Use(kATmega328P);
+        const int32_t start = eeprom ? 1 : 0x0101;
+        const auto image = Pattern(eeprom ? 1000 : 9000, 0x3C);
+        EXPECT_EQ(Write(Block(image, start, eeprom)), ProgOk);
+        std::vector<uint8_t> data;
+        EXPECT_EQ(ReadByType(kATmega328P.type, Block(image, start, eeprom), progress, data), ProgOk);
+        EXPECT_EQ(data, image);
+    }
 }
 
 }  // namespace

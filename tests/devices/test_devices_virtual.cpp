@@ -27,6 +27,8 @@ TEST_F(VirtualRunTest, WrittenImageReadsBackWithErasedCellsAround) {
     } cases[] = {
         {kAT89S8252, false, 0x0123, 300}, {kAT89S8252, true, 0x07F0, 16},  {kAT89S8253, false, 0x0010, 100},
         {kAT89S8253, false, 0x2F00, 256}, {kAT89S8253, true, 0x0005, 70},  {kAT89S52, false, 0x0110, 0x200},
+        // Reads long enough to be collected in several batches of queued transfers.
+        {kAT89S8252, false, 0x0003, 2051}, {kAT89S8253, false, 0x0000, 12288}, {kAT89S52, false, 0x0000, 8192},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.chip.name) + (c.eeprom ? " E²PROM " : " Flash ") + std::to_string(c.start));

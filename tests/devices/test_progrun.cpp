@@ -25,7 +25,8 @@ TEST(ProgRunTexts, ResultTexts) {
     EXPECT_STREQ(ProgResultText(ProgNoData), "file is empty");
     EXPECT_STREQ(ProgResultText(ProgVerifyFailed), "failed");
     EXPECT_STREQ(ProgResultText(ProgNoDevice), "no device");
-    EXPECT_STREQ(ProgResultText(4), "failed");
+    EXPECT_STREQ(ProgResultText(ProgStopped), "stopped");
+    EXPECT_STREQ(ProgResultText(5), "failed");
     EXPECT_STREQ(ProgResultText(-1), "failed");
 }
 

@@ -160,3 +160,30 @@ TEST(AdapterBinding, SearchUsesAbsoluteLibraryPathsButNeverTheWorkingDirectory) 
     if (oldLlp) setenv("LD_LIBRARY_PATH", saved.c_str(), 1);
     else unsetenv("LD_LIBRARY_PATH");
 }
+
+TEST(AdapterBinding, PipelinedTransfersComeOnlyFromADriverThatOffersThem) {
+    RecordingDriver rec;
+    struct Case {
+        const char* what;
+        std::string path;
+        int32_t version;
+        bool pipelined;
+    };
+    const std::vector<Case> cases = {
+        {"no library", "", 0, false},
+        {"driver with the 21 entry points only", rec.Path(), 0, false},
+#ifdef KESTRIN_VIRTUAL_DRIVER
+        {"virtual adapter", KESTRIN_VIRTUAL_DRIVER, VELTRO_EXTENSION_PIPELINE, true},
+#endif
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        kestrin::LoadAdapterDriverFrom(c.path);
+        EXPECT_EQ(kestrin::Extensions.Version, c.version);
+        EXPECT_EQ(kestrin::Extensions.Pipelined(), c.pipelined);
+    }
+    // Rebinding to a library without them clears what an earlier one offered.
+    kestrin::LoadAdapterDriverFrom(rec.Path());
+    EXPECT_FALSE(kestrin::Extensions.Pipelined());
+    EXPECT_EQ(kestrin::Extensions.SPIWRQueue, nullptr);
+}

@@ -106,6 +106,12 @@ TEST_F(SerialDriver, ASilentPortGivesResultTwoAndCallsStayHarmless) {
         EXPECT_NE(receive[2], 0x53);
         EXPECT_NE(receive[3], 0x69);
     }
+    // Queued transfers too: refused, and the collect reports the loss.
+    ASSERT_TRUE(kestrin::Extensions.Pipelined());
+    std::vector<uint8_t> many(300, 0xAC), answers(300, 0x53);
+    EXPECT_LT(kestrin::Extensions.SPIWRQueue(many.data(), answers.data(), 300), 0);
+    EXPECT_LT(kestrin::Extensions.SPIWRCollect(), 0);
+    for (size_t i = 2; i < answers.size(); i += 4) EXPECT_NE(answers[i], 0x53) << i;
     Ops.SPIW(send.data(), 4);
     Ops.Delay(10'000'000);
     Ops.SetEnables(1, 1);

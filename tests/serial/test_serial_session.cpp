@@ -245,3 +245,65 @@ TEST(SerialSession, WritesShareFramesAndGoOutBeforeAnythingElse) {
         EXPECT_FALSE(r.session->Lost());
     }
 }
+
+TEST(SerialSession, QueuedTransfersStreamWithinTheBufferAndAreCollectedInOrder) {
+    struct Case {
+        const char* what;
+        uint16_t capacity;
+        size_t transfers;
+    };
+    // 60 transfers of 40 bytes: 120 frames; a 1024-byte buffer holds about 27.
+    const std::vector<Case> cases = {{"all fit", 1024, 8}, {"credit runs out on the way", 1024, 60}, {"small buffer", 80, 20}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Rig r = Connected([&](FakeAdapter& f) {
+            f.capacity = c.capacity;
+            f.lazy = true;
+        });
+        std::vector<std::vector<uint8_t>> send(c.transfers), receive(c.transfers);
+        for (size_t t = 0; t < c.transfers; ++t) {
+            send[t].resize(40);
+            std::iota(send[t].begin(), send[t].end(), static_cast<uint8_t>(t * 7));
+            receive[t].assign(40, 0xEE);
+            ASSERT_TRUE(r.session->Queue(send[t].data(), receive[t].data(), send[t].size()));
+        }
+        EXPECT_LE(r.fake->maxInFlight, c.capacity);
+        EXPECT_EQ(r.session->Counters().transferWaits, 0u);
+        ASSERT_TRUE(r.session->Collect());
+        EXPECT_EQ(r.session->Counters().transferWaits, 1u);
+        for (size_t t = 0; t < c.transfers; ++t)
+            for (size_t i = 0; i < 40; ++i) ASSERT_EQ(receive[t][i], static_cast<uint8_t>(~send[t][i])) << t << " " << i;
+    }
+}
+
+TEST(SerialSession, WritesBetweenQueuedTransfersKeepTheirPlaceInTheStream) {
+    Rig r = Connected();
+    const std::vector<uint8_t> header{0x30, 0x01, 0x00};
+    const std::vector<uint8_t> zeros(64, 0x00);
+    std::vector<uint8_t> a(64), b(64);
+    r.session->Write(header.data(), header.size());
+    ASSERT_TRUE(r.session->Queue(zeros.data(), a.data(), zeros.size()));
+    r.session->Write(header.data(), header.size());
+    ASSERT_TRUE(r.session->Queue(zeros.data(), b.data(), zeros.size()));
+    ASSERT_TRUE(r.session->Collect());
+    std::vector<uint8_t> stream;
+    for (const auto& cmd : r.fake->received)
+        if (cmd.cmd == VP_CMD_SPI_WRITE || cmd.cmd == VP_CMD_SPI_TRANSFER)
+            stream.insert(stream.end(), cmd.payload.begin(), cmd.payload.end());
+    std::vector<uint8_t> expected = header;
+    expected.insert(expected.end(), zeros.begin(), zeros.end());
+    expected.insert(expected.end(), header.begin(), header.end());
+    expected.insert(expected.end(), zeros.begin(), zeros.end());
+    EXPECT_EQ(stream, expected);
+    EXPECT_EQ(a, std::vector<uint8_t>(64, 0xFF));
+    EXPECT_EQ(b, std::vector<uint8_t>(64, 0xFF));
+}
+
+TEST(SerialSession, ALinkLostWhileTransfersAreQueuedFailsTheCollect) {
+    Rig r = Connected([](FakeAdapter& f) { f.garbleAnswer = 3; });
+    std::vector<uint8_t> send(100, 0x12), receive(100);
+    ASSERT_TRUE(r.session->Queue(send.data(), receive.data(), send.size()));
+    EXPECT_FALSE(r.session->Collect());
+    EXPECT_TRUE(r.session->Lost());
+    EXPECT_FALSE(r.session->Queue(send.data(), receive.data(), send.size()));
+}

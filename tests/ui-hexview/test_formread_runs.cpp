@@ -35,8 +35,9 @@ TEST_F(FormReadRuns, WriteTakesLevelsAndWaitsFromTheProfile) {
     form->SpeedButtonWriteClick();
     EXPECT_TRUE(LogHas(driver, "SetLevels 1 0 1")) << driver.Log();
     EXPECT_TRUE(LogHas(driver, "Delay 4321")) << driver.Log();
-    // Without verification the AT89S8252 write cannot tell a missing target.
-    EXPECT_EQ(form->StatusText(5), "Ok");
+    // The recording driver holds no chip: the byte read back after the first
+    // write tells, and the run ends there.
+    EXPECT_EQ(form->StatusText(5), "no device");
     EXPECT_EQ(form->Params.WaitFlash, 4321);
     EXPECT_EQ(form->Params.StartAddress, 0);
 }
@@ -102,7 +103,10 @@ TEST_F(FormReadRuns, ARangeBeyondTheMemoryIsRefusedBeforeTheAdapterIsTouched) {
                 form->SpeedButtonReadClick();
             if (c.refused) {
                 ASSERT_EQ(prompts.Messages.size(), 1u);
-                EXPECT_EQ(prompts.Messages[0].Text, "File size exceeds memory range with given start address!");
+                const std::string& text = prompts.Messages[0].Text;
+                const bool range = text.rfind("File size exceeds memory range with given start address!", 0) == 0;
+                const bool noMemory = text == "The AT89S52 has no E²PROM!";
+                EXPECT_TRUE(range || noMemory) << text;
                 EXPECT_EQ(prompts.Messages[0].Buttons, TMsgButtons::Cancel);
                 EXPECT_EQ(driver.Log(), "");
                 EXPECT_EQ(form->StatusText(5), "");
@@ -126,12 +130,16 @@ TEST_F(FormReadRuns, TypesWithoutRoutinesSendNothing) {
         SCOPED_TRACE(code);
         SelectType(type);
         driver.ClearLog();
+        prompts.Messages.clear();
         form->SpeedButtonWriteClick();
-        EXPECT_EQ(form->StatusText(5), "file is empty");
         form->SpeedButtonReadClick();
-        EXPECT_EQ(form->StatusText(5), "failed");
+        // Each is refused with a word on the profile, and nothing is sent.
+        ASSERT_EQ(prompts.Messages.size(), 2u);
+        for (const auto& m : prompts.Messages) {
+            EXPECT_NE(m.Text.find("unknown controller type " + std::to_string(code)), std::string::npos) << m.Text;
+        }
+        EXPECT_EQ(form->StatusText(5), "");
         EXPECT_EQ(driver.Log(), "");
-        EXPECT_TRUE(prompts.Messages.empty());
     }
 }
 
@@ -154,7 +162,9 @@ TEST_F(FormReadRuns, TheWindowIsLockedWhileARunIsInProgress) {
     ASSERT_TRUE(driver.Bind());
     SelectType(ctAT89S8252);
     Connected = true;
-    Load(WriteFile("data.bin", Pattern(64, 0x01)));
+    // Zero bytes: the one byte read back after the first write matches what the
+    // recording driver answers, so the write runs to its end.
+    Load(WriteFile("data.bin", std::vector<uint8_t>(64, 0x00)));
     const std::vector<uint8_t> before = form->Buffer;
     struct Seen {
         bool checked = false;

@@ -112,10 +112,32 @@ TEST(VirtualAdapter, VirtualClockCountsDelaysAndTransfers) {
     Ops.Delay(-5);
     const Bytes b(10, 0);
     Ops.SPIW(b.data(), 10);
-    EXPECT_EQ(vv.TimeMicros(), 1000 + 10 * 50);
+    EXPECT_EQ(vv.TimeMicros(), 1000 + 10 * 64);  // read mode 0 until told otherwise
     vv.Set("byte_time_us", "20");
     Ops.SPIW(b.data(), 5);
-    EXPECT_EQ(vv.TimeMicros(), 1500 + 5 * 20);
+    EXPECT_EQ(vv.TimeMicros(), 1640 + 5 * 20);
+}
+
+TEST(VirtualAdapter, BytesTakeSixteenPhasesOfTheAdaptersClock) {
+    struct Case {
+        int32_t readMode, cycleTime;
+        int64_t byteMicros;
+    };
+    // Automatic clock: 4 us phases in read mode 0, 1.25 us in read mode 1; a
+    // set cycle time gives phases of that many 0.5 us in either mode.
+    const std::vector<Case> cases = {{0, 0, 64}, {1, 0, 20}, {0, 1, 8}, {1, 4, 32}, {1, 1, 8}};
+    VirtualDriver vv;
+    Open(vv);
+    const Bytes send(16, 0x5A);
+    Bytes receive(16, 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "mode " << c.readMode << " cycle " << c.cycleTime);
+        Ops.SetReadMode(c.readMode);
+        Ops.SetCycleTime(c.cycleTime);
+        const int64_t before = vv.TimeMicros();
+        Ops.SPIWR(send.data(), receive.data(), 16);
+        EXPECT_EQ(vv.TimeMicros() - before, 16 * c.byteMicros);
+    }
 }
 
 TEST(VirtualAdapter, HandshakeAnswersRetriesAndFaults) {
