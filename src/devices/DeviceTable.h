@@ -1,7 +1,8 @@
 // The AVR parts this program knows: what their signature bytes say about
 // memory sizes, page sizes, ready/busy polling and write times. The
 // programming routines read the signature at the start of every run and take
-// the layout from here.
+// the layout from here. Every row comes from the part table generated from
+// avr-libc's device headers (src/avrparts).
 #pragma once
 
 #include <array>
@@ -9,6 +10,7 @@
 #include <span>
 #include <string_view>
 
+#include "AvrParts.h"
 #include "config/UnitConfig.h"
 
 namespace kestrin {
@@ -34,6 +36,8 @@ struct TDeviceInfo {
     // a written value equal to one of them cannot be told by reading back.
     std::array<uint8_t, 2> FlashBusy;
     std::array<uint8_t, 2> EEPROMBusy;
+    int32_t FuseWait;                     // a fuse or lock byte write, microseconds
+    const avrparts::AvrPart* Part;        // names and defaults of its fuse and lock bits
 
     // A Flash beyond 64K words needs the extended address (4D) instruction.
     bool ExtendedAddress() const { return FlashSize > 131072; }
@@ -43,6 +47,10 @@ std::span<const TDeviceInfo> Devices();
 
 // The part with this signature; nullptr when it is not in the table.
 const TDeviceInfo* FindDevice(const TSignature& signature);
+// The part of this signature that the controller type's routines program: a
+// few parts share a signature across families (the ATA5272 is an ATtiny87
+// inside); nullptr when the type has none of that signature.
+const TDeviceInfo* FindDevice(const TSignature& signature, uint8_t type);
 // The part of this name (case-insensitive); nullptr when it is not in the table.
 const TDeviceInfo* FindDevice(std::string_view name);
 

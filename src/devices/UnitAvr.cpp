@@ -49,8 +49,8 @@ const TDeviceInfo* Identify(const TFamily& family) {
         if (family.Type != ctAT90xx) return nullptr;
         SendAvr(kAvrProgrammingEnable);
     }
-    const TDeviceInfo* device = FindDevice(ReadAvrSignature());
-    if (device == nullptr || device->Type != family.Type) return nullptr;
+    const TDeviceInfo* device = FindDevice(ReadAvrSignature(), family.Type);
+    if (device == nullptr) return nullptr;
     if (!answered && device->Echoes) return nullptr;
     return device;
 }

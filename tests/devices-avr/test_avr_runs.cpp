@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "AvrRunTest.h"
+#include "devices/DeviceTable.h"
 #include "devices/UnitAT89S53.h"
 #include "devices/UnitAvr.h"
 
@@ -107,14 +108,19 @@ TEST_F(AvrRunTest, AT89S53InstructionsCarryAddressBit13InBitTwo) {
 
 TEST_F(AvrRunTest, BlocksNoPartOfTheFamilyHoldsAreRefusedBeforeAnythingIsSent) {
     const auto image = std::vector<uint8_t>(8, 0x42);
+    // The family's largest part, from the generated table, sets each limit.
+    const int32_t tinyFlash = LargestMemory(ctATtiny, false);
+    const int32_t tinyEEPROM = LargestMemory(ctATtiny, true);
+    const int32_t megaEEPROM = LargestMemory(ctATmega, true);
+    const int32_t classicFlash = LargestMemory(ctAT90xx, false);
     const std::vector<TRefusedBlock> cases = {
         {"ATtiny no data", WriteATtiny, nullptr, 0, 4, false, true},
         {"ATtiny size 0", WriteATtiny, ReadATtiny, 0, 0, false, false},
         {"ATtiny negative start", WriteATtiny, ReadATtiny, -2, 4, false, false},
-        {"ATtiny Flash past 8 KB", WriteATtiny, ReadATtiny, 8191, 2, false, false},
-        {"ATtiny E²PROM past 512", WriteATtiny, ReadATtiny, 510, 3, true, false},
-        {"AT90xx Flash past 8 KB", WriteAT90xx, ReadAT90xx, 8192, 1, false, false},
-        {"ATmega E²PROM past 4 KB", WriteATmega, ReadATmega, 4095, 2, true, false},
+        {"ATtiny Flash past its largest", WriteATtiny, ReadATtiny, tinyFlash - 1, 2, false, false},
+        {"ATtiny E²PROM past its largest", WriteATtiny, ReadATtiny, tinyEEPROM - 2, 3, true, false},
+        {"AT90xx Flash past its largest", WriteAT90xx, ReadAT90xx, classicFlash, 1, false, false},
+        {"ATmega E²PROM past its largest", WriteATmega, ReadATmega, megaEEPROM - 1, 2, true, false},
         {"ATmega start near the top of int32", WriteATmega, ReadATmega, 0x7FFFFFFF, 2, false, false},
         {"AT89S53 E²PROM", Write89S53, Read89S53, 0, 4, true, false},
         {"AT89S53 Flash past 12 KB", Write89S53, Read89S53, 0x2FFF, 2, false, false},

@@ -22,8 +22,9 @@ TEST_F(ProgrammerTest, EachTypeReachesItsOwnRoutine) {
         {0, true, 8192, 2048, "SetReadMode 0", TPageFamily::AT89S8253},
         // The AVR types reach as far as their family's largest part.
         {1, true, 8192, 512, "SetReadMode 0", TPageFamily::AT89S8253},
-        {2, true, 8192, 512, "SetReadMode 0", TPageFamily::AT89S8253},
-        {3, true, 262144, 4096, "SetReadMode 0", TPageFamily::AT89S8253},
+        // ATtiny1634 and ATtiny167: 16 KB; ATmega256RFR2: 8 KB of E²PROM.
+        {2, true, 16384, 512, "SetReadMode 0", TPageFamily::AT89S8253},
+        {3, true, 262144, 8192, "SetReadMode 0", TPageFamily::AT89S8253},
         {4, true, 12288, 2048, "SetReadMode 1", TPageFamily::AT89S8253},
         {5, true, 8192, 0, "SetReadMode 1", TPageFamily::AT89S52},
         {6, true, 12288, 0, "SetReadMode 0", TPageFamily::AT89S8253},

@@ -6,23 +6,34 @@
 
 #include <cstdio>
 
+#include "AvrParts.h"
+
 namespace kestrin::chips {
 
 namespace {
 
-// Timings in microseconds: Flash page (or byte), E²PROM byte/page, chip erase, fuse.
-const std::vector<AvrPart> kParts = {
-    {"ATmega8", {0x1E, 0x93, 0x07}, 8192, 64, 512, 0, 2, {0xE1, 0xD9, 0xFF}, 0x3F, false, 0x08, 0x20,
-     4500, 9000, 9000, 4500},
-    {"ATmega328P", {0x1E, 0x95, 0x0F}, 32768, 128, 1024, 4, 3, {0x62, 0xD9, 0xFF}, 0x3F, true, 0x08, 0x20,
-     4500, 3600, 9000, 4500},
-    {"AT90S2313", {0x1E, 0x91, 0x01}, 2048, 0, 128, 0, 0, {0xFF, 0xFF, 0xFF}, 0x06, false, 0x00, 0x00,
-     4000, 4000, 20000, 4000},
-    {"ATtiny2313", {0x1E, 0x91, 0x0A}, 2048, 32, 128, 4, 3, {0x64, 0xDF, 0xFF}, 0x03, true, 0x40, 0x20,
-     4500, 4000, 4000, 4500},
-    {"ATtiny13", {0x1E, 0x90, 0x07}, 1024, 32, 64, 4, 2, {0x6A, 0xFF, 0xFF}, 0x03, true, 0x00, 0x00,
-     4500, 4000, 4000, 4500},
-};
+// Every part of the generated table, with the datasheet timings.
+std::vector<AvrPart> BuildParts() {
+    std::vector<AvrPart> parts;
+    for (const avrparts::AvrPart& p : avrparts::AllAvrParts()) {
+        const avrparts::AvrTiming t = avrparts::TimingOf(p);
+        AvrPart part{p.name, p.signature, p.flashBytes, p.flashPageBytes, p.eepromBytes,
+                     t.eepromPages ? p.eepromPageBytes : 0u, p.fuseCount, p.fuseDefaults, p.lockMask, t.busyPoll,
+                     0, 0, 0, 0, t.flashBusy[0], t.eepromBusy[0], t.flashUs, t.eepromUs, t.eraseUs, t.fuseUs};
+        for (int byte = 0; byte < p.fuseCount; ++byte) {
+            if (const int bit = avrparts::FuseBitOf(p, byte, "EESAVE"); bit >= 0) {
+                part.eesaveByte = static_cast<uint8_t>(byte);
+                part.eesaveMask = static_cast<uint8_t>(1u << bit);
+            }
+            if (const int bit = avrparts::FuseBitOf(p, byte, "SPIEN"); bit >= 0) {
+                part.spienByte = static_cast<uint8_t>(byte);
+                part.spienMask = static_cast<uint8_t>(1u << bit);
+            }
+        }
+        parts.push_back(part);
+    }
+    return parts;
+}
 
 constexpr uint64_t Us(uint64_t us) { return us * 1000; }
 
@@ -38,10 +49,13 @@ Chip::Layout LayoutOf(const AvrPart& p) {
 
 }  // namespace
 
-const std::vector<AvrPart>& AvrParts() { return kParts; }
+const std::vector<AvrPart>& AvrParts() {
+    static const std::vector<AvrPart> parts = BuildParts();
+    return parts;
+}
 
 const AvrPart* FindAvrPart(std::string_view name) {
-    for (const auto& p : kParts) {
+    for (const auto& p : AvrParts()) {
         const std::string_view n = p.name;
         if (n.size() == name.size() && strncasecmp(n.data(), name.data(), n.size()) == 0) return &p;
     }
@@ -63,7 +77,7 @@ uint8_t AvrChip::BusyRead(Space s, uint32_t address, uint8_t stored) const {
     if (busy_.kind == BusyKind::Write && s == busy_.space && address >= busy_.first &&
         address < busy_.first + busy_.count) {
         if (part_.flashPageBytes != 0) return 0xFF;
-        return s == Space::Flash ? 0x7F : 0x80;
+        return s == Space::Flash ? part_.flashBusy : part_.eepromBusy;
     }
     return stored;
 }
@@ -155,7 +169,8 @@ void AvrChip::WriteFuseOrLock(uint64_t nowNs) {
         SetStored(Space::Lock, 0, static_cast<uint8_t>(Stored(Space::Lock, 0) & (value | ~part_.lockMask)));
     } else {
         uint8_t v = value;
-        if (index == 1) v = static_cast<uint8_t>((v & ~part_.spienMask) | (Stored(Space::Fuses, 1) & part_.spienMask));
+        if (index == part_.spienByte)
+            v = static_cast<uint8_t>((v & ~part_.spienMask) | (Stored(Space::Fuses, part_.spienByte) & part_.spienMask));
         SetStored(Space::Fuses, static_cast<uint32_t>(index), v);
     }
     StartBusy(nowNs, Us(part_.fuseUs), BusyKind::Fuse);
@@ -165,8 +180,8 @@ void AvrChip::ChipErase(uint64_t nowNs) {
     if (LostWhileBusy("chip erase")) return;
     Log("chip erase");
     Fill(Space::Flash, 0xFF);
-    const bool keepEeprom =
-        part_.eesaveMask != 0 && Size(Space::Fuses) > 1 && (Stored(Space::Fuses, 1) & part_.eesaveMask) == 0;
+    const bool keepEeprom = part_.eesaveMask != 0 && Size(Space::Fuses) > part_.eesaveByte &&
+                            (Stored(Space::Fuses, part_.eesaveByte) & part_.eesaveMask) == 0;
     if (!keepEeprom) Fill(Space::Eeprom, 0xFF);
     SetStored(Space::Lock, 0, 0xFF);
     pageBuffer_.assign(pageBuffer_.size(), 0xFF);
@@ -194,6 +209,10 @@ void AvrChip::Execute(uint64_t nowNs) {
             return;
         }
         case 0x4C: return WriteFlashPage(nowNs);
+        case 0x4D:
+            if (part_.flashBytes <= 0x20000) break;  // only parts beyond 64K words take it
+            extended_ = b3;
+            return;
         case 0x20:
         case 0x28:
             return Log("read flash %04X", static_cast<unsigned>(WordAddress() * 2 + (b1 == 0x28 ? 1 : 0)));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -15,15 +16,18 @@ struct AvrPart {
     const char* name;
     std::array<uint8_t, 3> signature;
     uint32_t flashBytes;
-    uint16_t flashPageBytes;   // 0: byte mode, 40/48 program at once
-    uint16_t eepromBytes;
-    uint8_t eepromPageBytes;   // 0: no C1/C2 page mode
-    uint8_t fuseCount;         // 0 (no serial fuse access), 2 (low, high) or 3 (+ extended)
+    uint32_t flashPageBytes;   // 0: byte mode, 40/48 program at once
+    uint32_t eepromBytes;
+    uint32_t eepromPageBytes;  // 0: no C1/C2 page mode
+    uint8_t fuseCount;         // 0 (no serial fuse access) to 3 (low, high, extended)
     std::array<uint8_t, 3> fuseDefaults;
     uint8_t lockMask;          // lock bits in use
     bool hasPoll;              // F0 RDY/BSY poll
-    uint8_t eesaveMask;        // bit of the high fuse that keeps the E²PROM on erase; 0 = none
-    uint8_t spienMask;         // bit of the high fuse not writable over this interface
+    uint8_t eesaveByte;        // fuse byte and bit that keep the E²PROM on erase; mask 0 = none
+    uint8_t eesaveMask;
+    uint8_t spienByte;         // fuse byte and bit not writable over this interface
+    uint8_t spienMask;
+    uint8_t flashBusy, eepromBusy;  // what a cell being written reads on a byte-mode part
     uint32_t flashUs, eepromUs, eraseUs, fuseUs;
 };
 
@@ -42,10 +46,16 @@ protected:
     uint8_t BusyRead(Space s, uint32_t address, uint8_t stored) const override;
 
 private:
-    uint32_t FlashWordMask() const { return part_.flashBytes / 2 - 1; }
-    uint32_t WordAddress() const { return ((static_cast<uint32_t>(frame_[1]) << 8) | frame_[2]) & FlashWordMask(); }
+    // The address bits a memory decodes; a part whose size is no power of two
+    // (the ATmega406's 40 KB) decodes the next, and the cells beyond read FF.
+    static uint32_t DecodeMask(uint32_t size) { return size <= 1 ? 0 : std::bit_ceil(size) - 1; }
+    uint32_t FlashWordMask() const { return DecodeMask(part_.flashBytes / 2); }
+    // Word-address bits 16 and up come from the last Load Extended Address (4D).
+    uint32_t WordAddress() const {
+        return ((extended_ << 16) | (static_cast<uint32_t>(frame_[1]) << 8) | frame_[2]) & FlashWordMask();
+    }
     uint32_t EepromAddress() const {
-        return ((static_cast<uint32_t>(frame_[1]) << 8) | frame_[2]) & (part_.eepromBytes - 1u);
+        return ((static_cast<uint32_t>(frame_[1]) << 8) | frame_[2]) & DecodeMask(part_.eepromBytes);
     }
     bool WriteLocked() const { return (Stored(Space::Lock, 0) & 0x01) == 0; }
     bool ReadLocked() const { return (Stored(Space::Lock, 0) & 0x03) == 0; }
@@ -58,6 +68,7 @@ private:
     void ChipErase(uint64_t nowNs);
 
     const AvrPart& part_;
+    uint32_t extended_ = 0;
     std::vector<uint8_t> pageBuffer_;   // flash page buffer, bytes
     std::vector<uint8_t> eepromBuffer_;
     std::vector<bool> eepromLoaded_;
