@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "CliRun.h"
 #include "cli/Sha256.h"
 #include "config/IniFile.h"
 #include "virtual/VirtualDriver.h"
@@ -40,13 +41,6 @@ std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
     return v;
 }
 
-std::string ReadText(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 std::vector<uint8_t> ReadBytes(const fs::path& file) {
     const std::string text = ReadText(file);
     return {text.begin(), text.end()};
@@ -55,20 +49,6 @@ std::vector<uint8_t> ReadBytes(const fs::path& file) {
 void WriteBytes(const fs::path& file, const std::vector<uint8_t>& bytes) {
     std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
-
-struct TRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-    json Json() const {
-        try {
-            return json::parse(out);
-        } catch (const std::exception& e) {
-            ADD_FAILURE() << "not one JSON object: " << e.what() << "\n" << out;
-            return json::object();
-        }
-    }
-};
 
 class CliProcess : public ::testing::Test {
 protected:
@@ -96,60 +76,14 @@ protected:
                                            << "\nports = COM1,ttyUSB0\n" << extra;
     }
 
-    // Starts kestrin-cli with standard input from a file (or empty) and its
-    // two output streams into files.
     pid_t Start(const std::vector<std::string>& args, const std::string& stdinFile = "") {
-        std::vector<std::string> all = {KESTRIN_CLI};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : all) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        std::vector<std::string> env = {"XDG_CONFIG_HOME=" + (home_ / "config").string(), "HOME=" + home_.string(),
-                                        "VELTRO_VIRTUAL_CONFIG=" + Path("virtual.ini").string(),
-                                        "LD_LIBRARY_PATH=" + fs::path(KESTRIN_VIRTUAL_DRIVER).parent_path().string()};
-        for (char** e = environ; *e != nullptr; ++e) {
-            const std::string entry = *e;
-            const std::string key = entry.substr(0, entry.find('='));
-            if (key != "XDG_CONFIG_HOME" && key != "HOME" && key != "VELTRO_VIRTUAL_CONFIG" && key != "LD_LIBRARY_PATH")
-                env.push_back(entry);
-        }
-        std::vector<char*> envp;
-        for (auto& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        const std::string in = stdinFile.empty() ? "/dev/null" : stdinFile;
-        const std::string out = Path("stdout").string();
-        const std::string err = Path("stderr").string();
-        posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        pid_t pid = -1;
-        const int started = posix_spawn(&pid, KESTRIN_CLI, &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        EXPECT_EQ(started, 0);
-        return started == 0 ? pid : -1;
+        return StartCli(args,
+                        {"XDG_CONFIG_HOME=" + (home_ / "config").string(), "HOME=" + home_.string(),
+                         "VELTRO_VIRTUAL_CONFIG=" + Path("virtual.ini").string(),
+                         "LD_LIBRARY_PATH=" + fs::path(KESTRIN_VIRTUAL_DRIVER).parent_path().string()},
+                        home_, stdinFile);
     }
-
-    // Waits for the end; a run still there after a minute is killed and fails.
-    TRun Wait(pid_t pid) {
-        TRun run;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        int status = 0;
-        while (waitpid(pid, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > end) {
-                kill(pid, SIGKILL);
-                waitpid(pid, &status, 0);
-                ADD_FAILURE() << "kestrin-cli did not end";
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.out = ReadText(Path("stdout"));
-        run.err = ReadText(Path("stderr"));
-        return run;
-    }
+    TRun Wait(pid_t pid) { return WaitCli(pid, home_); }
 
     TRun Run(const std::vector<std::string>& args, const std::string& stdinFile = "") {
         return Wait(Start(args, stdinFile));
