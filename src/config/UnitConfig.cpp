@@ -204,8 +204,9 @@ bool ControllerHasEEPROM(uint8_t type) {
 
 const char* ControllerName(uint8_t type) { return type < ControllerTypeCount ? kControllers[type].name : ""; }
 
-void LoadSettings() {
-    const std::string fileName = SettingsFileName();
+void LoadSettings() { LoadSettingsFrom(SettingsFileName()); }
+
+void LoadSettingsFrom(const std::string& fileName) {
     IniFile ini;
     std::string error;
     if (ini.Load(fileName, &error) == IniFile::LoadResult::Unreadable) {
@@ -236,8 +237,9 @@ void LoadSettings() {
     if (corrected) Prompts().Message(TMsgKind::Information, kCorrectedMessage, TMsgButtons::Ok);
 }
 
-bool SaveSettings() {
-    const std::string fileName = SettingsFileName();
+bool SaveSettings() { return SaveSettingsTo(SettingsFileName()); }
+
+bool SaveSettingsTo(const std::string& fileName) {
     const auto fail = [&](const std::string& why) {
         std::fprintf(stderr, "kestrin: the settings could not be saved to %s: %s\n", fileName.c_str(), why.c_str());
         return false;
@@ -267,8 +269,8 @@ bool SaveSettings() {
     WriteFields(ini, "ExtDlg", kExtDlgFields, stored);
 
     std::error_code ec;
-    const std::string folder = AppDataFolder();
-    fs::create_directories(fs::path(std::u8string(folder.begin(), folder.end())), ec);
+    const fs::path folder = fs::path(std::u8string(fileName.begin(), fileName.end())).parent_path();
+    if (!folder.empty()) fs::create_directories(folder, ec);
     if (ec) return fail(ec.message());
     if (!ini.Save(fileName, &error)) return fail(error);
     return true;

@@ -89,6 +89,9 @@ void LoadSettings();
 // that everything else in the file stays. Never leaves a half-written file:
 // false, with a line on standard error, when the file could not be replaced.
 bool SaveSettings();
+// The same with another settings file (a command-line tool's --config).
+void LoadSettingsFrom(const std::string& fileName);
+bool SaveSettingsTo(const std::string& fileName);
 
 // Fills entries 0 and 1 of list with the two built-in profiles; the caller
 // keeps the count.

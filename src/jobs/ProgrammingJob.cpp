@@ -176,4 +176,12 @@ TJobOutcome RunReadJob(const TJobRequest& request, IProgress& progress, const TS
     return outcome;
 }
 
+TJobOutcome RoutineOutcome(ProgResult result, TRunReport& report) {
+    TJobOutcome outcome;
+    Conclude(outcome, result, report);
+    return outcome;
+}
+
+std::optional<std::string> ProfileRefusalText(const TProfile& profile) { return ProfileRefusal(profile); }
+
 }  // namespace kestrin

@@ -91,6 +91,14 @@ TJobOutcome RunWriteJob(const TJobRequest& request, IProgress& progress, const T
 // Reads Size bytes from StartAddress on out of the chosen memory.
 TJobOutcome RunReadJob(const TJobRequest& request, IProgress& progress, const TStopSignal* stop = nullptr);
 
+// The outcome of a routine that ran, from its result and its report (for
+// jobs built on other routines than the write and the read).
+TJobOutcome RoutineOutcome(ProgResult result, TRunReport& report);
+
+// Why no routine can run with this profile (an unknown controller type, one
+// without routines); empty when one can.
+std::optional<std::string> ProfileRefusalText(const TProfile& profile);
+
 // "Verify failed at 0123h: wrote 5A, read 52".
 std::string DifferenceText(const TDifference& difference);
 

@@ -1,0 +1,239 @@
+#include "jobs/ChipCommands.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <charconv>
+#include <cstring>
+
+#include "devices/AvrIsp.h"
+#include "devices/DeviceTable.h"
+#include "devices/Unit89S8253.h"
+#include "files/FileExchg.h"
+#include "files/FileResult.h"
+#include "link/SPI.h"
+
+namespace kestrin {
+
+namespace {
+
+// A chip erase of the byte-mode parts takes about 16 ms; reads during it return 00.
+constexpr int32_t kByteModeEraseWait = 20000;
+constexpr int32_t kPagedEraseWait = 500000;
+constexpr int32_t kAvrEraseWait = 10000;
+
+int32_t WaitOr(int32_t profileWait, int32_t fallback) { return profileWait >= 0 ? std::max(profileWait, fallback) : fallback; }
+
+TJobOutcome Refused(std::string message, bool informational = false) {
+    TJobOutcome outcome;
+    outcome.Message = std::move(message);
+    outcome.Informational = informational;
+    return outcome;
+}
+
+TProgParams LinesOf(const TProfile& profile, TRunReport& report, const TStopSignal* stop) {
+    TProgParams params;
+    params.SCK = profile.SCK;
+    params.MISO = profile.MISO;
+    params.MOSI = profile.MOSI;
+    params.WaitFlash = profile.WaitFlash;
+    params.WaitEEPROM = profile.WaitEEPROM;
+    params.WaitErase = profile.WaitErase;
+    params.Report = &report;
+    params.Stop = stop;
+    return params;
+}
+
+// Sends the erase of the profile's family to a target just taken into its
+// programming state, and waits it out. False when the target did not answer.
+bool EraseTarget(const TProfile& profile, TProgRun& run) {
+    static constexpr std::array<uint8_t, 3> kByteModeEnable{0xAC, 0x53, 0x00};
+    static constexpr std::array<uint8_t, 3> kByteModeErase{0xAC, 0x04, 0x00};
+    static constexpr std::array<uint8_t, 4> kPagedErase{0xAC, 0x80, 0x00, 0x00};
+    switch (profile.Type) {
+        case ctAT89S8252:
+        case ctAT89S53:
+            run.Open(0);
+            Ops.SetEnables(1, 1);
+            Pause(1000);
+            SendBytes(kByteModeEnable.data(), kByteModeEnable.size());
+            SendBytes(kByteModeErase.data(), kByteModeErase.size());
+            Pause(WaitOr(profile.WaitErase, kByteModeEraseWait));
+            return true;
+        case ctAT89S8253:
+        case ctAT89S52: {
+            run.Open(1);
+            const TPageFamily family = profile.Type == ctAT89S8253 ? TPageFamily::AT89S8253 : TPageFamily::AT89S52;
+            if (!EnterProgModePaged(family)) return false;
+            SendBytes(kPagedErase.data(), kPagedErase.size());
+            Pause(WaitOr(profile.WaitErase, kPagedEraseWait));
+            return true;
+        }
+        case ctAT90xx:
+        case ctATtiny:
+        case ctATmega: {
+            run.Open(kAvrReadMode);
+            const bool answered = profile.Type == ctATtiny   ? EnterProgModeATtiny()
+                                  : profile.Type == ctATmega ? EnterProgModeATmega()
+                                                             : EnterProgMode(kHandshakeAVR);
+            // The AT90S1200 never answers the enable; its signature tells that it is there.
+            const TDeviceInfo* device = FindDevice(ReadAvrSignature());
+            if (!answered && (device == nullptr || device->Echoes)) return false;
+            SendAvr(kAvrChipErase);
+            if (device != nullptr) {
+                AwaitAvr(*device, TAvrWork::Erase, profile.WaitErase);
+            } else {
+                Pause(WaitOr(profile.WaitErase, kAvrEraseWait));
+            }
+            return true;
+        }
+        default: return false;
+    }
+}
+
+std::optional<uint8_t> ParseByte(std::string_view text) {
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+        base = 16;
+    }
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (error != std::errc() || end != text.data() + text.size() || text.empty() || value > 0xFF) return std::nullopt;
+    return static_cast<uint8_t>(value);
+}
+
+// Where the bits that cut off serial programming sit in an AVR's fuses.
+// bit: 0..7 of the low fuse, 8..15 of the high fuse; -1 when the part has no such bit.
+struct TIspFuses {
+    const char* Part;
+    int Spien, Rstdisbl, Dwen;
+};
+constexpr TIspFuses kIspFuses[] = {
+    {"ATtiny13", 7, 8, 11},     {"ATtiny2313", 13, 8, 15}, {"ATtiny25", 13, 15, 14}, {"ATtiny45", 13, 15, 14},
+    {"ATtiny85", 13, 15, 14},   {"ATtiny44", 13, 15, 14},  {"ATtiny84", 13, 15, 14}, {"ATmega8", 13, 15, -1},
+    {"ATmega16", 13, -1, -1},   {"ATmega32", 13, -1, -1},  {"ATmega48", 13, 15, 14}, {"ATmega88", 13, 15, 14},
+    {"ATmega168", 13, 15, 14},  {"ATmega328P", 13, 15, 14}, {"ATmega328", 13, 15, 14},
+};
+
+bool FuseBit(const TFuseBits& bits, int bit) {
+    const uint8_t byte = bit < 8 ? bits.FuseLow : bits.FuseHigh;
+    return ((byte >> (bit % 8)) & 1) != 0;
+}
+
+}  // namespace
+
+TJobOutcome RunEraseJob(const TProfile& profile, IProgress& progress, const TStopSignal* stop) {
+    if (auto refused = ProfileRefusalText(profile)) return Refused(*refused);
+    TRunReport report;
+    const TProgParams params = LinesOf(profile, report, stop);
+    const ProgResult result = GuardRun(params, [&] {
+        TProgRun run(params, progress);
+        run.Phase(kColorWriting, 1);
+        run.CheckStop();
+        if (!EraseTarget(profile, run)) return ProgNoDevice;
+        run.Step(1);
+        run.Close();
+        return ProgOk;
+    });
+    return RoutineOutcome(result, report);
+}
+
+TJobOutcome RunVerifyJob(const TJobRequest& request, IProgress& progress, const TStopSignal* stop) {
+    std::vector<uint8_t> image;
+    int32_t size = 0;
+    const FileResult read = ReadDataFile(request.FileName, request.FileType, image, size);
+    auto withFile = [&](TJobOutcome outcome) {
+        outcome.FileResult = read;
+        outcome.FileSize = read == FileOk ? size : 0;
+        return outcome;
+    };
+    if (read == FileIoError && size > 0) return withFile(Refused(kCantOpenText));
+    if (read != FileOk || size == 0 || image.size() != static_cast<size_t>(size))
+        return withFile(Refused(kFileEmptyText, true));
+
+    TJobRequest readRequest = request;
+    readRequest.Image.reset();
+    readRequest.Size = size;
+    TJobOutcome chip = RunReadJob(readRequest, progress, stop);
+    if (!chip.Ok()) return withFile(std::move(chip));
+    const auto [wrote, found] = std::mismatch(image.begin(), image.end(), chip.Data.begin(), chip.Data.end());
+    TJobOutcome outcome = std::move(chip);
+    if (wrote != image.end()) {
+        TDifference difference;
+        difference.Address = request.StartAddress + static_cast<int32_t>(wrote - image.begin());
+        difference.Wrote = *wrote;
+        difference.Read = *found;
+        outcome.Result = TJobResult::VerifyFailed;
+        outcome.Status = ProgResultText(ProgVerifyFailed);
+        outcome.Message = DifferenceText(difference);
+        outcome.FirstDifference = difference;
+    }
+    return withFile(std::move(outcome));
+}
+
+std::vector<TFuseField> FuseFieldsOf(uint8_t type) {
+    switch (type) {
+        case ctATtiny:
+        case ctATmega: return {{"low", &TFuseBits::FuseLow, 0xFF}, {"high", &TFuseBits::FuseHigh, 0xFF}};
+        case ctAT89S8253: return {{"fuses", &TFuseBits::UserFuses, 0x0F}, {"lock", &TFuseBits::LockBits, 0x07}};
+        default: return {};
+    }
+}
+
+std::optional<std::string> ApplyFuseAssignments(uint8_t type, const std::string& assignments, TFuseBits& bits) {
+    const std::vector<TFuseField> fields = FuseFieldsOf(type);
+    if (fields.empty()) return std::string("the ") + ControllerName(type) + " has no fuse or lock bits to write";
+    std::string_view rest = assignments;
+    while (true) {
+        const size_t comma = rest.find(',');
+        const std::string_view item = rest.substr(0, comma);
+        const size_t equals = item.find('=');
+        if (equals == std::string_view::npos) return "\"" + std::string(item) + "\": expected NAME=VALUE";
+        const std::string_view name = item.substr(0, equals);
+        const auto field = std::find_if(fields.begin(), fields.end(), [&](const TFuseField& f) { return name == f.Name; });
+        if (field == fields.end()) {
+            std::string known;
+            for (const TFuseField& f : fields) known += (known.empty() ? "" : ", ") + std::string(f.Name);
+            return "\"" + std::string(name) + "\": not a fuse of the " + ControllerName(type) + " (" + known + ")";
+        }
+        const std::optional<uint8_t> value = ParseByte(item.substr(equals + 1));
+        if (!value || (*value & ~field->Mask) != 0)
+            return "\"" + std::string(item) + "\": the value must be a number from 0 to " + std::to_string(field->Mask);
+        bits.*(field->Field) = *value;
+        if (comma == std::string_view::npos) return std::nullopt;
+        rest.remove_prefix(comma + 1);
+    }
+}
+
+std::vector<std::string> IspCuttingReasons(uint8_t type, const std::string& part, const TFuseBits& chip,
+                                           const TFuseBits& bits) {
+    std::vector<std::string> reasons;
+    if (DisablesSerialProgramming(type, bits))
+        reasons.emplace_back("Fuse1 set switches the chip's serial programming off: afterwards only a parallel "
+                             "programmer can reach it.");
+    if (type != ctATtiny && type != ctATmega) return reasons;
+    const auto known = std::find_if(std::begin(kIspFuses), std::end(kIspFuses), [&](const TIspFuses& f) {
+        return part.size() == std::strlen(f.Part) &&
+               std::equal(part.begin(), part.end(), f.Part,
+                          [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
+                                                      std::tolower(static_cast<unsigned char>(b)); });
+    });
+    if (known == std::end(kIspFuses)) {
+        if (chip.FuseLow != bits.FuseLow || chip.FuseHigh != bits.FuseHigh)
+            reasons.push_back("The fuse layout of " + (part.empty() ? std::string("this part") : part) +
+                              " is not known here: a changed fuse may switch its serial programming off.");
+        return reasons;
+    }
+    if (known->Spien >= 0 && FuseBit(bits, known->Spien))
+        reasons.emplace_back("SPIEN unprogrammed switches serial programming off; only a high-voltage programmer "
+                             "can reach the chip again.");
+    if (known->Rstdisbl >= 0 && !FuseBit(bits, known->Rstdisbl))
+        reasons.emplace_back("RSTDISBL programmed turns /RESET into an I/O pin: serial programming cannot start "
+                             "any more.");
+    if (known->Dwen >= 0 && !FuseBit(bits, known->Dwen))
+        reasons.emplace_back("DWEN programmed hands /RESET to debugWIRE: serial programming cannot start any more.");
+    return reasons;
+}
+
+}  // namespace kestrin
