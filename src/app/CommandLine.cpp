@@ -88,7 +88,7 @@ std::optional<int64_t> Decimal(std::string_view text) {
     return value;
 }
 
-bool IsParameterLetter(char c) { return std::string_view("CPMAFVBTSH").find(Upper(c)) != std::string_view::npos; }
+bool IsParameterLetter(char c) { return std::string_view("CPMAFVBTSHR").find(Upper(c)) != std::string_view::npos; }
 
 // A 0/1 switch; false when the value is neither.
 bool SetSwitch(int64_t value, bool& field) {
