@@ -7,10 +7,15 @@
 #include <QSignalSpy>
 #include <QTimer>
 
+#include <sys/mount.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <functional>
 
 #include "app/AppFixture.h"
 #include "devices/Unit89S8253.h"
+#include "files/DurableFile.h"
 #include "files/FileExchg.h"
 #include "files/IntelHex.h"
 #include "jobs/BackupJournal.h"
@@ -294,6 +299,68 @@ TEST_F(VirtualWriteTest, PendingBackupCanBeSavedElsewhereOrKept) {
         // Nothing was written into the chip.
         EXPECT_EQ(virtual_->Read(VV_EEPROM, 0, 16), std::vector<uint8_t>(16, 0xFF));
         DestroyForm();
+    }
+}
+
+// A backup that cannot be saved refuses the run before the erase: the chip
+// keeps both memories and the message says why.
+TEST_F(VirtualWriteTest, BackupThatCannotBeSavedRefusesTheRunBeforeTheErase) {
+    const std::string state = TempFile("state");
+    const std::string journal = state + "/kestrin";
+    const auto mountTmpfs = [&](const char* options) {
+        QDir().mkpath(QString::fromStdString(journal));
+        return ::mount("tmpfs", journal.c_str(), "tmpfs", 0, options) == 0;
+    };
+    const struct {
+        const char* what;
+        std::function<bool()> prepare;  // false: not possible on this machine
+        const char* reason;
+    } cases[] = {
+        {"no state folder can be made", [&] { return MakeFile("state", {1}).size() > 0; }, "cannot create the folder"},
+        {"read-only state folder", [&] { return mountTmpfs("ro"); }, "Read-only file system"},
+        {"full disk", [&] { return mountTmpfs("size=4k"); }, "No space left on device"},
+        {"full disk (injected)",
+         [&] {
+             FailDurableWritesWith(ENOSPC);
+             return true;
+         },
+         "No space left on device"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(QString::fromStdString(state));
+        QDir(QString::fromStdString(state)).removeRecursively();
+        virtual_->ResetAll();
+        Config = TConfig{};
+        Config.ProfileCount = DefaultProfileCount;
+        Config.Backup = true;
+        Config.Memory = true;  // the E²PROM is written, the 12 KB of Flash backed up
+        if (!c.prepare()) {
+            std::printf("skipped \"%s\": cannot be set up here\n", c.what);
+            continue;
+        }
+        const std::vector<uint8_t> flash = Pattern(12288, 21);
+        const std::vector<uint8_t> eeprom = Pattern(2048, 22);
+        TFormMain& f = ConnectedWindow("AT89S8253", ctAT89S8253, MakeFile("image.bin", Pattern(64, 1)));
+        ASSERT_EQ(virtual_->Write(VV_FLASH, 0, flash), 12288);
+        ASSERT_EQ(virtual_->Write(VV_EEPROM, 0, eeprom), 2048);
+        f.SpeedButtonWrite->click();
+        FailDurableWritesWith(0);
+        ::umount(journal.c_str());
+
+        EXPECT_EQ(f.LastOutcome().Result, TJobResult::Refused);
+        EXPECT_EQ(f.LastOutcome().ExitCode(), 1);
+        ASSERT_EQ(prompts_.Messages.size(), 1u);
+        EXPECT_EQ(prompts_.Messages[0].Kind, TMsgKind::Error);
+        const std::string& text = prompts_.Messages[0].Text;
+        EXPECT_NE(text.find("The backup of the Flash could not be saved"), std::string::npos) << text;
+        EXPECT_NE(text.find(c.reason), std::string::npos) << text;
+        EXPECT_NE(text.find("the chip was not erased"), std::string::npos) << text;
+        EXPECT_EQ(virtual_->Read(VV_FLASH, 0, 12288), flash);
+        EXPECT_EQ(virtual_->Read(VV_EEPROM, 0, 2048), eeprom);
+        EXPECT_TRUE(FindPendingBackups(journal).empty());
+        DestroyForm();
+        prompts_.Messages.clear();
     }
 }
 
