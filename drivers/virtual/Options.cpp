@@ -165,6 +165,12 @@ bool SetOption(Options& o, const std::string& rawKey, const std::string& rawValu
             return false;
         }
         o.unplugAfterTransfers = static_cast<uint64_t>(n);
+    } else if (key == "power_cut_after_transfers") {
+        if (!ParseNumber(v, 0, 100000000, n)) {
+            error = "power_cut_after_transfers wants a number of SPI transfers (got \"" + v + "\")";
+            return false;
+        }
+        o.powerCutAfterTransfers = static_cast<uint64_t>(n);
     } else if (key == "stuck_bit") {
         return ParseStuckBits(v, o.stuckBits, error);
     } else if (key == "byte_time_us") {

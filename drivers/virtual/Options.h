@@ -17,6 +17,9 @@ struct StuckBitSpec {
     bool value;
 };
 
+// Exit code of a process ended by power_cut_after_transfers.
+constexpr int kPowerCutExitCode = 99;
+
 struct Options {
     std::string chip = "AT89S8252";
     std::vector<std::string> ports = {"COM1"};
@@ -36,6 +39,10 @@ struct Options {
     // The adapter is pulled out after this many SPI transfers of a
     // connection: later transfers fail (-1) as a lost serial port does. 0: never.
     uint64_t unplugAfterTransfers = 0;
+    // The process using the adapter ends at once (_exit) after this many SPI
+    // transfers of a connection, as a power loss would end it; the chip's
+    // memory is saved first. 0: never.
+    uint64_t powerCutAfterTransfers = 0;
 };
 
 // The built-in configuration, with the state file in the user's config folder.

@@ -1,6 +1,6 @@
 #include "StateFile.h"
 
-#include <unistd.h>
+#include "files/DurableFile.h"
 
 #include <array>
 #include <cstdio>
@@ -105,29 +105,10 @@ LoadResult LoadState(const std::string& path, chips::Chip& chip) {
 
 bool SaveState(const std::string& path, const chips::Chip& chip, std::string& error) {
     namespace fs = std::filesystem;
-    std::error_code ec;
     const fs::path target(path);
-    if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
-    const std::string temp = path + ".tmp" + std::to_string(::getpid());
+    if (target.has_parent_path() && !MakeFolders(target.parent_path().string(), &error)) return false;
     const auto bytes = Serialize(chip);
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out) {
-            error = "cannot write " + temp;
-            out.close();
-            fs::remove(temp, ec);
-            return false;
-        }
-    }
-    fs::rename(temp, target, ec);
-    if (ec) {
-        error = "cannot replace " + path + ": " + ec.message();
-        fs::remove(temp, ec);
-        return false;
-    }
-    return true;
+    return ReplaceFileDurably(path, bytes.data(), bytes.size(), &error);
 }
 
 }  // namespace kestrin::virt

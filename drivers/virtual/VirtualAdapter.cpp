@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <thread>
 
+#include <unistd.h>
+
 #include "StateFile.h"
 #include "veltro/veltro.h"
 
@@ -207,7 +209,15 @@ int32_t VirtualAdapter::Transfer(const uint8_t* send, uint8_t* receive, int32_t 
     if (count <= 0) return 0;
     if (count > kMaxTransfer || send == nullptr) return -1;
     Sync();
-    if (connected_ && opt_.unplugAfterTransfers > 0 && ++transfers_ > opt_.unplugAfterTransfers) {
+    if (connected_) ++transfers_;
+    if (connected_ && opt_.powerCutAfterTransfers > 0 && transfers_ > opt_.powerCutAfterTransfers) {
+        // The program dies as a power loss would take it; the chip keeps what
+        // it has been given so far, as a real one does.
+        SaveQuietly();
+        std::fflush(stderr);
+        ::_exit(kPowerCutExitCode);
+    }
+    if (connected_ && opt_.unplugAfterTransfers > 0 && transfers_ > opt_.unplugAfterTransfers) {
         Note("unplugged");
         pulledOut_ = true;
         connected_ = false;

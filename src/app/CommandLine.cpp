@@ -88,7 +88,7 @@ std::optional<int64_t> Decimal(std::string_view text) {
     return value;
 }
 
-bool IsParameterLetter(char c) { return std::string_view("CPMAFVBTSH").find(Upper(c)) != std::string_view::npos; }
+bool IsParameterLetter(char c) { return std::string_view("CPMAFVBTSHR").find(Upper(c)) != std::string_view::npos; }
 
 // A 0/1 switch; false when the value is neither.
 bool SetSwitch(int64_t value, bool& field) {
@@ -189,6 +189,9 @@ std::vector<std::string> ParseCommandLine(const std::vector<std::string>& parame
             case 'H':
                 if (!SetSwitch(n, config.ShowHelp)) ignore("0 or 1 expected");
                 break;
+            case 'R':
+                if (!SetSwitch(n, config.CmdRestore)) ignore("0 or 1 expected");
+                break;
             case 'S':
                 // Every mode above 3 behaves as 3.
                 if (n < 0) {
@@ -243,7 +246,7 @@ TEarlyRequest EarlyRequest(const QStringList& arguments) {
 bool StartsUnattended(const QStringList& arguments) {
     TConfig scratch;
     ParseCommandLine(CommandLineParameters(StdStrings(arguments)), scratch);
-    return scratch.ExecMode >= 0 || scratch.ShowHelp;
+    return scratch.ExecMode >= 0 || scratch.ShowHelp || scratch.CmdRestore;
 }
 
 std::string UsageText() {
@@ -259,6 +262,13 @@ std::string UsageText() {
            "  3  the target did not answer, or the adapter went away during the run\n"
            "  4  stopped (Stop, Esc, Ctrl+C or SIGTERM); a backup was still written back\n"
            "The outcome of an unattended write is also printed as one line on standard error.\n"
+           "\n"
+           "Backups: with /B=1 an AT89S8253 write saves the memory it does not write into\n"
+           "$XDG_STATE_HOME/kestrin (else ~/.local/state/kestrin) before the chip erase and\n"
+           "removes the file once the memory is back in the chip and reads back the same.\n"
+           "A backup left there by an interrupted write is named on standard error at\n"
+           "every start; /R=1 writes it back (with /T=1) before anything else, and without\n"
+           "/S= the program then ends: exit code 0 when every backup is back.\n"
            "\n"
            "  --help     show this text\n"
            "  --version  show the program's version and the adapter driver it uses\n";

@@ -499,7 +499,9 @@ void TFormMain::SetupDlg() {
     QCoreApplication::processEvents();
     if (FirstSetup) {
         FirstSetup = false;
-        StartAction = Config.ShowHelp ? saShowHelp : Config.ExecMode >= 0 ? saUnattendedWrite : saNothing;
+        StartAction = Config.ShowHelp                              ? saShowHelp
+                      : Config.ExecMode >= 0 || Config.CmdRestore ? saUnattendedWrite
+                                                                  : saNothing;
         TimerExec->start();
     }
 }
@@ -710,9 +712,85 @@ void TFormMain::ShowWriteOutcome() {
     }
     ShowOutcome(StatusPanel[2], outcome);
     if (outcome.FirstDifference) SetStatusText(3, U(DifferenceText(*outcome.FirstDifference)));
-    if (outcome.StrandedBackup) {
+    // An unattended run says it on standard error with its outcome.
+    if (!outcome.BackupFile.empty() && Config.ExecMode < 0 && !NoDisplay) {
         TCursor arrow(Qt::ArrowCursor);
-        KeepStrandedBackup(*outcome.StrandedBackup, NoDisplay, currentFile_);
+        Ask(TMsgKind::Warning, outcome.Message, TMsgButtons::Ok);
+    }
+}
+
+TJobOutcome TFormMain::RestoreBackup(const TPendingBackup& backup) {
+    TProfile profile = SelectedProfile();
+    if (profile.Type != backup.Record.ControllerType) {
+        for (int32_t i = 0; i < Config.ProfileCount; ++i) {
+            if (ProfileTable[static_cast<size_t>(i)].Type != backup.Record.ControllerType) continue;
+            profile = ProfileTable[static_cast<size_t>(i)];
+            break;
+        }
+    }
+    TRunGuard guard(*this);
+    ClearOutcome(StatusPanel[2]);
+    QtProgress progress(Gauge1, LabelTime, kSkyBlue);
+    TJobOutcome outcome = RestorePendingBackup(backup, profile, progress);
+    ShowOutcome(StatusPanel[2], outcome);
+    return outcome;
+}
+
+bool TFormMain::UnattendedPendingBackups() {
+    bool allBack = true;
+    for (const TPendingBackup& backup : FindPendingBackups()) {
+        if (!Config.CmdRestore || backup.Damaged) {
+            std::fprintf(stderr, "kestrin: %s%s\n", PendingBackupText(backup).c_str(),
+                         backup.Damaged ? "" : "; /R=1 writes it back");
+            continue;
+        }
+        TJobOutcome outcome;
+        if (!Connected) {
+            outcome.Message = "not connected to Veltro (/T=1 is required for programming); the backup stays in " +
+                              backup.File;
+        } else {
+            outcome = RestoreBackup(backup);
+        }
+        std::fprintf(stderr, "kestrin: restore of %s: %s\n", backup.File.c_str(),
+                     outcome.Ok() ? "Ok" : outcome.Message.c_str());
+        if (!outcome.Ok()) {
+            allBack = false;
+            ExitCode = outcome.ExitCode();
+        }
+    }
+    std::fflush(stderr);
+    return allBack;
+}
+
+void TFormMain::OfferPendingBackups() {
+    for (const TPendingBackup& backup : FindPendingBackups()) {
+        if (backup.Damaged) {
+            Ask(TMsgKind::Warning, "The backup file " + PendingBackupText(backup) + ".", TMsgButtons::Ok);
+            continue;
+        }
+        const std::string found =
+            "A write was cut off before it could put a backup back into the chip: " + PendingBackupText(backup) + ".";
+        if (Ask(TMsgKind::Confirmation, found + "\n\nWrite it back into the attached chip now?", TMsgButtons::YesNo) ==
+            TMsgResult::Yes) {
+            if (!Connected) {
+                Ask(TMsgKind::Information, "Connect to Veltro first. The backup stays where it is.", TMsgButtons::Ok);
+            } else {
+                const TJobOutcome outcome = RestoreBackup(backup);
+                if (outcome.Ok()) continue;
+                Ask(TMsgKind::Error, outcome.Message, TMsgButtons::Ok);
+            }
+        }
+        if (Ask(TMsgKind::Confirmation, found + "\n\nSave it as a binary file elsewhere?", TMsgButtons::YesNo) !=
+            TMsgResult::Yes)
+            continue;  // kept for later
+        TFileDialog dialog;
+        dialog.Title = std::string("Save backup of the ") + MemoryName(backup.Record.EEPROM);
+        dialog.Filter = "binary files|*.bin|any binary file|*.*";
+        dialog.FilterIndex = 1;
+        dialog.FileName = backup.Record.EEPROM ? "backup-eeprom.bin" : "backup-flash.bin";
+        if (!Prompts().SaveFile(dialog)) continue;
+        std::string error;
+        if (!SaveBackupAs(backup, dialog.FileName, error)) Ask(TMsgKind::Error, "Can't write file! " + error, TMsgButtons::Ok);
     }
 }
 
@@ -730,8 +808,16 @@ void TFormMain::TimerExecTimer() {
             show();
             break;
         case saUnattendedWrite: {
-            UnattendedWrite();
-            const int mode = Config.ExecMode;
+            // A backup that is not back stops the write: its erase would clear what is left of it.
+            if (!UnattendedPendingBackups()) {
+                LastWriteOk = false;
+            } else if (Config.ExecMode >= 0) {
+                UnattendedWrite();
+            } else {
+                LastWriteOk = true;  // only /R=1: the restore was all
+            }
+            // A start with /R=1 and no /S= ends as /S=1 would.
+            const int mode = Config.ExecMode < 0 ? 1 : Config.ExecMode;
             // Without a display nobody could use a window left open.
             const bool end = NoDisplay || ((mode == 0 || mode == 2) ? LastWriteOk : mode == 1);
             if (end) {
@@ -741,7 +827,9 @@ void TFormMain::TimerExecTimer() {
             }
             break;
         }
-        default: break;
+        default:
+            if (!NoDisplay) OfferPendingBackups();
+            break;
     }
 }
 

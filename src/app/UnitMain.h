@@ -21,6 +21,7 @@
 #include "config/Prompts.h"
 #include "config/UnitConfig.h"
 #include "devices/ProgRun.h"
+#include "jobs/BackupJournal.h"
 #include "jobs/ProgrammingJob.h"
 #include "ui/SpinButton.h"
 
@@ -179,6 +180,15 @@ private:
     // The unattended write of TimerExec: writes, then sets ExitCode and prints
     // the outcome as one line on standard error.
     void UnattendedWrite();
+    // Backups an interrupted write left in the backup journal. An unattended
+    // start names each on standard error and, with /R=1, writes them back
+    // (false, with ExitCode set, when one is not back); the window asks what
+    // to do with each.
+    bool UnattendedPendingBackups();
+    void OfferPendingBackups();
+    // Writes one back into the attached chip with the selected profile, or
+    // the first profile of the backup's controller type.
+    TJobOutcome RestoreBackup(const TPendingBackup& backup);
 
     int filterIndex_ = 1;
     std::string currentFile_;

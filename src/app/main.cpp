@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "app/CommandLine.h"
@@ -13,6 +14,7 @@
 #include "app/UnitMain.h"
 #include "config/Prompts.h"
 #include "config/UnitConfig.h"
+#include "files/DurableFile.h"
 #include "link/SPI.h"
 #include "ui/Glyphs.h"
 #include "ui/QtPrompts.h"
@@ -95,6 +97,11 @@ int main(int argc, char* argv[]) {
 
     LoadSettings();
     ApplyCommandLine(QCoreApplication::arguments().mid(1));
+    // What a save cut off by a crash or a power loss left behind (the backup
+    // journal's folder is cleaned when its backups are looked for).
+    RemoveInterruptedSaves(AppDataFolder());
+    if (!Config.LastFile.empty())
+        RemoveInterruptedSaves(std::filesystem::path(Config.LastFile).parent_path().string());
 
     int exitCode = ecOk;
     {

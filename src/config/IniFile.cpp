@@ -7,11 +7,7 @@
 #include <iterator>
 #include <system_error>
 
-#if !defined(_WIN32)
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include "files/DurableFile.h"
 
 namespace kestrin {
 
@@ -69,85 +65,6 @@ std::string DecodeValue(std::string_view raw) {
 fs::path PathFromUtf8(const std::string& name) { return fs::path(std::u8string(name.begin(), name.end())); }
 
 std::string ErrnoText(int err) { return std::error_code(err, std::generic_category()).message(); }
-
-#if !defined(_WIN32)
-
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
-bool ReplaceFile(const fs::path& target, std::string_view data, std::string* error) {
-    std::string temp = target.string() + ".XXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        if (error != nullptr) *error = "cannot create a temporary file beside it: " + ErrnoText(errno);
-        return false;
-    }
-    // The new file gets the access rights of the one it replaces, or those of
-    // a newly created file.
-    struct stat st {};
-    if (::stat(target.c_str(), &st) == 0) {
-        ::fchmod(fd, st.st_mode & 07777);
-    } else {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-    }
-    bool ok = WriteAll(fd, data) && ::fsync(fd) == 0;
-    int err = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        if (error != nullptr) *error = ErrnoText(err);
-        return false;
-    }
-    // Make the new directory entry durable too; a failure here loses nothing.
-    int dir = ::open(target.parent_path().empty() ? "." : target.parent_path().c_str(), O_RDONLY | O_DIRECTORY);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return true;
-}
-
-#else
-
-bool ReplaceFile(const fs::path& target, std::string_view data, std::string* error) {
-    fs::path temp = target;
-    temp += L".tmp";
-    bool ok = false;
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        ok = out.is_open() && out.write(data.data(), static_cast<std::streamsize>(data.size())) && out.flush();
-    }
-    std::error_code ec;
-    if (ok) {
-        fs::rename(temp, target, ec);  // replaces an existing file
-        ok = !ec;
-    }
-    if (!ok) {
-        fs::remove(temp, ec);
-        if (error != nullptr) *error = "could not be written";
-    }
-    return ok;
-}
-
-#endif
 
 }  // namespace
 
@@ -246,14 +163,9 @@ std::string IniFile::Text() const {
 }
 
 bool IniFile::Save(const std::string& fileName, std::string* error) const {
-    fs::path target = PathFromUtf8(fileName);
     // Through a symbolic link the file it names is replaced, not the link.
-    std::error_code ec;
-    if (fs::is_symlink(target, ec)) {
-        fs::path resolved = fs::weakly_canonical(target, ec);
-        if (!ec) target = resolved;
-    }
-    return ReplaceFile(target, Text(), error);
+    const std::string text = Text();
+    return ReplaceFileDurably(fileName, text.data(), text.size(), error);
 }
 
 bool IniFile::HasSection(std::string_view section) const { return sectionIndex_.contains(Fold(section)); }

@@ -65,6 +65,9 @@ struct TConfig {
     int32_t ExtDlgH = 600;
     // /C= given as a port name rather than a number ("ttyUSB0"); never stored.
     std::string CmdPort{};
+    // /R=1: write back the backups an interrupted write left in the backup
+    // journal before anything else; never stored.
+    bool CmdRestore = false;
 
     bool operator==(const TConfig&) const = default;
 };

@@ -17,6 +17,7 @@ namespace kestrin {
 
 class TStopSignal;
 struct TRunReport;
+class IBackupKeeper;
 
 struct TProgParams {
     const uint8_t* Data = nullptr;  // the image; Data[0] is the byte for StartAddress
@@ -36,6 +37,9 @@ struct TProgParams {
     // be null.
     TRunReport* Report = nullptr;
     const TStopSignal* Stop = nullptr;
+    // Where a backup of the memory a chip erase would clear is kept outside
+    // the program (the backup journal). Null: the copy lives in memory only.
+    IBackupKeeper* Keeper = nullptr;
 };
 
 enum ProgResult : int32_t {
@@ -73,6 +77,18 @@ struct TStrandedBackup {
     std::vector<uint8_t> Data;
 };
 
+// Keeps a backup on disk for as long as it is not back in the chip, so that
+// a crash, a cut link or a power loss after the erase cannot lose it.
+class IBackupKeeper {
+public:
+    virtual ~IBackupKeeper() = default;
+    // Called with the copy before the chip erase. False, with the reason,
+    // forbids the erase: the run ends with ProgNoData and the chip untouched.
+    virtual bool Keep(const TStrandedBackup& backup, std::string& reason) = 0;
+    // Called once the copy is back in the chip and read back the same.
+    virtual void Restored() = 0;
+};
+
 // What a routine records about its run for the caller.
 struct TRunReport {
     int32_t BytesWritten = 0;
@@ -85,13 +101,17 @@ struct TRunReport {
     bool LinkLost = false;   // the driver reported the adapter gone
     bool Stopped = false;    // the run ended on the caller's request
     bool NoAnswer = false;   // the target did not take what was written (no chip on the connector)
+    // The backup was written back but read back differently.
+    bool RestoreFailed = false;
 };
 
 // Why a run ended early. Thrown inside a routine when the adapter is lost or
 // a stop is taken, caught by the routine's entry point (GuardRun), so callers
 // only ever see result codes.
 struct TRunAborted {
-    enum class TWhy { LinkLost, Stopped, NoAnswer } Why;
+    // BackupNotKept: the backup could not be kept before the erase (the
+    // reason is in the report's Refusal); nothing was erased.
+    enum class TWhy { LinkLost, Stopped, NoAnswer, BackupNotKept } Why;
 };
 
 // Runs a routine's body and turns an early end into its result code
@@ -106,6 +126,7 @@ ProgResult GuardRun(const TProgParams& params, Body&& body) {
             params.Report->Stopped |= aborted.Why == TRunAborted::TWhy::Stopped;
             params.Report->NoAnswer |= aborted.Why == TRunAborted::TWhy::NoAnswer;
         }
+        if (aborted.Why == TRunAborted::TWhy::BackupNotKept) return ProgNoData;
         return aborted.Why == TRunAborted::TWhy::Stopped ? ProgStopped : ProgNoDevice;
     }
 }

@@ -119,46 +119,79 @@ private:
 };
 
 // The memory a writer is not writing (AT89S8253 only): read before the chip
-// erase, written back afterwards. Until it is back in the chip the copy sits
-// in the caller's report as well, so a run that ends early (adapter gone)
-// still hands it over.
+// erase, handed to the keeper (the backup journal on disk) before the erase
+// may start, written back and read back afterwards. Until it is back in the
+// chip the copy sits in the caller's report as well.
 class TOtherMemory {
 public:
-    TOtherMemory(const TPaged& chip, TProgRun& run, bool eeprom, int32_t wait)
-        : chip_(chip), run_(run), eeprom_(eeprom), wait_(wait),
+    TOtherMemory(const TPaged& chip, TProgRun& run, bool eeprom, int32_t wait, IBackupKeeper* keeper)
+        : chip_(chip), run_(run), eeprom_(eeprom), wait_(wait), keeper_(keeper),
           pages_(eeprom ? kEEPROMPages : kFlashPages8253),
           copy_(static_cast<size_t>(pages_) * static_cast<size_t>(chip.PageSize(eeprom))) {}
 
+    // Reads the memory and has it kept; throws (BackupNotKept) when the
+    // keeper cannot keep it, so that nothing gets erased.
     void Take() {
         run_.Phase(kColorReading, pages_ - 1);
-        chip_.ReadPages(run_, eeprom_, TPageSpan{0, pages_, chip_.PageSize(eeprom_)}, copy_.data(), false);
+        chip_.ReadPages(run_, eeprom_, Span(), copy_.data(), false);
+        TStrandedBackup backup{eeprom_, copy_};
+        std::string reason;
+        if (keeper_ != nullptr && !keeper_->Keep(backup, reason)) {
+            if (TRunReport* report = run_.Report()) report->Refusal = reason;
+            throw TRunAborted{TRunAborted::TWhy::BackupNotKept};
+        }
+        if (TRunReport* report = run_.Report()) report->PendingBackup = std::move(backup);
+        taken_ = true;
+    }
+
+    // A copy kept from an earlier run, to be written back.
+    void Load(const uint8_t* data) {
+        std::copy_n(data, copy_.size(), copy_.begin());
         if (TRunReport* report = run_.Report()) report->PendingBackup = TStrandedBackup{eeprom_, copy_};
         taken_ = true;
     }
 
-    // Writes the copy back page by page. A page write keeps the chip busy for
-    // its write cycle and it ignores what arrives meanwhile, so every page is
-    // followed by the profile's wait. A stop is not taken while it runs: the
-    // copy must get back into the chip.
-    void Restore() {
-        if (!taken_) return;
+    size_t Bytes() const { return copy_.size(); }
+
+    // Writes the copy back page by page, then reads it back. A page write
+    // keeps the chip busy for its write cycle and it ignores what arrives
+    // meanwhile, so every page is followed by the profile's wait. A stop is
+    // not taken while it runs: the copy must get back into the chip. Only a
+    // copy read back the same is released (keeper and report); false when
+    // it read back differently.
+    bool Restore() {
+        if (!taken_) return true;
         run_.SetStoppable(false);
-        const TPageSpan span{0, pages_, chip_.PageSize(eeprom_)};
+        const TPageSpan span = Span();
         run_.Phase(kColorWriting, pages_ - 1);
         for (int32_t p = 0; p < pages_; ++p) {
             chip_.SendPageHeaderFirst(eeprom_, span.Address(p), copy_.data() + span.Offset(p));
             Pause(wait_);
             run_.Tick(p);
         }
-        if (TRunReport* report = run_.Report()) report->PendingBackup.reset();
+        run_.Phase(kColorReading, pages_ - 1);
+        std::vector<uint8_t> readBack(copy_.size());
+        chip_.ReadPages(run_, eeprom_, span, readBack.data(), false);
+        const bool same = readBack == copy_;
+        TRunReport* report = run_.Report();
+        if (same) {
+            if (keeper_ != nullptr) keeper_->Restored();
+            if (report != nullptr) report->PendingBackup.reset();
+        } else if (report != nullptr) {
+            report->RestoreFailed = true;
+        }
         run_.SetStoppable(true);
+        return same;
     }
 
 private:
+    TPageSpan Span() const { return TPageSpan{0, pages_, chip_.PageSize(eeprom_)}; }
+
     const TPaged& chip_;
     TProgRun& run_;
     bool eeprom_;
     int32_t wait_;
+    IBackupKeeper* keeper_;
     int32_t pages_;
     std::vector<uint8_t> copy_;
     bool taken_ = false;
@@ -196,7 +229,7 @@ ProgResult WriteAfterErase(const TPaged& chip, TProgRun& run, const TProgParams&
         if (aborted.Why == TRunAborted::TWhy::Stopped) other.Restore();
         throw;
     }
-    other.Restore();
+    if (!other.Restore()) result = ProgVerifyFailed;
     run.Close();
     return result;
 }
@@ -229,7 +262,7 @@ ProgResult WriteFlashPaged(const TPaged& chip, const TProgParams& params, IProgr
     const std::vector<uint8_t> image = PageImage(params, span);
     return GuardRun(params, [&] {
         TProgRun run(params, progress);
-        TOtherMemory eepromCopy(chip, run, true, params.WaitEEPROM);
+        TOtherMemory eepromCopy(chip, run, true, params.WaitEEPROM, params.Keeper);
         run.Phase(kColorWriting, span.Count - 1);
         run.Open(1);
         if (!chip.Handshake()) return ProgNoDevice;
@@ -261,7 +294,7 @@ ProgResult WriteEEPROMPaged(const TPaged& chip, const TProgParams& params, IProg
     const std::vector<uint8_t> image = PageImage(params, span);
     return GuardRun(params, [&] {
         TProgRun run(params, progress);
-        TOtherMemory flashCopy(chip, run, false, params.WaitFlash);
+        TOtherMemory flashCopy(chip, run, false, params.WaitFlash, params.Keeper);
         run.Phase(kColorWriting, span.Count - 1);
         run.Open(1);
         // The E²PROM has no erase of its own: the pages must be blank before
@@ -287,6 +320,23 @@ ProgResult WriteEEPROMPaged(const TPaged& chip, const TProgParams& params, IProg
     });
 }
 
+ProgResult WriteBackPaged(const TPaged& chip, const TProgParams& params, IProgress& progress) {
+    return GuardRun(params, [&] {
+        TProgRun run(params, progress);
+        TOtherMemory copy(chip, run, params.EEPROM, params.EEPROM ? params.WaitEEPROM : params.WaitFlash,
+                          params.Keeper);
+        if (params.Data == nullptr || params.Size != static_cast<int32_t>(copy.Bytes())) return ProgNoData;
+        run.Phase(kColorWriting, 0);
+        run.Open(1);
+        if (!chip.Handshake()) return ProgNoDevice;
+        Pause(kAfterEnable);
+        copy.Load(params.Data);
+        const bool same = copy.Restore();
+        run.Close();
+        return same ? ProgOk : ProgVerifyFailed;
+    });
+}
+
 }  // namespace
 
 int32_t PageAddressSpace(TPageFamily family, bool eeprom) {
@@ -305,6 +355,10 @@ ProgResult Write89S8253(const TProgParams& params, IProgress& progress) {
     if (!HasWriteData(params)) return ProgNoData;
     const TPaged chip(TPageFamily::AT89S8253);
     return params.EEPROM ? WriteEEPROMPaged(chip, params, progress) : WriteFlashPaged(chip, params, progress);
+}
+
+ProgResult WriteBack89S8253(const TProgParams& params, IProgress& progress) {
+    return WriteBackPaged(TPaged(TPageFamily::AT89S8253), params, progress);
 }
 
 ProgResult Write89S52(const TProgParams& params, IProgress& progress) {

@@ -27,6 +27,11 @@ int32_t PageAddressSpace(TPageFamily family, bool eeprom);
 // E²PROM named for the AT89S52).
 ProgResult Write89S8253(const TProgParams& params, IProgress& progress);
 ProgResult Write89S52(const TProgParams& params, IProgress& progress);
+// Writes a backup of a whole AT89S8253 memory back (EEPROM: the 2 KB of
+// E²PROM, else the 12 KB of Flash; Size must be that size), without a chip
+// erase, and reads it back: ProgOk when it reads back the same,
+// ProgVerifyFailed when not, ProgNoDevice when the target does not answer.
+ProgResult WriteBack89S8253(const TProgParams& params, IProgress& progress);
 
 // Read Size bytes from StartAddress on, whole pages at a time (the AT89S8253
 // from the memory that EEPROM names, the AT89S52 from Flash). Results: ProgOk,

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "devices/Programmer.h"
+#include "jobs/BackupJournal.h"
 #include "files/FileExchg.h"
 #include "files/FileResult.h"
 
@@ -55,11 +56,12 @@ TProgParams ParamsFor(const TJobRequest& request, TRunReport& report, const TSto
 }
 
 // Reads a routine's result and its report into the outcome.
-void Conclude(TJobOutcome& outcome, ProgResult result, TRunReport& report) {
+void Conclude(TJobOutcome& outcome, ProgResult result, TRunReport& report, const TBackupJournal* journal = nullptr) {
     outcome.RoutineResult = result;
     outcome.BytesWritten = report.BytesWritten;
     outcome.FirstDifference = report.FirstDifference;
-    if (report.PendingBackup) outcome.StrandedBackup = std::move(report.PendingBackup);
+    // A backup that is not back in the chip is never an "Ok".
+    if (report.PendingBackup && result == ProgOk) result = ProgVerifyFailed;
     switch (result) {
         case ProgOk:
             outcome.Result = TJobResult::Ok;
@@ -69,7 +71,9 @@ void Conclude(TJobOutcome& outcome, ProgResult result, TRunReport& report) {
         case ProgVerifyFailed:
             outcome.Result = TJobResult::VerifyFailed;
             outcome.Status = ProgResultText(result);
-            outcome.Message = report.FirstDifference ? DifferenceText(*report.FirstDifference) : "Verify failed";
+            outcome.Message = report.FirstDifference ? DifferenceText(*report.FirstDifference)
+                              : report.RestoreFailed ? "the backup read back differently after it was written back"
+                                                     : "Verify failed";
             break;
         case ProgNoDevice:
             outcome.Result = TJobResult::NoDevice;
@@ -89,10 +93,18 @@ void Conclude(TJobOutcome& outcome, ProgResult result, TRunReport& report) {
             outcome.Message = report.Refusal.empty() ? std::string(kRangeText) : report.Refusal;
             break;
     }
-    if (outcome.StrandedBackup) {
-        outcome.Message += std::string("; the backup of the ") + MemoryName(outcome.StrandedBackup->EEPROM) +
-                           " could not be written back";
+    if (report.PendingBackup) {
+        const std::string memory = MemoryName(report.PendingBackup->EEPROM);
+        if (journal != nullptr && !journal->File().empty()) {
+            outcome.BackupFile = journal->File();
+            outcome.Message += "; the backup of the " + memory + " is not back in the chip and is kept in " +
+                               outcome.BackupFile + " (kestrin /R=1 writes it back)";
+        } else {
+            outcome.Message += "; the backup of the " + memory + " could not be written back";
+        }
     }
+    if (journal != nullptr && !journal->Leftover().empty())
+        outcome.Message += "; the restored backup's file " + journal->Leftover() + " could not be removed";
 }
 
 }  // namespace
@@ -148,9 +160,12 @@ TJobOutcome RunWriteJob(const TJobRequest& request, IProgress& progress, const T
     TProgParams params = ParamsFor(request, report, stop);
     params.Data = image.data();
     params.Size = size;
+    // A backup taken before the chip erase goes to disk before the erase.
+    TBackupJournal journal(request.Profile.Type, request.Port);
+    params.Keeper = &journal;
     const ProgResult result = WriteByType(request.Profile.Type, params, progress);
     TJobOutcome outcome;
-    Conclude(outcome, result, report);
+    Conclude(outcome, result, report, &journal);
     return withFile(std::move(outcome));
 }
 

@@ -60,9 +60,10 @@ struct TJobOutcome {
 
     int32_t BytesWritten = 0;
     std::optional<TDifference> FirstDifference;
-    // A backup that could not be written back into the chip: the only copy
-    // of that memory, now the caller's to keep.
-    std::optional<TStrandedBackup> StrandedBackup;
+    // The backup journal file of a backup that is not back in the chip (the
+    // run was cut after the erase, or the restore read back differently);
+    // the message names it too. Empty when every backup is back.
+    std::string BackupFile;
     // A read's bytes.
     std::vector<uint8_t> Data;
 

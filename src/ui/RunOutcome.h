@@ -1,6 +1,5 @@
 // What a window shows after a run, the same in every window that runs chips:
-// the result in words and colour, and a backup that could not be written
-// back, offered for saving.
+// the result in words and colour.
 #pragma once
 
 #include <string>
@@ -21,14 +20,5 @@ uint32_t OutcomeColor(TJobResult result);
 void ShowOutcome(QLabel* panel, const TJobOutcome& outcome);
 // Empties the panel and takes its colour away.
 void ClearOutcome(QLabel* panel);
-
-// A backup that a run could not write back into the chip is the only copy of
-// that memory.
-
-// Asks whether to save the backup and where, until it is saved or the user
-// declines. Without a display nobody can be asked: the copy goes into a new
-// file beside nearFile (or into the working folder), never over an existing
-// one, and standard error says where.
-void KeepStrandedBackup(const TStrandedBackup& backup, bool noDisplay, const std::string& nearFile);
 
 }  // namespace kestrin

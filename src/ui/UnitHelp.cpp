@@ -36,7 +36,9 @@ const char* const CommandLineHelpText =
     "\n"
     "Only declared parameters overwrites stored settings.\n"
     "The command line parameters are not case sensitive.\n"
-    "The order of the parameters don't care.";
+    "The order of the parameters don't care.\n"
+    "\n"
+    "/R=1 write back the backups an interrupted write left (with /T=1)";
 
 namespace {
 

@@ -391,7 +391,7 @@ void TFormRead::ShowRunOutcome() {
         return;
     }
     ShowOutcome(panels_[4], lastOutcome_);
-    if (lastOutcome_.StrandedBackup) KeepStrandedBackup(*lastOutcome_.StrandedBackup, NoDisplay, SaveDialog1.FileName);
+    if (!lastOutcome_.BackupFile.empty()) Prompts().Message(TMsgKind::Warning, lastOutcome_.Message, TMsgButtons::Ok);
 }
 
 void TFormRead::BeginRun() {

@@ -35,6 +35,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(tmp_.isValid());
         setenv("XDG_CONFIG_HOME", tmp_.path().toUtf8().constData(), 1);
+        // The backup journal of this test's runs.
+        setenv("XDG_STATE_HOME", (tmp_.path() + "/state").toUtf8().constData(), 1);
         Config = TConfig{};
         BuildDefaultProfiles(ProfileTable);
         Config.ProfileCount = DefaultProfileCount;
@@ -63,6 +65,7 @@ protected:
     }
     void DestroyForm() { form_.reset(); }
 
+    std::string JournalFolder() const { return (tmp_.path() + "/state/kestrin").toStdString(); }
     std::string TempFile(const std::string& name) const { return (tmp_.path() + "/" + QString::fromStdString(name)).toStdString(); }
 
     std::string MakeFile(const std::string& name, const std::vector<uint8_t>& bytes) const {

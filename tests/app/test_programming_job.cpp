@@ -11,6 +11,7 @@
 #include "app/Forms.h"
 #include "files/FileExchg.h"
 #include "files/IntelHex.h"
+#include "jobs/BackupJournal.h"
 #include "jobs/ProgrammingJob.h"
 #include "ui/UnitRead.h"
 #include "virtual/VirtualDriver.h"
@@ -203,11 +204,12 @@ TEST_F(ProgrammingJobTest, StopDuringAnEEPROMWriteWithBackupKeepsTheFlash) {
     main.SpeedButtonWrite->click();
     EXPECT_EQ(main.StatusText(2), "stopped");
     EXPECT_EQ(main.LastOutcome().ExitCode(), 4);
-    EXPECT_FALSE(main.LastOutcome().StrandedBackup.has_value());
+    EXPECT_TRUE(main.LastOutcome().BackupFile.empty());
+    EXPECT_TRUE(FindPendingBackups().empty());
     EXPECT_EQ(virtual_->Read(VV_FLASH, 0, 12288), flash);
 }
 
-TEST_F(ProgrammingJobTest, StrandedBackupOfAHexViewWriteIsOffered) {
+TEST_F(ProgrammingJobTest, CutHexViewWriteNamesTheJournalFileOfItsBackup) {
     const std::string file = MakeFile("data.bin", Pattern(16, 1));
     TFormMain& main = Program("AT89S8253", ctAT89S8253, file);
     main.CheckBoxBackup->setChecked(true);
@@ -218,17 +220,13 @@ TEST_F(ProgrammingJobTest, StrandedBackupOfAHexViewWriteIsOffered) {
     FormRead->Params.Size = 256;
     // Gone after the erase: the E²PROM copy cannot go back.
     virtual_->Set("unplug_after_transfers", "300");
-    const std::string saved = TempFile("kept.bin");
-    prompts_.Answers.push_back(TMsgResult::Yes);
-    prompts_.SaveAnswers.push_back(TFileAnswer(saved));
     FormRead->SpeedButtonWrite->click();
     EXPECT_EQ(FormRead->StatusText(5), "no device");
+    const std::vector<TPendingBackup> pending = FindPendingBackups();
+    ASSERT_EQ(pending.size(), 1u);
+    EXPECT_EQ(pending[0].Record.Data, eeprom);
     ASSERT_FALSE(prompts_.Messages.empty());
-    EXPECT_NE(prompts_.Messages[0].Text.find("E²PROM"), std::string::npos);
-    std::vector<uint8_t> kept;
-    int32_t size = 0;
-    ASSERT_EQ(ReadBinaryFile(saved, kept, size), FileOk);
-    EXPECT_EQ(kept, eeprom);
+    EXPECT_NE(prompts_.Messages[0].Text.find(pending[0].File), std::string::npos) << prompts_.Messages[0].Text;
 }
 
 TEST_F(ProgrammingJobTest, VerifyDifferenceNamesTheFirstAddress) {

@@ -1,17 +1,24 @@
 // Reload and write on the virtual adapter: what ends up in the chip, the
 // result panel, writes requested while one runs, the unattended start and a
 // backup that could not be written back.
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTimer>
 
+#include <sys/mount.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <functional>
 
 #include "app/AppFixture.h"
 #include "devices/Unit89S8253.h"
+#include "files/DurableFile.h"
 #include "files/FileExchg.h"
 #include "files/IntelHex.h"
+#include "jobs/BackupJournal.h"
 #include "ui/UnitHelp.h"
 #include "virtual/VirtualDriver.h"
 
@@ -186,93 +193,174 @@ TEST_F(AppTest, PendingResetPulseEndsBeforeTheWrite) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "SetLEDs 0 1"), 1);
 }
 
-TEST_F(VirtualWriteTest, StrandedBackupCanBeSaved) {
-    struct Case {
-        bool save;
-    };
-    for (const Case c : {Case{true}, Case{false}}) {
-        SCOPED_TRACE(c.save);
+// A run cut after the chip erase leaves the E²PROM's backup in the journal and
+// says where; the next start of the window offers to write it back.
+TEST_F(VirtualWriteTest, BackupOfARunCutAfterTheEraseStaysInTheJournalUntilWrittenBack) {
+    const struct {
+        const char* what;
+        bool noDisplay;
+    } cases[] = {{"window", false}, {"without a display", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         virtual_->ResetAll();
+        QDir(QString::fromStdString(JournalFolder())).removeRecursively();
         Config = TConfig{};
         Config.ProfileCount = DefaultProfileCount;
         Config.Backup = true;
         const std::vector<uint8_t> eeprom = Pattern(2048, 77);
         TFormMain& f = ConnectedWindow("AT89S8253", ctAT89S8253, MakeFile("image.bin", Pattern(64, 1)));
+        f.NoDisplay = c.noDisplay;
         ASSERT_EQ(virtual_->Write(VV_EEPROM, 0, eeprom), 2048);
-        const std::string saved = TempFile(c.save ? "rescued.bin" : "declined.bin");
-        prompts_.Answers = {c.save ? TMsgResult::Yes : TMsgResult::No};
-        prompts_.SaveAnswers = {saved};
-        // The target stops answering while its E²PROM is being backed up.
-        QTimer::singleShot(0, &f, [&] { virtual_->Set("no_target", "1"); });
+        // Past the E²PROM backup (64 pages of three transfers) and the erase.
+        virtual_->Set("unplug_after_transfers", "300");
         f.SpeedButtonWrite->click();
 
         EXPECT_EQ(f.StatusText(2), "no device");
-        ASSERT_EQ(prompts_.Messages.size(), 1u);
-        EXPECT_EQ(prompts_.Messages[0].Kind, TMsgKind::Warning);
-        EXPECT_EQ(prompts_.Messages[0].Buttons, TMsgButtons::YesNo);
-        EXPECT_NE(prompts_.Messages[0].Text.find("E²PROM"), std::string::npos);
-        if (c.save) {
-            ASSERT_EQ(prompts_.SaveDialogs.size(), 1u);
-            std::vector<uint8_t> file;
-            int32_t size = 0;
-            ASSERT_EQ(ReadBinaryFile(saved, file, size), FileOk);
-            ASSERT_EQ(size, 2048);
-            // What was read before the target fell silent is the chip's content.
-            EXPECT_TRUE(std::equal(file.begin(), file.begin() + 32, eeprom.begin()));
+        // Cut while the E²PROM was going back: its last page is still erased.
+        EXPECT_EQ(virtual_->Read(VV_EEPROM, 2016, 32), std::vector<uint8_t>(32, 0xFF));
+        const std::string journal = f.LastOutcome().BackupFile;
+        ASSERT_FALSE(journal.empty());
+        EXPECT_EQ(journal.rfind(JournalFolder(), 0), 0u) << journal;
+        EXPECT_NE(f.LastOutcome().Message.find(journal), std::string::npos);
+        const TPendingBackup kept = ReadBackupFile(journal);
+        EXPECT_FALSE(kept.Damaged) << kept.Problem;
+        EXPECT_EQ(kept.Record.Data, eeprom);
+        EXPECT_TRUE(kept.Record.EEPROM);
+        EXPECT_EQ(kept.Record.ControllerType, ctAT89S8253);
+        if (c.noDisplay) {
+            EXPECT_TRUE(prompts_.Messages.empty());
         } else {
-            EXPECT_TRUE(prompts_.SaveDialogs.empty());
-            EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(saved)));
+            ASSERT_EQ(prompts_.Messages.size(), 1u);
+            EXPECT_EQ(prompts_.Messages[0].Kind, TMsgKind::Warning);
+            EXPECT_NE(prompts_.Messages[0].Text.find(journal), std::string::npos);
         }
-        // The copy is handed over with the outcome of the run that stranded it.
-        ASSERT_TRUE(f.LastOutcome().StrandedBackup.has_value());
-        EXPECT_EQ(f.LastOutcome().StrandedBackup->Data.size(), 2048u);
         DestroyForm();
         prompts_.Messages.clear();
-        prompts_.SaveDialogs.clear();
+
+        // The next start: asked, the backup goes back and its file goes away.
+        virtual_->Set("unplug_after_transfers", "0");
+        prompts_.Answers = {TMsgResult::Yes};
+        TFormMain& next = ConnectedWindow("AT89S8253", ctAT89S8253, MakeFile("image.bin", Pattern(64, 1)));
+        next.TimerExecTimer();
+        ASSERT_FALSE(prompts_.Messages.empty());
+        EXPECT_NE(prompts_.Messages[0].Text.find(journal), std::string::npos);
+        EXPECT_EQ(virtual_->Read(VV_EEPROM, 0, 2048), eeprom);
+        EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(journal)));
+        EXPECT_EQ(next.StatusText(2), "Ok");
+        DestroyForm();
+        prompts_.Messages.clear();
     }
 }
 
-// Without a display nobody can be asked: the copy goes into a new file beside
-// the data file, never over one that is there.
-TEST_F(VirtualWriteTest, StrandedBackupOfAHeadlessRunIsSavedBesideTheFile) {
+// The other answers at start: saved elsewhere (the journal file stays), or
+// kept for later; a damaged file is only reported.
+TEST_F(VirtualWriteTest, PendingBackupCanBeSavedElsewhereOrKept) {
+    const std::vector<uint8_t> eeprom = Pattern(2048, 9);
+    TBackupRecord record;
+    record.ControllerType = ctAT89S8253;
+    record.EEPROM = true;
+    record.Data = eeprom;
+    record.Port = "COM1";
+    std::string journal;
+    std::string error;
+    ASSERT_TRUE(WriteBackupFile(JournalFolder(), record, journal, error)) << error;
+    std::vector<uint8_t> damaged = EncodeBackup(record);
+    damaged.back() ^= 0x01;
+    const std::string broken = JournalFolder() + "/broken.kbackup";
+    ASSERT_EQ(WriteBinaryFile(broken, damaged.data(), static_cast<int32_t>(damaged.size())), FileOk);
+
+    const std::string saved = TempFile("elsewhere.bin");
+    struct Case {
+        const char* what;
+        std::vector<TMsgResult> answers;
+        bool savedElsewhere;
+    };
+    const Case cases[] = {{"saved elsewhere", {TMsgResult::No, TMsgResult::Yes}, true},
+                          {"kept for later", {TMsgResult::No, TMsgResult::No}, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(QString::fromStdString(saved));
+        prompts_.Messages.clear();
+        prompts_.Answers.assign(c.answers.begin(), c.answers.end());
+        prompts_.SaveAnswers = {saved};
+        TFormMain& f = ConnectedWindow("AT89S8253", ctAT89S8253, MakeFile("image.bin", Pattern(64, 1)));
+        f.TimerExecTimer();
+        ASSERT_EQ(prompts_.Messages.size(), 3u);
+        EXPECT_EQ(std::count_if(prompts_.Messages.begin(), prompts_.Messages.end(),
+                                [](const auto& m) {
+                                    return m.Text.find("broken.kbackup is damaged (CRC mismatch)") != std::string::npos;
+                                }),
+                  1);
+        std::vector<uint8_t> file;
+        int32_t size = 0;
+        EXPECT_EQ(ReadBinaryFile(saved, file, size) == FileOk && file == eeprom, c.savedElsewhere);
+        EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(journal)));
+        EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(broken)));
+        // Nothing was written into the chip.
+        EXPECT_EQ(virtual_->Read(VV_EEPROM, 0, 16), std::vector<uint8_t>(16, 0xFF));
+        DestroyForm();
+    }
+}
+
+// A backup that cannot be saved refuses the run before the erase: the chip
+// keeps both memories and the message says why.
+TEST_F(VirtualWriteTest, BackupThatCannotBeSavedRefusesTheRunBeforeTheErase) {
+    const std::string state = TempFile("state");
+    const std::string journal = state + "/kestrin";
+    const auto mountTmpfs = [&](const char* options) {
+        QDir().mkpath(QString::fromStdString(journal));
+        return ::mount("tmpfs", journal.c_str(), "tmpfs", 0, options) == 0;
+    };
     const struct {
         const char* what;
-        bool taken;  // backup-eeprom.bin is there already
-        const char* expected;
+        std::function<bool()> prepare;  // false: not possible on this machine
+        const char* reason;
     } cases[] = {
-        {"free name", false, "backup-eeprom.bin"},
-        {"name taken", true, "backup-eeprom-1.bin"},
+        {"no state folder can be made", [&] { return MakeFile("state", {1}).size() > 0; }, "cannot create the folder"},
+        {"read-only state folder", [&] { return mountTmpfs("ro"); }, "Read-only file system"},
+        {"full disk", [&] { return mountTmpfs("size=4k"); }, "No space left on device"},
+        {"full disk (injected)",
+         [&] {
+             FailDurableWritesWith(ENOSPC);
+             return true;
+         },
+         "No space left on device"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        QFile::remove(QString::fromStdString(state));
+        QDir(QString::fromStdString(state)).removeRecursively();
         virtual_->ResetAll();
         Config = TConfig{};
         Config.ProfileCount = DefaultProfileCount;
         Config.Backup = true;
-        QFile::remove(QString::fromStdString(TempFile("backup-eeprom.bin")));
-        QFile::remove(QString::fromStdString(TempFile("backup-eeprom-1.bin")));
-        const std::vector<uint8_t> other = Pattern(16, 5);
-        if (c.taken) MakeFile("backup-eeprom.bin", other);
-        const std::vector<uint8_t> eeprom = Pattern(2048, 78);
-        TFormMain& f = ConnectedWindow("AT89S8253", ctAT89S8253, MakeFile("image.bin", Pattern(64, 1)));
-        f.NoDisplay = true;
-        ASSERT_EQ(virtual_->Write(VV_EEPROM, 0, eeprom), 2048);
-        QTimer::singleShot(0, &f, [&] { virtual_->Set("no_target", "1"); });
-        f.SpeedButtonWrite->click();
-
-        EXPECT_EQ(f.StatusText(2), "no device");
-        EXPECT_TRUE(prompts_.Messages.empty());
-        EXPECT_TRUE(prompts_.SaveDialogs.empty());
-        std::vector<uint8_t> file;
-        int32_t size = 0;
-        ASSERT_EQ(ReadBinaryFile(TempFile(c.expected), file, size), FileOk);
-        ASSERT_EQ(size, 2048);
-        EXPECT_TRUE(std::equal(file.begin(), file.begin() + 32, eeprom.begin()));
-        if (c.taken) {
-            ASSERT_EQ(ReadBinaryFile(TempFile("backup-eeprom.bin"), file, size), FileOk);
-            EXPECT_EQ(file, other);
+        Config.Memory = true;  // the E²PROM is written, the 12 KB of Flash backed up
+        if (!c.prepare()) {
+            std::printf("skipped \"%s\": cannot be set up here\n", c.what);
+            continue;
         }
+        const std::vector<uint8_t> flash = Pattern(12288, 21);
+        const std::vector<uint8_t> eeprom = Pattern(2048, 22);
+        TFormMain& f = ConnectedWindow("AT89S8253", ctAT89S8253, MakeFile("image.bin", Pattern(64, 1)));
+        ASSERT_EQ(virtual_->Write(VV_FLASH, 0, flash), 12288);
+        ASSERT_EQ(virtual_->Write(VV_EEPROM, 0, eeprom), 2048);
+        f.SpeedButtonWrite->click();
+        FailDurableWritesWith(0);
+        ::umount(journal.c_str());
+
+        EXPECT_EQ(f.LastOutcome().Result, TJobResult::Refused);
+        EXPECT_EQ(f.LastOutcome().ExitCode(), 1);
+        ASSERT_EQ(prompts_.Messages.size(), 1u);
+        EXPECT_EQ(prompts_.Messages[0].Kind, TMsgKind::Error);
+        const std::string& text = prompts_.Messages[0].Text;
+        EXPECT_NE(text.find("The backup of the Flash could not be saved"), std::string::npos) << text;
+        EXPECT_NE(text.find(c.reason), std::string::npos) << text;
+        EXPECT_NE(text.find("the chip was not erased"), std::string::npos) << text;
+        EXPECT_EQ(virtual_->Read(VV_FLASH, 0, 12288), flash);
+        EXPECT_EQ(virtual_->Read(VV_EEPROM, 0, 2048), eeprom);
+        EXPECT_TRUE(FindPendingBackups(journal).empty());
         DestroyForm();
+        prompts_.Messages.clear();
     }
 }
 

@@ -182,18 +182,19 @@ TEST_F(PageModeTest, BackupKeepsTheOtherMemoryWithAPauseAfterEveryRestoredPage) 
         p.Report = &report;
         EXPECT_EQ(Write89S8253(p, progress), ProgOk);
         EXPECT_TRUE(std::equal(before.begin(), before.end(), other.begin()));
-        EXPECT_EQ(Count(c.backupRead), c.pages);
+        // Read before the erase, and read back after it was written back.
+        EXPECT_EQ(Count(c.backupRead), 2 * c.pages);
         // Restored pages go out as a lone header and then the data, each followed by its pause.
         EXPECT_EQ(LinesStarting(std::string(c.lastRestoreHeader).substr(0, 7)).back(), c.lastRestoreHeader);
         EXPECT_EQ(Count(c.restorePause), c.pages);
-        EXPECT_EQ(Log().at(Log().size() - 4), c.restorePause);
         std::vector<std::string> phases;
         for (const auto& call : progress.Calls)
             if (call.rfind("Color", 0) == 0 || call.rfind("Max", 0) == 0) phases.push_back(call);
         const std::string backupMax = "Max " + std::to_string(c.pages - 1);
         const std::string imageMax = "Max 1";  // two pages either way
         EXPECT_EQ(phases, (std::vector<std::string>{"Color FF0000", imageMax, "Color 008000", backupMax, "Color FF0000",
-                                                    imageMax, "Color 008000", imageMax, "Color FF0000", backupMax}));
+                                                    imageMax, "Color 008000", imageMax, "Color FF0000", backupMax,
+                                                    "Color 008000", backupMax}));
         // Written back: no copy is left pending for the caller.
         EXPECT_FALSE(report.PendingBackup.has_value());
         EXPECT_EQ(report.BytesWritten, 40);
@@ -211,6 +212,64 @@ TEST_F(PageModeTest, VerificationDifferenceStillRestoresTheBackup) {
     p.Verify = true;
     EXPECT_EQ(Write89S8253(p, progress), ProgVerifyFailed);
     EXPECT_TRUE(std::equal(before.begin(), before.end(), chip.EEPROM.begin()));
+}
+
+// The keeper (the backup journal) gets the copy before the erase and may
+// forbid the erase; it hears of the copy again only once it read back the same.
+class RecordingKeeper : public IBackupKeeper {
+public:
+    bool Accept = true;
+    std::vector<std::vector<uint8_t>> Kept;
+    int Released = 0;
+    bool Keep(const TStrandedBackup& backup, std::string& reason) override {
+        Kept.push_back(backup.Data);
+        if (!Accept) reason = "disk full";
+        return Accept;
+    }
+    void Restored() override { ++Released; }
+};
+
+TEST_F(PageModeTest, KeeperIsAskedBeforeTheEraseAndReleasedOnlyAfterAReadBack) {
+    const struct {
+        const char* what;
+        bool accept;
+        bool stuck;  // a Flash cell that does not take the restored byte
+        ProgResult result;
+        int erases;
+        int released;
+    } cases[] = {
+        {"kept and restored", true, false, ProgOk, 1, 1},
+        {"not kept: nothing erased", false, false, ProgNoData, 0, 0},
+        {"restore reads back differently", true, true, ProgVerifyFailed, 1, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        driver.Reset();
+        FakeTarget& chip = Target(Kind::AT89S8253);
+        const auto before = Pattern(12288, 11);
+        std::copy(before.begin(), before.end(), chip.Flash.begin());
+        if (c.stuck) chip.StuckFlash = {0x0203};
+        RecordingKeeper keeper;
+        keeper.Accept = c.accept;
+        const auto image = Pattern(32);
+        TProgParams p = Block(image, 0, true);
+        p.Backup = true;
+        TRunReport report;
+        p.Report = &report;
+        p.Keeper = &keeper;
+        EXPECT_EQ(Write89S8253(p, progress), c.result);
+        ASSERT_EQ(keeper.Kept.size(), 1u);
+        EXPECT_EQ(keeper.Kept[0], before);
+        EXPECT_EQ(chip.Erases, c.erases);
+        EXPECT_EQ(keeper.Released, c.released);
+        // Until it read back the same, the copy stays with the caller.
+        EXPECT_EQ(report.PendingBackup.has_value(), c.accept && c.released == 0);
+        EXPECT_EQ(report.RestoreFailed, c.stuck);
+        if (!c.accept) {
+            EXPECT_EQ(report.Refusal, "disk full");
+            EXPECT_TRUE(std::equal(before.begin(), before.end(), chip.Flash.begin()));
+        }
+    }
 }
 
 TEST_F(PageModeTest, BackupThatCannotBeWrittenBackIsKeptForTheCaller) {

@@ -109,13 +109,14 @@ TEST(HelpWindow, FixedTextInAMonospacedFont) {
     TFormHelp help;
     EXPECT_EQ(help.windowTitle(), QString::fromUtf8("µC Programmer over Veltro - command line parameters"));
     const QStringList lines = help.Memo1->toPlainText().split('\n');
-    ASSERT_EQ(lines.size(), 18);
+    ASSERT_EQ(lines.size(), 20);
     EXPECT_EQ(lines[0], "/C=  select COM port. Example: /C=2 (COM2, invalid ports ignored)");
     EXPECT_EQ(lines[4], R"(/F=  file name. Example for a long name: /F="d:\My File.bin")");
     EXPECT_EQ(lines[13], "/H=1 show this help (no more action)");
     EXPECT_TRUE(lines[14].isEmpty());
     EXPECT_EQ(lines[17], "The order of the parameters don't care.");
-    for (int i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i].isEmpty(), i == 14) << i;
+    EXPECT_EQ(lines[19], "/R=1 write back the backups an interrupted write left (with /T=1)");
+    for (int i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i].isEmpty(), i == 14 || i == 18) << i;
     EXPECT_TRUE(help.Memo1->isReadOnly());
     EXPECT_TRUE(QFontInfo(help.Memo1->font()).fixedPitch());
     EXPECT_EQ(help.Memo1->font().pointSize(), 10);

@@ -30,6 +30,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         setenv("XDG_CONFIG_HOME", dir.path().toUtf8().constData(), 1);
+        setenv("XDG_STATE_HOME", (dir.path() + "/state").toUtf8().constData(), 1);
         Config = TConfig{};
         BuildDefaultProfiles(ProfileTable);
         Config.ProfileCount = DefaultProfileCount;
