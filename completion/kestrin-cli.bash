@@ -3,7 +3,7 @@ _kestrin_cli() {
     local cur prev words cword
     _init_completion || return
 
-    local commands="write read verify erase detect fuses ports profiles"
+    local commands="write read verify erase detect fuses ports profiles restore"
     local common="--port --profile --chip --config --quiet --json --save --help --version"
     local command="" w
     for w in "${words[@]:1:cword-1}"; do
@@ -38,6 +38,7 @@ _kestrin_cli() {
             fi ;;
         read) COMPREPLY=($(compgen -W "--memory --start --size --output --format $common" -- "$cur")) ;;
         erase) COMPREPLY=($(compgen -W "--yes $common" -- "$cur")) ;;
+        restore) COMPREPLY=($(compgen -W "--yes --save-as $common" -- "$cur")) ;;
         fuses) COMPREPLY=($(compgen -W "--write --yes-i-know $common" -- "$cur")) ;;
         profiles) COMPREPLY=($(compgen -W "list show $common" -- "$cur")) ;;
         *) COMPREPLY=($(compgen -W "$common" -- "$cur")) ;;

@@ -24,6 +24,7 @@
 #include "files/FileIo.h"
 #include "files/FileResult.h"
 #include "files/IntelHex.h"
+#include "jobs/BackupJournal.h"
 #include "jobs/ChipCommands.h"
 #include "link/SPI.h"
 
@@ -118,6 +119,7 @@ private:
     int Fuses();
     int Ports();
     int Profiles();
+    int Restore();
 
     // Runs a job with progress on standard error and Ctrl+C taken as a stop.
     TJobOutcome Job(TJobKind kind, int64_t bytes, int64_t otherBytes,
@@ -132,7 +134,6 @@ private:
     std::string settingsFile_;
 };
 
-std::string MemoryWord(bool eeprom) { return eeprom ? "eeprom" : "flash"; }
 
 std::optional<int> TCommand::ChooseProfile() {
     if (!o_.Chip.empty()) {
@@ -365,17 +366,8 @@ int TCommand::Write() {
                          },
                          report.Seconds);
     report.Bytes = report.Outcome.BytesWritten;
-    if (report.Outcome.StrandedBackup) {
-        // The only copy of that memory: kept beside the data file (or here for standard input).
-        const TStrandedBackup& backup = *report.Outcome.StrandedBackup;
-        const std::string name = (o_.File == "-" ? std::string("kestrin-cli") : o_.File) + "." +
-                                 MemoryWord(backup.EEPROM) + "-backup.bin";
-        if (WriteBinaryFile(name, backup.Data.data(), static_cast<int32_t>(backup.Data.size())) == FileOk) {
-            report.Outcome.Message += "; kept in " + name;
-        } else {
-            report.Outcome.Message += "; it could not be kept in " + name + " either";
-        }
-    }
+    // A backup that did not get back into the chip stays in the journal; the
+    // outcome's message names the file, and `kestrin-cli restore` writes it back.
     if (report.Outcome.Ok()) SaveChoices(&request);
     return Finish(report);
 }
@@ -644,6 +636,41 @@ int TCommand::Profiles() {
     return 0;
 }
 
+int TCommand::Restore() {
+    TReport report;
+    report.Command = "restore";
+    const std::vector<TPendingBackup> pending = FindPendingBackups();
+    if (pending.empty()) {
+        if (!o_.Quiet) std::printf("no backup waits in %s\n", BackupFolder().c_str());
+        return 0;
+    }
+    if (!o_.Yes && o_.Output.empty()) {
+        for (const auto& backup : pending) std::printf("%s\n", PendingBackupText(backup).c_str());
+        return 0;
+    }
+    if (!o_.Output.empty()) {
+        std::string error;
+        if (!SaveBackupAs(pending.front(), o_.Output, error)) return Refuse("--save-as " + o_.Output + ": " + error);
+        if (!o_.Quiet) std::printf("saved %s as %s; the journal keeps it\n", pending.front().File.c_str(), o_.Output.c_str());
+        return 0;
+    }
+    TAdapterSession session;
+    if (const int refused = Connect(session)) return refused;
+    report.Port = port_;
+    int code = 0;
+    for (const auto& backup : pending) {
+        report.Outcome = Job(TJobKind::Write, static_cast<int64_t>(backup.Record.Data.size()), 0,
+                             [&](IProgress& progress, const TStopSignal*) {
+                                 return RestorePendingBackup(backup, profile_, progress);
+                             },
+                             report.Seconds);
+        report.Bytes = report.Outcome.BytesWritten;
+        const int result = Finish(report);
+        if (code == 0) code = result;
+    }
+    return code;
+}
+
 int TCommand::Run() {
     settingsFile_ = o_.ConfigFile.empty() ? SettingsFileName() : o_.ConfigFile;
     if (!o_.ConfigFile.empty()) {
@@ -660,6 +687,13 @@ int TCommand::Run() {
     }
     if (const auto usage = ChooseProfile()) return *usage;
     if (o_.Command == "profiles") return Profiles();
+    if (o_.Command == "restore") return Restore();
+    // A backup left by a run that did not end well waits in the journal.
+    if (!o_.Quiet && (o_.Command == "write" || o_.Command == "erase")) {
+        for (const auto& backup : FindPendingBackups())
+            std::fprintf(stderr, "kestrin-cli: %s (kestrin-cli restore --yes writes it back)\n",
+                         PendingBackupText(backup).c_str());
+    }
     eeprom_ = o_.Memory == "eeprom";
     if (o_.Command == "write") return Write();
     if (o_.Command == "read") return Read();

@@ -14,7 +14,7 @@ namespace kestrin {
 constexpr int kUsageExit = 64;
 
 struct TCliOptions {
-    std::string Command;     // write, read, verify, erase, detect, fuses, ports, profiles
+    std::string Command;     // write, read, verify, erase, detect, fuses, ports, profiles, restore
     std::string SubCommand;  // profiles: list or show
 
     // Common to every command.
@@ -28,7 +28,7 @@ struct TCliOptions {
 
     // The block of a write, read or verify.
     std::string File;    // write, verify: the data file, "-" standard input
-    std::string Output;  // read: the file, "-" standard output
+    std::string Output;  // read: the file, "-" standard output; restore: --save-as
     std::string Memory = "flash";
     std::optional<int64_t> Start;
     std::optional<int64_t> Size;

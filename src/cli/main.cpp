@@ -83,6 +83,10 @@ int main(int argc, char** argv) {
 
     app.add_subcommand("ports", "list the adapter's serial ports");
 
+    CLI::App* restore = app.add_subcommand("restore", "list the backups waiting in the journal, or write them back");
+    restore->add_flag("-y,--yes", o.Yes, "write every intact backup back into the attached chip");
+    restore->add_option("--save-as", o.Output, "save the (first) waiting backup as a binary file instead");
+
     CLI::App* profiles = app.add_subcommand("profiles", "list the profiles or show one");
     profiles->require_subcommand(0, 1);
     profiles->add_subcommand("list", "list the stored profiles; * marks the selected one");
@@ -99,7 +103,7 @@ int main(int argc, char** argv) {
         if (app.get_subcommands().empty())
             for (int i = 1; i < argc; ++i)
                 if (argv[i][0] != '-') {
-                    what = std::string(argv[i]) + ": not a command (write, read, verify, erase, detect, fuses, ports, profiles)";
+                    what = std::string(argv[i]) + ": not a command (write, read, verify, erase, detect, fuses, ports, profiles, restore)";
                     break;
                 }
         std::fprintf(stderr, "kestrin-cli: %s\n", what.c_str());

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "CliRun.h"
+#include "jobs/BackupJournal.h"
 #include "cli/Sha256.h"
 #include "config/IniFile.h"
 #include "virtual/VirtualDriver.h"
@@ -79,6 +80,7 @@ protected:
     pid_t Start(const std::vector<std::string>& args, const std::string& stdinFile = "") {
         return StartCli(args,
                         {"XDG_CONFIG_HOME=" + (home_ / "config").string(), "HOME=" + home_.string(),
+                         "XDG_STATE_HOME=" + (home_ / ".local" / "state").string(),
                          "VELTRO_VIRTUAL_CONFIG=" + Path("virtual.ini").string(),
                          "LD_LIBRARY_PATH=" + fs::path(KESTRIN_VIRTUAL_DRIVER).parent_path().string()},
                         home_, stdinFile);
@@ -218,6 +220,40 @@ TEST_F(CliProcess, CtrlCStopsTheWriteAndTheBackupIsStillWrittenBack) {
     EXPECT_EQ(run.Json()["result"], "stopped");
     EXPECT_NE(run.err.find("restore:"), std::string::npos) << run.err;
     EXPECT_EQ(Chip(VV_EEPROM, 0, 64), eeprom);
+}
+
+TEST_F(CliProcess, RestoreListsSavesAndWritesBackTheJournal) {
+    // A backup of the E²PROM left by a run that died after the erase.
+    Adapter("", "AT89S8253");
+    const std::vector<uint8_t> eeprom = Pattern(2048, 0x33);
+    TBackupRecord record;
+    record.ControllerType = ctAT89S8253;
+    record.EEPROM = true;
+    record.Port = "COM1";
+    record.Data = eeprom;
+    std::string file, error;
+    ASSERT_TRUE(WriteBackupFile((home_ / ".local" / "state" / "kestrin").string(), record, file, error)) << error;
+
+    TRun run = Run({"restore"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find(file), std::string::npos) << run.out;
+    // A write names it at its start, and goes on.
+    run = Run({"write", Path("blink.bin").string(), "--chip", "AT89S8253"});
+    EXPECT_NE(run.err.find("kestrin-cli restore --yes"), std::string::npos) << run.err;
+
+    run = Run({"restore", "--save-as", Path("kept.bin").string()});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadBytes(Path("kept.bin")), eeprom);
+
+    // Only into a chip of the backup's type: an AT89S8252 profile is refused.
+    run = Run({"restore", "--yes", "--chip", "AT89S8252"});
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_TRUE(fs::exists(file));
+
+    run = Run({"restore", "--yes", "--chip", "AT89S8253"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Chip(VV_EEPROM, 0, 2048), eeprom);
+    EXPECT_FALSE(fs::exists(file));  // removed once it read back the same
 }
 
 TEST_F(CliProcess, EraseAsksUnlessTold) {
