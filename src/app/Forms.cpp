@@ -1,6 +1,7 @@
 #include "app/Forms.h"
 
 #include "app/UnitMain.h"
+#include "ui/HelpKey.h"
 #include "ui/UnitAbout.h"
 #include "ui/UnitFeatures.h"
 #include "ui/UnitHelp.h"
@@ -26,12 +27,17 @@ TForms::TForms() {
         const TJobRequest request = FormMain->RunRequest();
         return TRunChoice{request.EEPROM, request.Verify, request.Backup};
     });
+    // F1 in any window; the Options button's pop-up entry opens the same window.
+    helpKey_ = std::make_unique<THelpKey>([] {
+        if (FormHelp != nullptr && !FormHelp->isVisible()) FormHelp->Execute();
+    });
     FormOptions->OnFeatures = [](uint8_t type, bool sck, bool miso, bool mosi) {
         if (FormFeatures != nullptr) FormFeatures->Execute(type, sck, miso, mosi);
     };
 }
 
 TForms::~TForms() {
+    helpKey_.reset();
     FormOptions = nullptr;
     FormAbout = nullptr;
     FormNewProfile = nullptr;

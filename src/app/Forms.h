@@ -7,6 +7,7 @@
 namespace kestrin {
 
 class TFormMain;
+class THelpKey;
 
 class TForms {
 public:
@@ -24,6 +25,7 @@ public:
 
 private:
     std::unique_ptr<TFormMain> main_;
+    std::unique_ptr<THelpKey> helpKey_;
 };
 
 }  // namespace kestrin

@@ -11,6 +11,8 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -45,9 +47,10 @@ namespace {
 
 // Largest file the window accepts; no target memory holds more.
 constexpr int32_t kMaxFileSize = 0x10000;
-constexpr int32_t kMaxFlashStart = 0x1FFF;
-constexpr int32_t kMaxEEPROMStart = 0x07FF;
 constexpr int kSpinSteps[4] = {0x1000, 0x100, 0x10, 0x1};
+// Steps of the keys in the start-address field.
+constexpr int kLineStep = 0x1;
+constexpr int kPageStep = 0x100;
 
 const char* const kConnectTexts[] = {
     "opened",  // not shown in panel 3
@@ -75,6 +78,17 @@ QString AddressText(int32_t address) {
 
 QString FormatText(int filterIndex) {
     return DataFileTypeOf(filterIndex) == DataFileType::IntelHex ? QStringLiteral("Intel Hex") : QStringLiteral("binary");
+}
+
+// "1FFF", "1fffh" or "1FFFH": a start address as typed; nullopt when it is none.
+std::optional<int64_t> ParseAddressText(QString text) {
+    text = text.trimmed();
+    if (text.endsWith(QLatin1Char('h'), Qt::CaseInsensitive)) text.chop(1);
+    if (text.isEmpty() || text.size() > 5) return std::nullopt;
+    bool ok = false;
+    const qlonglong value = text.toLongLong(&ok, 16);
+    if (!ok || value < 0) return std::nullopt;
+    return value;
 }
 
 QString SizeText(int32_t size) { return QStringLiteral("%1 Byte").arg(size); }
@@ -155,12 +169,14 @@ public:
         form_.PanelMemory->setEnabled(false);
         form_.SpeedButtonStop->setVisible(true);
         form_.SpeedButtonStop->setEnabled(true);
+        form_.SpeedButtonWrite->setToolTip(form_.WriteButtonHint());
     }
     ~TRunGuard() {
         form_.SpeedButtonStop->setVisible(false);
         form_.ButtonBar->setEnabled(true);
         form_.PanelMemory->setEnabled(true);
         form_.running_ = false;
+        form_.SpeedButtonWrite->setToolTip(form_.WriteButtonHint());
         if (form_.closeRequested_) {
             form_.closeRequested_ = false;
             form_.RequestClose();
@@ -201,6 +217,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
     LabelProfile->setText(U(SelectedProfile().Name));
     FirstSetup = true;
     SetupDlg();
+    UpdateButtonStates();
     FitWindowSize();
 }
 
@@ -209,7 +226,7 @@ TFormMain::~TFormMain() {
 }
 
 void TFormMain::BuildControls() {
-    setWindowTitle(U("µC Programmer over Veltro"));
+    setWindowTitle(tr("µC Programmer over Veltro"));
     setWindowIcon(Glyph(U(glyph::Program)));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
@@ -225,12 +242,14 @@ void TFormMain::BuildControls() {
     rows->setContentsMargins(0, 0, 0, 0);
     rows->setSpacing(3);
     auto* row1 = new QHBoxLayout;
-    SpeedButtonFile = MakeButton(ButtonBar, U("&File..."), glyph::File, U("Choose file to write to µController"));
-    SpeedButtonConnect = MakeButton(ButtonBar, U("&Connect"), glyph::Connect, U("Open serial port and connect to Veltro"));
+    SpeedButtonFile = MakeButton(ButtonBar, tr("&File..."), glyph::File, tr("Choose file to write to µController"));
+    SpeedButtonConnect = MakeButton(ButtonBar, tr("&Connect"), glyph::Connect, tr("Open serial port and connect to Veltro"));
     SpeedButtonConnect->setCheckable(true);
-    SpeedButtonOptions = MakeButton(ButtonBar, U("&Options..."), glyph::Options, U("Setup serial port and verify"));
-    SpeedButtonInfo = MakeButton(ButtonBar, {}, glyph::Info, U("About this program and the Veltro"));
-    SpeedButtonExit = MakeButton(ButtonBar, {}, glyph::Exit, U("Exit program"));
+    SpeedButtonOptions = MakeButton(ButtonBar, tr("&Options..."), glyph::Options, tr("Setup serial port and verify"));
+    SpeedButtonInfo = MakeButton(ButtonBar, {}, glyph::Info, tr("About this program and the Veltro"));
+    SpeedButtonInfo->setAccessibleName(tr("About"));
+    SpeedButtonExit = MakeButton(ButtonBar, {}, glyph::Exit, tr("Exit program"));
+    SpeedButtonExit->setAccessibleName(tr("Exit"));
     row1->addWidget(SpeedButtonFile);
     row1->addWidget(SpeedButtonConnect);
     row1->addWidget(SpeedButtonOptions);
@@ -238,14 +257,14 @@ void TFormMain::BuildControls() {
     row1->addWidget(SpeedButtonInfo);
     row1->addWidget(SpeedButtonExit);
     auto* row2 = new QHBoxLayout;
-    SpeedButtonWrite = MakeButton(ButtonBar, U("Reload && &Write"), glyph::Write,
-                                  U("Reload choosen file and write to µController"), 28);
+    SpeedButtonWrite = MakeButton(ButtonBar, tr("Reload && &Write"), glyph::Write,
+                                  tr("Reload choosen file and write to µController"), 28);
     QFont bold = SpeedButtonWrite->font();
     bold.setBold(true);
     SpeedButtonWrite->setFont(bold);
     SpeedButtonWrite->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    SpeedButtonReset = MakeButton(ButtonBar, U("&Reset"), glyph::Reset, U("reset pulse 100ms for connected microcontroller"));
-    SpeedButtonHex = MakeButton(ButtonBar, U("&Hex..."), glyph::Hex, U("read & write microcontroller with hex dump view"));
+    SpeedButtonReset = MakeButton(ButtonBar, tr("&Reset"), glyph::Reset, tr("reset pulse 100ms for connected microcontroller"));
+    SpeedButtonHex = MakeButton(ButtonBar, tr("&Hex..."), glyph::Hex, tr("read & write microcontroller with hex dump view"));
     SpeedButtonReset->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Expanding);
     SpeedButtonHex->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Expanding);
     row2->addWidget(SpeedButtonWrite, 1);
@@ -258,15 +277,19 @@ void TFormMain::BuildControls() {
     // Memory, start address, verify and backup.
     QGridLayout* memory = MakePanel(central);
     PanelMemory = memory->parentWidget();
-    RadioButtonFlash = new QRadioButton(U("&program memory (Flash)"), PanelMemory);
-    RadioButtonFlash->setToolTip(U("write into Flash memory"));
+    RadioButtonFlash = new QRadioButton(tr("&program memory (Flash)"), PanelMemory);
+    RadioButtonFlash->setToolTip(tr("write into Flash memory"));
     RadioButtonFlash->setChecked(true);
-    RadioButtonEEPROM = new QRadioButton(U("&data memory (E²PROM)"), PanelMemory);
-    RadioButtonEEPROM->setToolTip(U("write into E²PROM memory"));
-    Label4 = new QLabel(U("&Start address:"), PanelMemory);
+    RadioButtonEEPROM = new QRadioButton(tr("&data memory (E²PROM)"), PanelMemory);
+    RadioButtonEEPROM->setToolTip(tr("write into E²PROM memory"));
+    Label4 = new QLabel(tr("&Start address:"), PanelMemory);
     EditAddress = new QLineEdit(U("0000h"), PanelMemory);
-    EditAddress->setReadOnly(true);
-    EditAddress->setToolTip(U("first address for writing data"));
+    // Hex digits with or without a trailing "h"; what else is typed never reaches the field.
+    EditAddress->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,5}[hH]?")), EditAddress));
+    EditAddress->installEventFilter(this);
+    connect(EditAddress, &QLineEdit::editingFinished, this, &TFormMain::EditAddressExit);
+    EditAddress->setToolTip(tr("first address for writing data"));
     EditAddress->setAlignment(Qt::AlignCenter);
     {
         QPalette pal = EditAddress->palette();
@@ -286,12 +309,15 @@ void TFormMain::BuildControls() {
         const int digit = static_cast<int>(i);
         connect(SpinButton[i], &TSpinButton::UpClick, this, [this, digit] { SpinButtonUpClick(digit); });
         connect(SpinButton[i], &TSpinButton::DownClick, this, [this, digit] { SpinButtonDownClick(digit); });
+        const QString step = AddressText(kSpinSteps[i]);
+        SpinButton[i]->UpButton->setAccessibleName(tr("Start address up by %1").arg(step));
+        SpinButton[i]->DownButton->setAccessibleName(tr("Start address down by %1").arg(step));
     }
     address->addStretch(1);
-    CheckBoxVerify = new QCheckBox(U("&Verify"), PanelMemory);
-    CheckBoxVerify->setToolTip(U("read data after write and verify"));
-    CheckBoxBackup = new QCheckBox(U("&Backup"), PanelMemory);
-    CheckBoxBackup->setToolTip(U("Backup/restore EEPROM/flash contents"));
+    CheckBoxVerify = new QCheckBox(tr("&Verify"), PanelMemory);
+    CheckBoxVerify->setToolTip(tr("read data after write and verify"));
+    CheckBoxBackup = new QCheckBox(tr("&Backup"), PanelMemory);
+    CheckBoxBackup->setToolTip(tr("Backup/restore EEPROM/flash contents"));
     for (QWidget* w : {static_cast<QWidget*>(CheckBoxBackup), static_cast<QWidget*>(RadioButtonEEPROM)}) {
         // Showing or hiding them for a profile must not move the other controls.
         QSizePolicy policy = w->sizePolicy();
@@ -313,7 +339,7 @@ void TFormMain::BuildControls() {
     // File and profile information, progress.
     QGridLayout* info = MakePanel(central);
     PanelFile = info->parentWidget();
-    Label1 = new QLabel(U("File name:"), PanelFile);
+    Label1 = new QLabel(tr("File name:"), PanelFile);
     LabelFileName = new TFileNameLabel(PanelFile);
     LabelFileName->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     {
@@ -321,14 +347,14 @@ void TFormMain::BuildControls() {
         pal.setColor(QPalette::WindowText, pal.color(QPalette::Highlight).darker(130));
         LabelFileName->setPalette(pal);
     }
-    Label2 = new QLabel(U("Data size:"), PanelFile);
+    Label2 = new QLabel(tr("Data size:"), PanelFile);
     LabelFileSize = new QLabel(PanelFile);
-    Label5 = new QLabel(U("File format:"), PanelFile);
+    Label5 = new QLabel(tr("File format:"), PanelFile);
     LabelFormat = new QLabel(U("?"), PanelFile);
-    Label6 = new QLabel(U("Profile:"), PanelFile);
+    Label6 = new QLabel(tr("Profile:"), PanelFile);
     LabelProfile = new QLabel(PanelFile);
     LabelProfile->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    Label3 = new QLabel(U("Write / read progress:"), PanelFile);
+    Label3 = new QLabel(tr("Write / read progress:"), PanelFile);
     LabelTime = new QLabel(U("0s"), PanelFile);
     LabelTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Gauge1 = new QProgressBar(PanelFile);
@@ -346,8 +372,8 @@ void TFormMain::BuildControls() {
     info->addWidget(Label6, 2, 0);
     info->addWidget(LabelProfile, 2, 1, 1, 3);
     SpeedButtonStop = new QToolButton(PanelFile);
-    SpeedButtonStop->setText(U("&Stop"));
-    SpeedButtonStop->setToolTip(U("Stop the running write (Esc); a backup is still written back"));
+    SpeedButtonStop->setText(tr("&Stop"));
+    SpeedButtonStop->setToolTip(tr("Stop the running write (Esc); a backup is still written back"));
     SpeedButtonStop->setVisible(false);
     auto* timeRow = new QHBoxLayout;
     timeRow->setContentsMargins(0, 0, 0, 0);
@@ -371,7 +397,7 @@ void TFormMain::BuildControls() {
     const int widths[3] = {
         std::max(42, std::accumulate(portNames.cbegin(), portNames.cend(), 0,
                                      [&fm](int w, const QString& n) { return std::max(w, fm.horizontalAdvance(n)); }) + pad),
-        std::max(68, TextWidth(fm, {U("opened"), U("closed")}) + pad),
+        std::max(68, TextWidth(fm, {tr("opened"), tr("closed")}) + pad),
         std::max(50, TextWidth(fm, {U(ProgResultText(0)), U(ProgResultText(1)), U(ProgResultText(2)),
                                     U(ProgResultText(3))}) + pad),
     };
@@ -392,14 +418,14 @@ void TFormMain::BuildControls() {
         bar->addWidget(panel, i < 3 ? 0 : 1);
         StatusPanel[i] = panel;
     }
-    SetStatusText(1, U("closed"));
+    SetStatusText(1, tr("closed"));
     SetStatusText(3, U(IdleStatusText));
 
     // Pop-up menu of the Options button.
     PopupMenu1 = new QMenu(this);
     copysettingsascommandlineparametersintoclipboard1 =
-        PopupMenu1->addAction(U("&copy settings as command line parameters into clipboard"));
-    viewcommandlineparameters1 = PopupMenu1->addAction(U("&view command line parameters"));
+        PopupMenu1->addAction(tr("&copy settings as command line parameters into clipboard"));
+    viewcommandlineparameters1 = PopupMenu1->addAction(tr("&view command line parameters"));
     SpeedButtonOptions->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(SpeedButtonOptions, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { PopupMenu1->popup(SpeedButtonOptions->mapToGlobal(pos)); });
@@ -437,8 +463,8 @@ void TFormMain::CreateTrayIcon() {
     TrayIcon = new QSystemTrayIcon(Glyph(U(glyph::Program)), this);
     TrayIcon->setToolTip(QApplication::applicationName());
     auto* menu = new QMenu(this);
-    connect(menu->addAction(U("Reload && Write")), &QAction::triggered, this, [this] { SystemMenuHook(kSysCmdWrite); });
-    connect(menu->addAction(U("Reset")), &QAction::triggered, this, [this] { SystemMenuHook(kSysCmdReset); });
+    connect(menu->addAction(tr("Reload && Write")), &QAction::triggered, this, [this] { SystemMenuHook(kSysCmdWrite); });
+    connect(menu->addAction(tr("Reset")), &QAction::triggered, this, [this] { SystemMenuHook(kSysCmdReset); });
     TrayIcon->setContextMenu(menu);
     TrayIcon->show();
 }
@@ -485,6 +511,54 @@ void TFormMain::UpdateButtonStates() {
     SpeedButtonConnect->setChecked(Connected);
     SpeedButtonWrite->setEnabled(!Config.LastFile.empty() && Connected);
     SpeedButtonReset->setEnabled(Connected);
+    SpeedButtonWrite->setToolTip(WriteButtonHint());
+}
+
+QString TFormMain::WriteButtonHint() const {
+    // A disabled button says what is missing, so nobody has to guess.
+    if (running_) return tr("A run is going: wait for it to end or stop it (Esc)");
+    if (Config.LastFile.empty()) return tr("No file chosen: choose one with File...");
+    if (!Connected) return tr("Not connected: connect to the Veltro with Connect");
+    return tr("Reload choosen file and write to µController");
+}
+
+int64_t TFormMain::StartAddressLimit() const {
+    // The last address of the chosen memory of the chosen controller.
+    const int64_t size = MemoryLimit(SelectedProfile().Type, RadioButtonEEPROM->isChecked());
+    return std::max<int64_t>(size - 1, 0);
+}
+
+void TFormMain::EditAddressExit() {
+    if (running_) return;
+    const std::optional<int64_t> typed = ParseAddressText(EditAddress->text());
+    if (typed && *typed <= StartAddressLimit()) {
+        SetStartAddress(*typed);
+        return;
+    }
+    // Refused in place: the old value comes back, the reason goes to the status bar.
+    EditAddress->setText(AddressText(Config.Startaddress));
+    SetStatusText(3, tr("start address: 0000h … %1").arg(AddressText(static_cast<int32_t>(StartAddressLimit()))));
+}
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == EditAddress && event->type() == QEvent::KeyPress && !running_) {
+        int step = 0;
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+            case Qt::Key_Up: step = kLineStep; break;
+            case Qt::Key_Down: step = -kLineStep; break;
+            case Qt::Key_PageUp: step = kPageStep; break;
+            case Qt::Key_PageDown: step = -kPageStep; break;
+            default: break;
+        }
+        if (step != 0) {
+            // What was typed counts first, so the step goes from the value shown.
+            EditAddressExit();
+            SetStartAddress(static_cast<int64_t>(Config.Startaddress) + step);
+            EditAddress->selectAll();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TFormMain::SetupDlg() {
@@ -542,8 +616,7 @@ void TFormMain::SelectDataFile(const std::string& fileName, int filterIndex) {
 }
 
 void TFormMain::SetStartAddress(int64_t address) {
-    const int64_t limit = RadioButtonEEPROM->isChecked() ? kMaxEEPROMStart : kMaxFlashStart;
-    const auto clamped = static_cast<int32_t>(std::clamp<int64_t>(address, 0, limit));
+    const auto clamped = static_cast<int32_t>(std::clamp<int64_t>(address, 0, StartAddressLimit()));
     Config.Startaddress = clamped;
     EditAddress->setText(AddressText(clamped));
 }
@@ -565,7 +638,7 @@ void TFormMain::RadioButtonEEPROMClick() {
 void TFormMain::SpeedButtonFileClick() {
     if (running_) return;
     TFileDialog dialog;
-    dialog.Title = "Choose file for later reload & write";
+    dialog.Title = tr("Choose file for later reload & write").toStdString();
     dialog.Filter = DataFileFilter;
     dialog.FilterIndex = filterIndex_;
     dialog.FileName = currentFile_;
@@ -581,14 +654,14 @@ void TFormMain::SpeedButtonConnectClick() {
     if (Connected) {
         Ops.SetReady(0);
         Ops.Disconnect();
-        SetStatusText(1, U("closed"));
+        SetStatusText(1, tr("closed"));
         ClearOutcome(StatusPanel[2]);
         SetStatusText(3, U(IdleStatusText));
         Connected = false;
     } else {
         const int32_t result = Ops.Connect(Config.COMIndex, 1);
         if (result == VELTRO_CONNECT_OK) {
-            SetStatusText(1, U("opened"));
+            SetStatusText(1, tr("opened"));
             SetStatusText(3, U(IdleStatusText));
             Connected = true;
             const TProfile& profile = SelectedProfile();
@@ -640,8 +713,10 @@ void TFormMain::copysettingsascommandlineparametersintoclipboard1Click() {
     s.FileName = Config.LastFile;
     s.Verify = CheckBoxVerify->isChecked();
     s.Backup = CheckBoxBackup->isChecked();
-    s.Autoconnect = Config.Autoconnect;
+    // An unattended run writes only when connected at its start.
+    s.Autoconnect = true;
     QGuiApplication::clipboard()->setText(U(SettingsCommandLine(s)));
+    SetStatusText(3, tr("Copied: add /S=1 to write unattended"));
 }
 
 void TFormMain::SpeedButtonResetClick() {

@@ -131,8 +131,13 @@ public:
     // reads without error do the file and its type become the current ones.
     void SelectDataFile(const std::string& fileName, int filterIndex);
     void SelectDataFile(const std::string& fileName) { SelectDataFile(fileName, filterIndex_); }
-    // Clamps the address to 0 … 07FFh (E²PROM) or 0 … 1FFFh (Flash), stores and shows it.
+    // Clamps the address to the chosen memory of the chosen controller (its
+    // size minus one), stores and shows it.
     void SetStartAddress(int64_t address);
+    // The highest start address of the chosen memory.
+    int64_t StartAddressLimit() const;
+    // Why Reload && Write is disabled, or what it does when it is not.
+    QString WriteButtonHint() const;
     void SetStatusText(int panel, const QString& text);
     QString StatusText(int panel) const;
     // The application's system-menu commands: kSysCmdWrite and kSysCmdReset.
@@ -149,6 +154,8 @@ public:
     void SpeedButtonResetClick();
     void SpeedButtonHexClick();
     void RadioButtonEEPROMClick();
+    // Takes the typed start address, or refuses it and shows the old one.
+    void EditAddressExit();
     void SpinButtonUpClick(int digit);    // digit 0 … 3 = SpinButton1 … SpinButton4
     void SpinButtonDownClick(int digit);
     void TimerResetTimer();
@@ -165,6 +172,7 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     class TRunGuard;

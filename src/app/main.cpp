@@ -1,5 +1,8 @@
 // Start-up and shutdown of the program.
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QTimer>
 
 #include <atomic>
@@ -90,6 +93,15 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Kestrin"));
     QGuiApplication::setDesktopFileName(QStringLiteral("kestrin"));
     QApplication::setWindowIcon(Glyph(QString::fromUtf8(glyph::Program)));
+    // The windows follow the system language; English is the source. What
+    // scripts read (standard error, exit codes, settings) stays English.
+    QTranslator translator;
+    if (translator.load(QLocale(), QStringLiteral("kestrin"), QStringLiteral("_"), QStringLiteral(":/i18n")))
+        QCoreApplication::installTranslator(&translator);
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTranslator);
     // A message box nobody can see would wait for ever: without a screen the
     // messages go to standard error and take their safe answer.
     QtPrompts prompts;

@@ -60,8 +60,11 @@ QVariant THexGridModel::data(const QModelIndex& index, int role) const {
         const QChar text[2] = {QChar(kDigits[value >> 4]), QChar(kDigits[value & 0x0F])};
         return QString(text, 2);
     }
-    // The byte as the character of that code, control codes included.
-    return QString(QChar(value));
+    // The byte as the character of that code; a control or other unprintable
+    // code shows as "." in the view, and the editor still gets the byte itself.
+    const QChar ch(value);
+    if (role == Qt::DisplayRole && !ch.isPrint()) return QStringLiteral(".");
+    return QString(ch);
 }
 
 QVariant THexGridModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -68,6 +68,8 @@ THexGridView::THexGridView(QWidget* parent) : QTableView(parent) {
     setWordWrap(false);
     setTextElideMode(Qt::ElideNone);
     setCornerButtonEnabled(false);
+    // The arrows move between cells; Tab goes on to the next control, as in other hex editors.
+    setTabKeyNavigation(false);
 
     QHeaderView* top = horizontalHeader();
     top->setMinimumSectionSize(0);
@@ -122,6 +124,21 @@ QWidget* THexGridView::CellEditor() const {
 
 void THexGridView::CloseCellEditor() {
     if (QWidget* editor = CellEditor()) closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
+bool THexGridDelegate::eventFilter(QObject* editor, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+            // A byte half typed is dropped, as with Esc; whole bytes are already taken.
+            auto* widget = qobject_cast<QWidget*>(editor);
+            if (widget != nullptr) emit closeEditor(widget, QAbstractItemDelegate::RevertModelCache);
+            QKeyEvent tab(QEvent::KeyPress, key, static_cast<QKeyEvent*>(event)->modifiers());
+            QCoreApplication::sendEvent(view_, &tab);
+            return true;
+        }
+    }
+    return QStyledItemDelegate::eventFilter(editor, event);
 }
 
 void THexGridView::keyPressEvent(QKeyEvent* event) {

@@ -55,6 +55,10 @@ public:
     void setModelData(QWidget*, QAbstractItemModel*, const QModelIndex&) const override {}
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
+protected:
+    // Tab in an open cell editor leaves the grid too, instead of opening the next cell.
+    bool eventFilter(QObject* editor, QEvent* event) override;
+
 private:
     THexGridView* view_;
 };

@@ -23,6 +23,9 @@ QToolButton* MakeArrow(QWidget* parent, Qt::ArrowType arrow) {
 TSpinButton::TSpinButton(QWidget* parent) : QWidget(parent) {
     UpButton = MakeArrow(this, Qt::UpArrow);
     DownButton = MakeArrow(this, Qt::DownArrow);
+    // Arrows only: screen readers need words.
+    UpButton->setAccessibleName(tr("Up"));
+    DownButton->setAccessibleName(tr("Down"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

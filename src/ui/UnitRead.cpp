@@ -32,9 +32,9 @@ constexpr int kPanelWidths[5] = {300, 200, 50, 44, 100};
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-QToolButton* MakeSpeedButton(QWidget* parent, const char* caption, QStyle::StandardPixmap icon) {
+QToolButton* MakeSpeedButton(QWidget* parent, const QString& caption, QStyle::StandardPixmap icon) {
     auto* b = new QToolButton(parent);
-    b->setText(QString::fromUtf8(caption));
+    b->setText(caption);
     b->setIcon(parent->style()->standardIcon(icon));
     b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     b->setAutoRaise(true);
@@ -53,17 +53,17 @@ TFormRead::~TFormRead() = default;
 
 void TFormRead::FormCreate() {
     setObjectName(QStringLiteral("FormRead"));
-    setWindowTitle(QString::fromUtf8("Read/Write µC"));
+    setWindowTitle(tr("Read/Write µC"));
     setSizeGripEnabled(false);
     setMinimumSize(600, 200);
 
     Params = TProgParams{};
     Params.Data = Buffer.data();
 
-    OpenDialog1.Title = "Choose file with data for programming";
+    OpenDialog1.Title = tr("Choose file with data for programming").toStdString();
     OpenDialog1.Filter = DataFileFilter;
     OpenDialog1.MustExist = true;
-    SaveDialog1.Title = "Save data into file";
+    SaveDialog1.Title = tr("Save data into file").toStdString();
     SaveDialog1.Filter = DataFileFilter;
 
     auto* layout = new QVBoxLayout(this);
@@ -75,7 +75,7 @@ void TFormRead::FormCreate() {
     Panel1->setFixedHeight(kPanelHeight);
     layout->addWidget(Panel1);
 
-    Label1 = new QLabel(QStringLiteral("Data size:"), Panel1);
+    Label1 = new QLabel(tr("Data size:"), Panel1);
     Label1->setGeometry(4, 3, 112, 16);
 
     EditSize = new QLineEdit(QStringLiteral("0"), Panel1);
@@ -95,15 +95,18 @@ void TFormRead::FormCreate() {
         spin->setGeometry(52 + i * 16, 21, 16, 22);
         connect(spin, &TSpinButton::UpClick, this, [this, tag] { SpinButtonSize1UpClick(tag); });
         connect(spin, &TSpinButton::DownClick, this, [this, tag] { SpinButtonSize1DownClick(tag); });
+        const QString step = QString::number(1 << (4 * tag), 16).toUpper() + QLatin1Char('h');
+        spin->UpButton->setAccessibleName(tr("Data size up by %1").arg(step));
+        spin->DownButton->setAccessibleName(tr("Data size down by %1").arg(step));
         *spins[i] = spin;
     }
 
-    SpeedButtonClear = MakeSpeedButton(Panel1, "&Clear", QStyle::SP_DialogResetButton);
-    SpeedButtonLoad = MakeSpeedButton(Panel1, "&Load File", QStyle::SP_DialogOpenButton);
-    SpeedButtonWrite = MakeSpeedButton(Panel1, "&Write µC", QStyle::SP_ArrowDown);
-    SpeedButtonRead = MakeSpeedButton(Panel1, "&Read µC", QStyle::SP_ArrowUp);
-    SpeedButtonSave = MakeSpeedButton(Panel1, "&Save File", QStyle::SP_DialogSaveButton);
-    SpeedButtonExit = MakeSpeedButton(Panel1, "&Exit", QStyle::SP_DialogCloseButton);
+    SpeedButtonClear = MakeSpeedButton(Panel1, tr("&Clear"), QStyle::SP_DialogResetButton);
+    SpeedButtonLoad = MakeSpeedButton(Panel1, tr("&Load File"), QStyle::SP_DialogOpenButton);
+    SpeedButtonWrite = MakeSpeedButton(Panel1, tr("&Write µC"), QStyle::SP_ArrowDown);
+    SpeedButtonRead = MakeSpeedButton(Panel1, tr("&Read µC"), QStyle::SP_ArrowUp);
+    SpeedButtonSave = MakeSpeedButton(Panel1, tr("&Save File"), QStyle::SP_DialogSaveButton);
+    SpeedButtonExit = MakeSpeedButton(Panel1, tr("&Exit"), QStyle::SP_DialogCloseButton);
     SpeedButtonClear->setObjectName(QStringLiteral("SpeedButtonClear"));
     SpeedButtonLoad->setObjectName(QStringLiteral("SpeedButtonLoad"));
     SpeedButtonWrite->setObjectName(QStringLiteral("SpeedButtonWrite"));
@@ -117,9 +120,9 @@ void TFormRead::FormCreate() {
     connect(SpeedButtonSave, &QToolButton::clicked, this, &TFormRead::SpeedButtonSaveClick);
     connect(SpeedButtonExit, &QToolButton::clicked, this, &TFormRead::SpeedButtonExitClick);
     // While a run is going, Stop takes the place of Exit.
-    SpeedButtonStop = MakeSpeedButton(Panel1, "&Stop", QStyle::SP_BrowserStop);
+    SpeedButtonStop = MakeSpeedButton(Panel1, tr("&Stop"), QStyle::SP_BrowserStop);
     SpeedButtonStop->setObjectName(QStringLiteral("SpeedButtonStop"));
-    SpeedButtonStop->setToolTip(QStringLiteral("Stop the run (Esc); a backup is still written back"));
+    SpeedButtonStop->setToolTip(tr("Stop the run (Esc); a backup is still written back"));
     SpeedButtonStop->setVisible(false);
     connect(SpeedButtonStop, &QToolButton::clicked, this, &TFormRead::StopRun);
 
@@ -220,6 +223,20 @@ void TFormRead::FormResize() {
     }
     SpeedButtonExit->setGeometry(left, 1, w.Exit, kPanelHeight - 2);
     StringGrid1->ApplyColumnWidths(GridColumnWidths(StringGrid1->ClientWidth()));
+}
+
+void TFormRead::showEvent(QShowEvent* event) {
+    PresetSize();
+    QDialog::showEvent(event);
+}
+
+void TFormRead::PresetSize() {
+    if (Params.Size > 0 || DataModified || running_) return;
+    const TJobRequest request = RunRequest();
+    const int64_t size = MemoryLimit(request.Profile.Type, request.EEPROM);
+    if (size <= 0) return;
+    SetSize(static_cast<int32_t>(std::min<int64_t>(size, kHexMaxSize)));
+    RefreshView();
 }
 
 void TFormRead::resizeEvent(QResizeEvent* event) {

@@ -111,12 +111,15 @@ protected:
     void done(int result) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate();
     void CommitCell(int column, int row, const QString& text);
     void SetSize(int32_t size);
+    // An empty view opens with the size of the chosen memory, so Read µC works at once.
+    void PresetSize();
     int32_t TypedSize() const;
     void SpinClick(int tag, bool up);
     void ShowSizeText();

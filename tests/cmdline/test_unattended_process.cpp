@@ -15,7 +15,13 @@
 #include <string>
 #include <vector>
 
+#include <QClipboard>
+#include <QGuiApplication>
+
+#include "app/UnitMain.h"
 #include "config/IniFile.h"
+#include "config/UnitConfig.h"
+#include "link/SPI.h"
 #include "virtual/VirtualDriver.h"
 
 namespace kestrin::test {
@@ -416,6 +422,40 @@ TEST_F(UnattendedProcess, ChipDumpShowsWhatTheRunLeftInTheChip) {
     dump = Run({"--compare", Arg(file_)}, true, KESTRIN_CHIPDUMP);
     EXPECT_EQ(dump.exitCode, 1);
     EXPECT_NE(dump.out.find("12 of 12 bytes differ"), std::string::npos) << dump.out;
+}
+
+}  // namespace
+}  // namespace kestrin::test
+
+namespace kestrin::test {
+namespace {
+
+// The main window's "copy settings as command line" gives a line that an
+// unattended run takes as it stands: pasted after the program's name with
+// /S=1, it writes the chosen file into the chip.
+TEST_F(UnattendedProcess, CopiedSettingsLineRunsUnattended) {
+    setenv("VELTRO_VIRTUAL_CONFIG", tmp_.filePath("virtual.ini").toUtf8().constData(), 1);
+    setenv("XDG_CONFIG_HOME", tmp_.filePath("window-config").toUtf8().constData(), 1);
+    ASSERT_TRUE(LoadAdapterDriverFrom(KESTRIN_VIRTUAL_DRIVER));
+    Config = TConfig{};
+    BuildDefaultProfiles(ProfileTable);
+    Config.ProfileCount = DefaultProfileCount;
+    Config.LastFile = file_;
+    Config.Autoconnect = false;  // the line asks for the connection all the same
+    QString line;
+    {
+        TFormMain window;
+        window.CheckBoxVerify->setChecked(true);
+        window.copysettingsascommandlineparametersintoclipboard1->trigger();
+        line = QGuiApplication::clipboard()->text();
+        EXPECT_TRUE(window.StatusText(3).contains("/S=1")) << window.StatusText(3).toStdString();
+    }
+    LoadAdapterDriverFrom("");
+    ASSERT_TRUE(line.contains("/T=1")) << line.toStdString();
+    const TRun run = Run(QProcess::splitCommand(line) << "/S=1");
+    EXPECT_EQ(run.exitCode, 0) << line.toStdString() << "\n" << run.err;
+    EXPECT_NE(run.err.find("kestrin: unattended write: Ok\n"), std::string::npos) << run.err;
+    EXPECT_EQ(Chip(static_cast<int32_t>(kBlink.size())), kBlink);
 }
 
 }  // namespace

@@ -59,11 +59,12 @@ TEST_F(FormReadGrid, HeadersAndTheEmptyWindow) {
     }
     EXPECT_EQ(Cell(kSeparatorColumn, 0), "");
     EXPECT_EQ(form->GridModel->columnCount() + 1, kGridColumns);
-    // A new window: size 0, nothing to clear, write, read or save; panel 5 empty.
-    EXPECT_EQ(DataRows(), 1);
-    EXPECT_EQ(Cell(0, 1), "");
-    EXPECT_EQ(form->EditSize->text(), "0000");
-    EXPECT_FALSE(form->SpeedButtonClear->isEnabled());
+    // A new window opens with the chosen memory's size (the AT89S8252's 8 KB
+    // Flash), so Read µC works at once; nothing to save; panel 5 empty.
+    EXPECT_EQ(DataRows(), 0x2000 / 16);
+    EXPECT_EQ(Cell(0, 1), "000x");
+    EXPECT_EQ(form->EditSize->text(), "2000");
+    EXPECT_TRUE(form->SpeedButtonClear->isEnabled());
     EXPECT_FALSE(form->SpeedButtonWrite->isEnabled());
     EXPECT_FALSE(form->SpeedButtonRead->isEnabled());
     EXPECT_FALSE(form->SpeedButtonSave->isEnabled());
@@ -206,13 +207,14 @@ TEST_F(FormReadGrid, SizeEditTakesHexDigitsEnterAndLeaving) {
 
 TEST_F(FormReadGrid, LeavingTheSizeEditForTheGridSetsTheSize) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    const int rows = DataRows();
     form->EditSize->setFocus();
     form->EditSize->clear();
     QTest::keyClicks(form->EditSize, "12");
     form->StringGrid1->setFocus();
     EXPECT_EQ(form->EditSize->text(), "0012");
     EXPECT_EQ(form->Params.Size, 0x12);
-    EXPECT_EQ(DataRows(), 1);
+    EXPECT_EQ(DataRows(), rows);  // the grid follows at the next refresh
 }
 
 TEST_F(FormReadGrid, SpinButtonsStepWithinTheBlock) {
