@@ -50,8 +50,9 @@ public:
         avr_ = chip_->Name().rfind("AT89", 0) != 0;
         // VELTRO_SIM_CHIPLOG=1 shows every instruction the chip decodes, with the simulated time.
         if (const char* log = std::getenv("VELTRO_SIM_CHIPLOG"); log != nullptr && *log == '1')
-            chip_->SetLog([this](const std::string& line) {
-                std::fprintf(stderr, "%12.6f %s\n", static_cast<double>(nowNs_) / 1e9, line.c_str());
+            chip_->SetLog([this](std::string_view line) {
+                std::fprintf(stderr, "%12.6f %.*s\n", static_cast<double>(nowNs_) / 1e9, static_cast<int>(line.size()),
+                             line.data());
             });
     }
 

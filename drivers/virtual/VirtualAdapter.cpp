@@ -39,7 +39,7 @@ VirtualAdapter::~VirtualAdapter() { SaveQuietly(); }
 void VirtualAdapter::BuildChip() {
     chip_ = chips::MakeChip(opt_.chip);
     if (!chip_) chip_ = chips::MakeChip("AT89S8252");
-    chip_->SetLog([this](const std::string& line) { Append(chipLog_, line); });
+    chip_->SetLog([this](std::string_view line) { Append(chipLog_, line); });
     for (const auto& s : opt_.stuckBits) chip_->AddStuckBit(s.space, s.address, s.bit, s.value);
     chip_->SetAnswerFromAttempt(opt_.answerFromAttempt);
     pins_ = std::make_unique<chips::PinAdapter>(*chip_);
@@ -188,17 +188,27 @@ uint8_t VirtualAdapter::TransferByte(uint8_t b) {
     uint64_t t = nowNs_;
     uint8_t received = 0;
     const bool idle = LineSck();
+    const bool mosiFlip = mosiInverted_ != opt_.wireMosi;
+    const bool misoFlip = opt_.wireMiso != misoInverted_;
+    // Between bytes with SCK idle low the eight pulses come out as one byte;
+    // the chip takes it at the last rising edge, 15 phases in.
+    uint8_t levels = 0;
+    if (!opt_.noTarget && !idle &&
+        pins_->ExchangeByte(static_cast<uint8_t>(mosiFlip ? ~b : b), t + 15 * step, levels)) {
+        Advance(byteNs);
+        return static_cast<uint8_t>(misoFlip ? ~levels : levels);
+    }
     for (int bit = 7; bit >= 0; --bit) {
         bool miso = true;  // pulled up when nothing drives it
         if (!opt_.noTarget) {
-            pins_->SetMosi((((b >> bit) & 1) != 0) != (mosiInverted_ != opt_.wireMosi), t);
+            pins_->SetMosi((((b >> bit) & 1) != 0) != mosiFlip, t);
             t += step;
             pins_->SetSck(!idle, t);
             miso = pins_->Miso();
             t += step;
             pins_->SetSck(idle, t);
         }
-        const bool level = miso != (opt_.wireMiso != misoInverted_);
+        const bool level = miso != misoFlip;
         received = static_cast<uint8_t>((received << 1) | (level ? 1 : 0));
     }
     Advance(byteNs);
@@ -253,7 +263,7 @@ void VirtualAdapter::Lines(int32_t* v, int n) const {
 
 void VirtualAdapter::Note(const std::string& call) { Append(adapterLog_, call); }
 
-void VirtualAdapter::Append(std::string& log, const std::string& line) {
+void VirtualAdapter::Append(std::string& log, std::string_view line) {
     if (log.size() + line.size() + 1 > kMaxLogBytes) {
         // Keep the newer half; a long session should not grow without bound.
         const size_t cut = log.find('\n', log.size() / 2);

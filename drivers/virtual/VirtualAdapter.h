@@ -61,7 +61,7 @@ private:
     // automatic clock of the read mode (1.25 µs in mode 1, 4 µs in mode 0).
     uint64_t ByteTimeNs() const;
     bool LineSck() const { return sckHigh_ != opt_.wireSck; }  // as the target sees it
-    static void Append(std::string& log, const std::string& line);
+    static void Append(std::string& log, std::string_view line);
 
     Options opt_;
     std::unique_ptr<chips::Chip> chip_;

@@ -25,7 +25,8 @@ IPrompts* g_prompts = &g_stderrPrompts;
 TMsgResult SafeAnswer(TMsgButtons buttons) {
     switch (buttons) {
         case TMsgButtons::Ok: return TMsgResult::Ok;
-        case TMsgButtons::YesNo: return TMsgResult::No;
+        case TMsgButtons::YesNo:
+        case TMsgButtons::YesNoDefaultNo: return TMsgResult::No;
         case TMsgButtons::Cancel:
         case TMsgButtons::OkCancel: return TMsgResult::Cancel;
     }

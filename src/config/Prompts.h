@@ -9,7 +9,8 @@
 namespace kestrin {
 
 enum class TMsgKind { Information, Warning, Error, Confirmation };
-enum class TMsgButtons { Ok, Cancel, YesNo, OkCancel };
+// YesNoDefaultNo: a question whose Yes does harm that cannot be undone; Enter answers No.
+enum class TMsgButtons { Ok, Cancel, YesNo, OkCancel, YesNoDefaultNo };
 enum class TMsgResult { Ok, Cancel, Yes, No };
 
 // A file open or save dialog. Filter uses the "name|patterns|name|patterns"

@@ -2,7 +2,10 @@
 // instructions and differ only in their handshake and fuse write time.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace kestrin {
 
@@ -23,5 +26,13 @@ bool ReadFusesAVR(TEnterProgMode enterProgMode, uint8_t& high, uint8_t& low);
 
 // The same two reads from a target that is already in its programming state.
 void ReadFuseBytesAVR(uint8_t& high, uint8_t& low);
+
+// What a fuse or lock bit does, in one line, from its name (CKSEL2, BLB01,
+// WDTON); the header's comment where the glossary has no entry, else "".
+std::string FuseBitMeaning(std::string_view name, const char* headerComment);
+
+// The names of the lock byte's bits in use (lockMask as in the part table),
+// bit 0 first; "" for a bit not in use.
+std::array<std::string, 8> LockBitNames(uint8_t lockMask);
 
 }  // namespace kestrin

@@ -8,6 +8,7 @@
 #include "devices/AvrIsp.h"
 #include "devices/DeviceTable.h"
 #include "devices/ProgRun.h"
+#include "link/SPI.h"
 
 namespace kestrin {
 
@@ -81,6 +82,25 @@ TDetected Probe8051(TProgRun& run, const T8051Probe& probe) {
     return Unknown(signature);
 }
 
+// The AT89S8252 takes the enable AC 53 xx and never echoes it; once enabled
+// it drives MISO, low outside the data byte of a read, where an empty socket
+// leaves the line pulled up. Two reads of code byte 0 show which.
+TDetected ProbeByteMode(TProgRun& run) {
+    static constexpr std::array<uint8_t, 3> kEnable{0xAC, 0x53, 0x00};
+    static constexpr std::array<uint8_t, 6> kReads{0x01, 0x00, 0x00, 0x01, 0x00, 0x00};
+    run.Open(0);
+    Ops.SetEnables(1, 1);
+    Pause(kAfterEnable8051);
+    SendBytes(kEnable.data(), kEnable.size());
+    Pause(kAfterEnable8051);
+    std::array<uint8_t, 6> answer{};
+    answer.fill(0xFF);
+    ExchangeBytes(kReads.data(), answer.data(), answer.size());
+    const bool driven = answer[0] == 0x00 && answer[1] == 0x00 && answer[3] == 0x00 && answer[4] == 0x00;
+    if (!driven) return {};
+    return {TDetected::TState::Silent, ctAT89S8252, "AT89S8252", {}};
+}
+
 }  // namespace
 
 TDetected DetectController(bool sck, bool miso, bool mosi) {
@@ -102,7 +122,9 @@ TDetected DetectController(bool sck, bool miso, bool mosi) {
     // only once no probe has named the part; the earliest probe knows best.
     const auto answered = std::find_if(found.begin(), found.end(),
                                        [](const TDetected& d) { return d.State != TDetected::TState::Nothing; });
-    return answered == found.end() ? TDetected{} : *answered;
+    if (answered != found.end()) return *answered;
+    TProgRun run(lines, none);
+    return ProbeByteMode(run);
 }
 
 std::string DetectedText(const TDetected& detected) {
@@ -117,6 +139,7 @@ std::string DetectedText(const TDetected& detected) {
             }
             return text;
         }
+        case TDetected::TState::Silent: return detected.Name + " does not report a signature";
         case TDetected::TState::Nothing: break;
     }
     return "nothing answered";

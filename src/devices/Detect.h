@@ -11,8 +11,11 @@
 namespace kestrin {
 
 struct TDetected {
-    enum class TState { Nothing, Unknown, Known };
-    TState State = TState::Nothing;  // Nothing: no target answered the programming enable
+    // Nothing: no target answered the programming enable. Silent: only the
+    // AT89S8252's byte-mode handshake took (an AT89S8252 or AT89S53), and
+    // such a part has no signature to tell which.
+    enum class TState { Nothing, Unknown, Known, Silent };
+    TState State = TState::Nothing;
     uint8_t Type = 0;                // the controller type (ControllerType) of a known part
     std::string Name;                // a known part's name, such as "ATmega328P"
     std::vector<uint8_t> Signature;  // the bytes read from a part that answered
@@ -20,12 +23,12 @@ struct TDetected {
 
 // Probes the target with the line levels of a profile (SCK quiescent high,
 // MISO inverted, MOSI inverted): first as an AVR, then as an AT89S51/52, then
-// as an AT89S8253. Each probe is a short programming run of its own that
+// as an AT89S8253, last in the AT89S8252's byte mode. Each probe is a short programming run of its own that
 // writes nothing and releases the target when it ends.
 TDetected DetectController(bool sck, bool miso, bool mosi);
 
 // What a user is told: "ATmega328P (ATmega)", "unknown signature 1E 95 99",
-// "nothing answered".
+// "nothing answered", "AT89S8252 does not report a signature".
 std::string DetectedText(const TDetected& detected);
 
 }  // namespace kestrin

@@ -50,13 +50,18 @@ TMsgResult QtPrompts::Message(TMsgKind kind, const std::string& text, TMsgButton
     switch (buttons) {
         case TMsgButtons::Ok: std = QMessageBox::Ok; break;
         case TMsgButtons::Cancel: std = QMessageBox::Cancel; break;
-        case TMsgButtons::YesNo: std = QMessageBox::Yes | QMessageBox::No; break;
+        case TMsgButtons::YesNo:
+        case TMsgButtons::YesNoDefaultNo: std = QMessageBox::Yes | QMessageBox::No; break;
         case TMsgButtons::OkCancel: std = QMessageBox::Ok | QMessageBox::Cancel; break;
     }
     // Message texts break lines with a carriage return, which Qt would draw as a space.
     QString shown = Q(text);
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
     QMessageBox box(icon, QApplication::applicationDisplayName(), shown, std, QApplication::activeWindow());
+    if (buttons == TMsgButtons::YesNoDefaultNo) {
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+    }
     switch (box.exec()) {
         case QMessageBox::Ok: return TMsgResult::Ok;
         case QMessageBox::Yes: return TMsgResult::Yes;

@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -15,6 +16,7 @@
 
 #include "config/Prompts.h"
 #include "config/UnitConfig.h"
+#include "devices/AvrFuses.h"
 #include "ui/Glyphs.h"
 
 namespace kestrin {
@@ -30,11 +32,10 @@ constexpr QSize kOuterSize{193, 178};
 constexpr int kBitColumns = 4;
 int ColumnOf(int bitColumn) { return kBitColumns - bitColumn; }
 
-const char* const kSerialOffQuestion =
-    "Fuse1 set switches the chip's serial programming off: afterwards only a parallel programmer "
-    "can reach it. Write anyway?";
-
 QString BitText(uint8_t value, int bit) { return (value >> bit) & 1 ? QStringLiteral("1") : QStringLiteral("0"); }
+
+const char* const kByteNames[4] = {"Low fuse", "High fuse", "Extended fuse", "Lock bits"};
+const char* const kHexNames[4] = {"FuseHexLow", "FuseHexHigh", "FuseHexExtended", "LockHex"};
 
 QString Hex(uint8_t value) { return QStringLiteral("%1h").arg(QString::number(value, 16).toUpper().rightJustified(2, QLatin1Char('0'))); }
 
@@ -52,8 +53,10 @@ public:
 QString ReadText(TFuseRead result) {
     switch (result) {
         case TFuseRead::Read: return QStringLiteral("Bits read from the chip.");
-        case TFuseRead::NotConnected: return QStringLiteral("Not connected: bits not read, all start at 0.");
-        case TFuseRead::NoAnswer: return QStringLiteral("No answer from the chip: all bits start at 0.");
+        case TFuseRead::NotConnected: return QStringLiteral("Not connected: bits not read, nothing can be written.");
+        case TFuseRead::NoAnswer: return QStringLiteral("No answer from the chip: nothing can be written.");
+        case TFuseRead::UnknownPart: return QStringLiteral("Unknown signature: nothing can be written.");
+        case TFuseRead::LinkLost: return QStringLiteral("Connection to the adapter lost: nothing can be written.");
         case TFuseRead::NoWriter: break;
     }
     return QStringLiteral("No fuse or lock bits to write for this controller.");
@@ -64,12 +67,20 @@ QString WriteText(TFuseWrite result, uint8_t type, const TFuseBits& chip) {
         case TFuseWrite::Written: return QStringLiteral("Written and read back.");
         case TFuseWrite::NoAnswer: return QStringLiteral("No answer from the chip.");
         case TFuseWrite::NoWriter: return QStringLiteral("No fuse or lock bits to write for this controller.");
+        case TFuseWrite::OtherChip:
+            return QStringLiteral("Another chip answers: read its bits before writing them.");
+        case TFuseWrite::LinkLost:
+            return QStringLiteral("Connection to the adapter lost: the bits may be written in part. Read them again.");
         case TFuseWrite::Differs: break;
     }
     if (type == ctAT89S8253)
         return QStringLiteral("The chip reads back Fuse %1, Lock Bit %2.")
             .arg(Binary(chip.UserFuses & 0x0F, 4), Binary(chip.LockBits & 0x07, 3));
-    return QStringLiteral("The chip reads back low %1, high %2.").arg(Hex(chip.FuseLow), Hex(chip.FuseHigh));
+    QString text = QStringLiteral("The chip reads back");
+    const int count = chip.Device != nullptr ? chip.Device->Part->fuseCount : 2;
+    for (int i = 0; i < count; ++i)
+        text += QStringLiteral(" %1 %2,").arg(QString::fromLatin1(kByteNames[i]).toLower(), Hex(FuseByte(chip, i)));
+    return text + QStringLiteral(" lock %1.").arg(Hex(chip.AvrLock));
 }
 
 QLabel* NewLabel(const QString& text, const char* name, QWidget* parent) {
@@ -166,50 +177,22 @@ TFormFeatures::TFormFeatures(QWidget* parent) : QDialog(parent) { FormCreate(); 
 
 QFrame* TFormFeatures::CreatePanel1() {
     QFrame* panel = NewPanel("Panel1", this);
-    QGridLayout* grid = PanelGrid(panel);
-    Label7 = HeadingLabel(QStringLiteral("0"), "Label7", panel);
-    Label8 = HeadingLabel(QStringLiteral("1"), "Label8", panel);
-    Label9 = HeadingLabel(QStringLiteral("2"), "Label9", panel);
-    Label10 = HeadingLabel(QStringLiteral("3"), "Label10", panel);
-    AddHeadings(grid, {Label7, Label8, Label9, Label10});
-
-    Label1 = NameLabel(QStringLiteral("CKOPT"), "Label1", panel);
-    Label2 = NewLabel(QStringLiteral("clock option"), "Label2", panel);
-    Label3 = NameLabel(QStringLiteral("CKSEL"), "Label3", panel);
-    Label4 = NewLabel(QStringLiteral("clock selection"), "Label4", panel);
-    Label5 = NameLabel(QStringLiteral("SUT"), "Label5", panel);
-    Label6 = NewLabel(QStringLiteral("startup time"), "Label6", panel);
-    CKOPT = new TBitEdit(QStringLiteral("CKOPT"), panel);
-    CKSEL0 = new TBitEdit(QStringLiteral("CKSEL0"), panel);
-    CKSEL1 = new TBitEdit(QStringLiteral("CKSEL1"), panel);
-    CKSEL2 = new TBitEdit(QStringLiteral("CKSEL2"), panel);
-    CKSEL3 = new TBitEdit(QStringLiteral("CKSEL3"), panel);
-    SUT0 = new TBitEdit(QStringLiteral("SUT0"), panel);
-    SUT1 = new TBitEdit(QStringLiteral("SUT1"), panel);
-    fuseLowEdits_ = {CKSEL0, CKSEL1, CKSEL2, CKSEL3, SUT0, SUT1};
-
-    // Each fuse takes two grid rows: its name over its meaning, its bits beside both.
-    const struct {
-        QLabel* name;
-        QLabel* meaning;
-        std::vector<TBitEdit*> bits;  // bit column 0 first
-    } rows[] = {
-        {Label1, Label2, {CKOPT}},
-        {Label3, Label4, {CKSEL0, CKSEL1, CKSEL2, CKSEL3}},
-        {Label5, Label6, {SUT0, SUT1}},
-    };
-    int row = 1;
-    for (const auto& r : rows) {
-        grid->addWidget(r.name, row, 0);
-        grid->addWidget(r.meaning, row + 1, 0);
-        for (size_t column = 0; column < r.bits.size(); ++column)
-            grid->addWidget(r.bits[column], row, ColumnOf(static_cast<int>(column)), 2, 1, Qt::AlignCenter);
-        row += 2;
+    avrGrid_ = PanelGrid(panel);
+    avrGrid_->setColumnStretch(0, 0);
+    avrGrid_->setColumnStretch(3, 1);
+    avrGrid_->setHorizontalSpacing(6);
+    LabelPart = NameLabel(QString(), "LabelPart", panel);
+    avrGrid_->addWidget(LabelPart, 0, 0, 1, 4);
+    for (int byte = 0; byte < 4; ++byte) {
+        auto* edit = new QLineEdit(panel);
+        edit->setObjectName(QString::fromLatin1(kHexNames[byte]));
+        edit->setMaxLength(2);
+        edit->setInputMask(QStringLiteral("HH"));
+        edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("FFW")) + 10);
+        edit->setToolTip(QStringLiteral("%1 as a hex byte (0 = programmed)").arg(QString::fromLatin1(kByteNames[byte])));
+        connect(edit, &QLineEdit::editingFinished, this, [this, byte] { HexEdited(byte); });
+        HexEdits[static_cast<size_t>(byte)] = edit;
     }
-
-    connect(CKOPT, &TBitEdit::Toggle, this, &TFormFeatures::CKOPTToggle);
-    for (size_t bit = 0; bit < fuseLowEdits_.size(); ++bit)
-        connect(fuseLowEdits_[bit], &TBitEdit::Toggle, this, [this, bit] { FuseLowToggle(static_cast<int>(bit)); });
     return panel;
 }
 
@@ -288,11 +271,24 @@ void TFormFeatures::FormCreate() {
     BitBtn2 = new QPushButton(Glyph(QString::fromLatin1(glyph::Exit)), QStringLiteral("&Close"), this);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn2->setAutoDefault(false);
+    ButtonReadAgain = new QPushButton(QStringLiteral("&Read again"), this);
+    ButtonReadAgain->setObjectName(QStringLiteral("ButtonReadAgain"));
+    ButtonReadAgain->setAutoDefault(false);
+    ButtonReadAgain->hide();
+    ButtonDefaults = new QPushButton(QStringLiteral("factory defaults"), this);
+    ButtonDefaults->setObjectName(QStringLiteral("ButtonDefaults"));
+    ButtonDefaults->setAutoDefault(false);
+    ButtonDefaults->setToolTip(QStringLiteral("The part's fuse bytes as it leaves the factory (not written until Write)"));
+    ButtonDefaults->hide();
+    buttons->addWidget(ButtonDefaults);
+    buttons->addWidget(ButtonReadAgain);
     buttons->addWidget(BitBtnWrite);
     buttons->addWidget(BitBtn2);
     outer->addLayout(buttons);
 
     connect(BitBtnWrite, &QPushButton::clicked, this, &TFormFeatures::BitBtnWriteClick);
+    connect(ButtonDefaults, &QPushButton::clicked, this, &TFormFeatures::ButtonDefaultsClick);
+    connect(ButtonReadAgain, &QPushButton::clicked, this, &TFormFeatures::ButtonReadAgainClick);
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
     FitOuterSize();
 }
@@ -315,38 +311,98 @@ void TFormFeatures::showEvent(QShowEvent* event) {
 
 TLineLevels TFormFeatures::Levels() const { return TLineLevels{SCK, MISO, MOSI}; }
 
-TFuseBits TFormFeatures::Bits() const {
+uint8_t& TFormFeatures::ByteOf(int byte) { return byte == 3 ? Edited.AvrLock : FuseByte(Edited, byte); }
+
+// One row per bit the part uses: its box, its name, what it does; each
+// byte's heading carries its hex value.
+void TFormFeatures::BuildAvrRows() {
+    for (QWidget* w : avrRows_) delete w;
+    avrRows_.clear();
+    bitCells_.clear();
+    for (QLineEdit* edit : HexEdits) {
+        avrGrid_->removeWidget(edit);
+        edit->hide();
+    }
+    const avrparts::AvrPart* part = Edited.Device != nullptr ? Edited.Device->Part : nullptr;
+    LabelPart->setText(part != nullptr ? QString::fromLatin1(part->name) : QString());
+    if (part == nullptr) return;
+    int row = 1;
+    const std::array<std::string, 8> lockNames = LockBitNames(part->lockMask);
+    for (int byte = 0; byte < 4; ++byte) {
+        if (byte < 3 && byte >= part->fuseCount) continue;
+        if (byte == 3 && part->lockMask == 0) continue;
+        QLabel* heading = NameLabel(QString::fromLatin1(kByteNames[byte]), "", Panel1);
+        avrRows_.push_back(heading);
+        avrGrid_->addWidget(heading, row, 0, 1, 3);
+        QLineEdit* hex = HexEdits[static_cast<size_t>(byte)];
+        avrGrid_->addWidget(hex, row, 3, Qt::AlignLeft);
+        hex->show();
+        ++row;
+        for (int bit = 7; bit >= 0; --bit) {
+            const size_t b = static_cast<size_t>(bit);
+            const std::string name =
+                byte == 3 ? lockNames[b] : (part->fuseBits[static_cast<size_t>(byte)][b] ? part->fuseBits[static_cast<size_t>(byte)][b] : "");
+            if (name.empty()) continue;
+            const std::string meaning =
+                FuseBitMeaning(name, byte == 3 ? nullptr : part->fuseComments[static_cast<size_t>(byte)][b]);
+            auto* edit = new TBitEdit(QString::fromStdString(name), Panel1);
+            edit->setToolTip(QStringLiteral("%1, bit %2: %3 (0 = programmed)")
+                                 .arg(QString::fromStdString(name)).arg(bit).arg(QString::fromStdString(meaning)));
+            QLabel* nameLabel = NewLabel(QString::fromStdString(name), "", Panel1);
+            QLabel* meaningLabel = NewLabel(QString::fromStdString(meaning), "", Panel1);
+            meaningLabel->setObjectName(QStringLiteral("Meaning") + QString::fromStdString(name));
+            avrGrid_->addWidget(edit, row, 0, Qt::AlignCenter);
+            avrGrid_->addWidget(nameLabel, row, 1);
+            avrGrid_->addWidget(meaningLabel, row, 2, 1, 2);
+            avrRows_.insert(avrRows_.end(), {edit, nameLabel, meaningLabel});
+            bitCells_.push_back({byte, bit, edit});
+            connect(edit, &TBitEdit::Toggle, this, [this, byte, bit] { BitToggle(byte, bit); });
+            ++row;
+        }
+    }
+    // A layout shows new children of a visible panel only later; the size
+    // of the window is worked out now.
+    if (Panel1->isVisible())
+        for (QWidget* w : avrRows_) w->show();
+}
+
+void TFormFeatures::ShowBits() {
+    for (const TBitCell& cell : bitCells_) cell.Edit->setText(BitText(ByteOf(cell.Byte), cell.Bit));
+    for (int byte = 0; byte < 4; ++byte)
+        HexEdits[static_cast<size_t>(byte)]->setText(
+            QString::number(ByteOf(byte), 16).toUpper().rightJustified(2, QLatin1Char('0')));
+    for (size_t i = 0; i < fuseBoxes_.size(); ++i) fuseBoxes_[i]->setChecked((Edited.UserFuses >> i) & 1);
+    for (size_t i = 0; i < lockBoxes_.size(); ++i) lockBoxes_[i]->setChecked((Edited.LockBits >> i) & 1);
+}
+
+void TFormFeatures::ReadChip() {
     TFuseBits bits;
-    bits.FuseLow = FuseLow;
-    bits.FuseHigh = FuseHigh;
-    for (size_t i = 0; i < fuseBoxes_.size(); ++i)
-        if (fuseBoxes_[i]->isChecked()) bits.UserFuses |= static_cast<uint8_t>(1u << i);
-    for (size_t i = 0; i < lockBoxes_.size(); ++i)
-        if (lockBoxes_[i]->isChecked()) bits.LockBits |= static_cast<uint8_t>(1u << i);
-    return bits;
-}
-
-void TFormFeatures::ShowBits(const TFuseBits& bits) {
-    FuseLow = bits.FuseLow;
-    FuseHigh = bits.FuseHigh;
-    for (size_t i = 0; i < fuseBoxes_.size(); ++i) fuseBoxes_[i]->setChecked((bits.UserFuses >> i) & 1);
-    for (size_t i = 0; i < lockBoxes_.size(); ++i) lockBoxes_[i]->setChecked((bits.LockBits >> i) & 1);
-    ShowFuseLow();
-    ShowCKOPT();
-}
-
-void TFormFeatures::ShowFuseLow() {
-    for (size_t bit = 0; bit < fuseLowEdits_.size(); ++bit)
-        fuseLowEdits_[bit]->setText(BitText(FuseLow, static_cast<int>(bit)));
-}
-
-void TFormFeatures::ShowCKOPT() {
-    if (DeviceType == ctATtiny)
-        CKOPT->setText(BitText(FuseLow, 7));
-    else if (DeviceType == ctATmega)
-        CKOPT->setText(BitText(FuseHigh, 4));
-    else
-        CKOPT->setText(QStringLiteral("0"));
+    TFuseRead result;
+    {
+        TBusyCursor busy;
+        result = ReadFuseBits(DeviceType, Levels(), bits);
+    }
+    ReadOk = result == TFuseRead::Read;
+    Edited = ReadOk ? bits : TFuseBits{};
+    const bool avr = DeviceType == ctATtiny || DeviceType == ctATmega;
+    if (avr) BuildAvrRows();
+    ShowBits();
+    QString status = ReadText(result);
+    if (result == TFuseRead::UnknownPart)
+        status = QStringLiteral("Unknown signature %1 %2 %3: nothing can be written.")
+                     .arg(Hex(bits.Signature[0]), Hex(bits.Signature[1]), Hex(bits.Signature[2]));
+    LabelStatus->setText(status);
+    BitBtnWrite->setEnabled(ReadOk);
+    ButtonDefaults->setVisible(avr && ReadOk);
+    ButtonReadAgain->setVisible(!ReadOk && HasFuseWriter(DeviceType));
+    Panel1->setEnabled(ReadOk);
+    Panel2->setEnabled(ReadOk);
+    // The rows just built count only once the panel's own grid has taken
+    // them, and the panels' holder keeps the room of the larger panel.
+    avrGrid_->activate();
+    Panel1->parentWidget()->setMinimumSize(Panel1->minimumSizeHint().expandedTo(Panel2->minimumSizeHint()));
+    layout()->activate();
+    FitOuterSize();
 }
 
 void TFormFeatures::Open(uint8_t type, bool sck, bool miso, bool mosi) {
@@ -358,17 +414,11 @@ void TFormFeatures::Open(uint8_t type, bool sck, bool miso, bool mosi) {
     Panel1->setVisible(avr);
     Panel2->setVisible(!avr);
     if (avr) Panel1->raise();
-
-    // Bits that cannot be read start at 0, and the status line says so.
-    TFuseBits bits;
-    TFuseRead result;
-    {
-        TBusyCursor busy;
-        result = ReadFuseBits(type, Levels(), bits);
-    }
-    ShowBits(bits);
-    LabelStatus->setText(ReadText(result));
-    (avr ? static_cast<QWidget*>(CKSEL0) : CheckBoxFuse1)->setFocus();
+    ReadChip();
+    if (avr && !bitCells_.empty())
+        bitCells_.front().Edit->setFocus();
+    else if (!avr)
+        CheckBoxFuse1->setFocus();
 }
 
 void TFormFeatures::Execute(uint8_t type, bool sck, bool miso, bool mosi) {
@@ -376,28 +426,41 @@ void TFormFeatures::Execute(uint8_t type, bool sck, bool miso, bool mosi) {
     exec();
 }
 
-void TFormFeatures::CKOPTToggle() {
-    if (DeviceType == ctATtiny)
-        FuseLow ^= 0x80;
-    else if (DeviceType == ctATmega)
-        FuseHigh ^= 0x10;
-    else
-        return;
-    ShowCKOPT();
+void TFormFeatures::BitToggle(int byte, int bit) {
+    ByteOf(byte) ^= static_cast<uint8_t>(1u << bit);
+    ShowBits();
 }
 
-void TFormFeatures::FuseLowToggle(int bit) {
-    FuseLow ^= static_cast<uint8_t>(1u << bit);
-    fuseLowEdits_[static_cast<size_t>(bit)]->setText(BitText(FuseLow, bit));
+void TFormFeatures::HexEdited(int byte) {
+    bool ok = false;
+    const uint32_t value = HexEdits[static_cast<size_t>(byte)]->text().toUInt(&ok, 16);
+    if (ok && value <= 0xFF) ByteOf(byte) = static_cast<uint8_t>(value);
+    ShowBits();
 }
+
+void TFormFeatures::ButtonDefaultsClick() {
+    if (Edited.Device == nullptr) return;
+    const avrparts::AvrPart& part = *Edited.Device->Part;
+    for (int i = 0; i < part.fuseCount; ++i) FuseByte(Edited, i) = part.fuseDefaults[static_cast<size_t>(i)];
+    LabelStatus->setText(QStringLiteral("Factory defaults shown: not written yet."));
+    ShowBits();
+}
+
+void TFormFeatures::ButtonReadAgainClick() { ReadChip(); }
 
 void TFormFeatures::BitBtnWriteClick() {
-    const TFuseBits bits = Bits();
-    if (DisablesSerialProgramming(DeviceType, bits) &&
-        Prompts().Message(TMsgKind::Confirmation, kSerialOffQuestion, TMsgButtons::YesNo) != TMsgResult::Yes) {
-        LabelStatus->setText(QStringLiteral("Nothing written."));
-        return;
-    }
+    if (!ReadOk) return;
+    TFuseBits bits = Edited;
+    for (size_t i = 0; i < fuseBoxes_.size(); ++i)
+        bits.UserFuses = static_cast<uint8_t>((bits.UserFuses & ~(1u << i)) | (fuseBoxes_[i]->isChecked() ? 1u << i : 0u));
+    for (size_t i = 0; i < lockBoxes_.size(); ++i)
+        bits.LockBits = static_cast<uint8_t>((bits.LockBits & ~(1u << i)) | (lockBoxes_[i]->isChecked() ? 1u << i : 0u));
+    Edited = bits;
+    for (const TCutOff& cut : SerialProgrammingCutOffs(DeviceType, bits))
+        if (Prompts().Message(TMsgKind::Confirmation, cut.Question, TMsgButtons::YesNoDefaultNo) != TMsgResult::Yes) {
+            LabelStatus->setText(QStringLiteral("Nothing written."));
+            return;
+        }
     TFuseBits chip;
     TFuseWrite result;
     {
@@ -405,6 +468,11 @@ void TFormFeatures::BitBtnWriteClick() {
         result = WriteFuseBits(DeviceType, Levels(), bits, chip);
     }
     LabelStatus->setText(WriteText(result, DeviceType, chip));
+    if (result == TFuseWrite::OtherChip || result == TFuseWrite::LinkLost) {
+        ReadOk = false;
+        BitBtnWrite->setEnabled(false);
+        ButtonReadAgain->show();
+    }
     if (result != TFuseWrite::Written)
         Prompts().Message(TMsgKind::Error, "Error programming fuse bits!", TMsgButtons::Ok);
 }

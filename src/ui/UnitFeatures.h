@@ -1,16 +1,19 @@
-// The fuse and lock bits dialog: the clock fuses of ATtiny and ATmega
-// controllers, the user fuses and lock bits of the AT89S8253.
+// The fuse and lock bits dialog: every fuse and lock bit of the ATtiny or
+// ATmega attached, named for that part; the user fuses and lock bits of the
+// AT89S8253. Bits are written only after they were read from the same chip.
 #pragma once
 
 #include <QDialog>
 #include <QLineEdit>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "devices/FuseBits.h"
 
 class QCheckBox;
 class QFrame;
+class QGridLayout;
 class QLabel;
 class QPushButton;
 
@@ -49,40 +52,33 @@ public:
 
     // Event handlers.
     void BitBtnWriteClick();
-    void CKOPTToggle();
-    // bit 0 to 3: CKSEL0 to CKSEL3; 4 and 5: SUT0 and SUT1.
-    void FuseLowToggle(int bit);
+    void ButtonDefaultsClick();
+    void ButtonReadAgainClick();
+    // byte 0 to 2: low, high, extended fuse; 3: the lock byte.
+    void BitToggle(int byte, int bit);
+    void HexEdited(int byte);
 
     void done(int result) override;
 
     // Dialog state.
     uint8_t DeviceType = 0;
-    uint8_t FuseLow = 0;
-    uint8_t FuseHigh = 0;
     bool SCK = false;
     bool MISO = false;
     bool MOSI = false;
+    // The bits as edited, and whether they were read from the chip attached:
+    // only then can they be written.
+    TFuseBits Edited;
+    bool ReadOk = false;
 
+    // ATtiny, ATmega: one row per bit the part uses, named after it (WDTON),
+    // and each byte's value in hex, editable.
     QFrame* Panel1 = nullptr;
-    QLabel* Label1 = nullptr;   // "CKOPT"
-    QLabel* Label2 = nullptr;   // "clock option"
-    QLabel* Label3 = nullptr;   // "CKSEL"
-    QLabel* Label4 = nullptr;   // "clock selection"
-    QLabel* Label5 = nullptr;   // "SUT"
-    QLabel* Label6 = nullptr;   // "startup time"
-    QLabel* Label7 = nullptr;   // bit column headings "0" to "3"
-    QLabel* Label8 = nullptr;
-    QLabel* Label9 = nullptr;
-    QLabel* Label10 = nullptr;
-    TBitEdit* CKOPT = nullptr;
-    TBitEdit* CKSEL0 = nullptr;
-    TBitEdit* CKSEL1 = nullptr;
-    TBitEdit* CKSEL2 = nullptr;
-    TBitEdit* CKSEL3 = nullptr;
-    TBitEdit* SUT0 = nullptr;
-    TBitEdit* SUT1 = nullptr;
+    QLabel* LabelPart = nullptr;
+    std::array<QLineEdit*, 4> HexEdits{};
+    QPushButton* ButtonDefaults = nullptr;  // "factory defaults"
     QPushButton* BitBtnWrite = nullptr;
     QPushButton* BitBtn2 = nullptr;
+    QPushButton* ButtonReadAgain = nullptr;  // shown after a failed read
     QFrame* Panel2 = nullptr;
     QLabel* Label11 = nullptr;  // column headings "1" to "4"
     QLabel* Label12 = nullptr;
@@ -109,12 +105,19 @@ private:
     QFrame* CreatePanel2();
     void FitOuterSize();
     TLineLevels Levels() const;
-    TFuseBits Bits() const;
-    void ShowBits(const TFuseBits& bits);
-    void ShowFuseLow();
-    void ShowCKOPT();
+    void ReadChip();
+    void BuildAvrRows();
+    void ShowBits();
+    uint8_t& ByteOf(int byte);
 
-    std::array<TBitEdit*, 6> fuseLowEdits_{};  // CKSEL0 to CKSEL3, SUT0, SUT1
+    struct TBitCell {
+        int Byte;
+        int Bit;
+        TBitEdit* Edit;
+    };
+    std::vector<TBitCell> bitCells_;
+    std::vector<QWidget*> avrRows_;  // rebuilt for each part
+    QGridLayout* avrGrid_ = nullptr;
     std::array<QCheckBox*, 4> fuseBoxes_{};
     std::array<QCheckBox*, 3> lockBoxes_{};
 };

@@ -394,14 +394,52 @@ void TFormOptions::ButtonDetectClick() {
         DetectController(CheckBoxSCK->isChecked(), CheckBoxMISO->isChecked(), CheckBoxMOSI->isChecked());
     QApplication::restoreOverrideCursor();
     const std::string text = DetectedText(found);
+    if (found.State == TDetected::TState::Silent) {
+        Prompts().Message(TMsgKind::Information, text + " (nor does the AT89S53): choose its profile yourself.",
+                          TMsgButtons::Ok);
+        return;
+    }
     if (found.State != TDetected::TState::Known || found.Type >= RadioButtons.size()) {
         Prompts().Message(TMsgKind::Warning, "No controller detected: " + text + "!", TMsgButtons::Ok);
         return;
     }
-    // As if the user had clicked the type.
-    RadioButtons[found.Type]->setChecked(true);
-    RadioButton1Click();
-    Prompts().Message(TMsgKind::Information, "Detected " + text + ".", TMsgButtons::Ok);
+    // A profile is the user's: Detect only chooses among them, or adds one
+    // when asked, and never retypes the one shown.
+    if (Selected()->Type == found.Type) {
+        Prompts().Message(TMsgKind::Information, "Detected " + text + ".", TMsgButtons::Ok);
+        return;
+    }
+    for (int32_t i = 0; i < WorkCount; ++i)
+        if (WorkProfiles[static_cast<size_t>(i)].Type == found.Type) {
+            ComboBox2->setCurrentIndex(i);
+            ComboBox2Change();
+            Prompts().Message(TMsgKind::Information,
+                              "Detected " + text + ": profile \"" + WorkProfiles[static_cast<size_t>(i)].Name +
+                                  "\" selected.",
+                              TMsgButtons::Ok);
+            return;
+        }
+    if (WorkCount >= MaxProfiles) {
+        Prompts().Message(TMsgKind::Warning,
+                          "Detected " + text + ", but no profile is for it and there is no room for another.",
+                          TMsgButtons::Ok);
+        return;
+    }
+    if (Prompts().Message(TMsgKind::Confirmation,
+                          "Detected " + text + ". No profile is for it: create the profile \"" + found.Name + "\"?",
+                          TMsgButtons::YesNo) != TMsgResult::Yes)
+        return;
+    TProfile p;
+    p.Name = found.Name;
+    p.Info = found.Name + ", found by Detect";
+    p.Type = found.Type;
+    p.SCK = CheckBoxSCK->isChecked();
+    p.MISO = CheckBoxMISO->isChecked();
+    p.MOSI = CheckBoxMOSI->isChecked();
+    if (!AddProfile(WorkProfiles, WorkCount, p)) return;
+    ComboBox2->addItem(Q(p.Name));
+    ComboBox2->setCurrentIndex(WorkCount - 1);
+    ShowProfile();
 }
 
 }  // namespace kestrin

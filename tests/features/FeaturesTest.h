@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -37,11 +38,20 @@ protected:
         return n;
     }
 
-    // Confirmations asked so far.
+    // Confirmations asked so far; every one of them has No as its default.
     size_t Questions() const {
         size_t n = 0;
-        for (const auto& c : Script.Messages) n += c.Kind == TMsgKind::Confirmation && c.Buttons == TMsgButtons::YesNo;
+        for (const auto& c : Script.Messages) {
+            if (c.Kind != TMsgKind::Confirmation) continue;
+            EXPECT_EQ(c.Buttons, TMsgButtons::YesNoDefaultNo) << c.Text;
+            ++n;
+        }
         return n;
+    }
+
+    // The AVR bits as the dialog holds them: low, high, extended, lock.
+    std::vector<uint8_t> Held() const {
+        return {form->Edited.FuseLow, form->Edited.FuseHigh, form->Edited.FuseExtended, form->Edited.AvrLock};
     }
 
     std::unique_ptr<TFormFeatures> form;

@@ -3,9 +3,12 @@
 // enable, keeps the bits it is sent and answers their reads.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
+#include "devices/DeviceTable.h"
+#include "devices/FuseBits.h"
 #include "support/RecordingDriver.h"
 
 namespace kestrin::test {
@@ -17,10 +20,19 @@ public:
     bool Answers = true;
     uint8_t FuseLow = 0xE1;
     uint8_t FuseHigh = 0xD9;
+    uint8_t FuseExtended = 0xFF;
+    uint8_t AvrLock = 0xFF;  // 0 = programmed
+    std::array<uint8_t, 3> Signature{0x1E, 0x93, 0x07};  // an ATmega8
     uint8_t UserFuses = 0x0A;  // Fuse1 to Fuse4
     uint8_t LockBits = 0x07;   // Lock1 to Lock3, 0 = programmed
     // High fuse bits the serial interface cannot change (an AVR's SPIEN).
     uint8_t FixedHigh = 0x00;
+
+    // Answers with the signature of the part of that name.
+    void Be(const char* part) {
+        const TDeviceInfo* device = FindDevice(part);
+        if (device != nullptr) Signature = device->Signature;
+    }
 
 private:
     static uint8_t Respond(uint8_t sent, uint64_t, void* ctx) { return static_cast<FuseTarget*>(ctx)->Next(sent); }
@@ -34,6 +46,11 @@ private:
             const uint8_t b1 = frame_[0], b2 = frame_[1];
             if (b1 == 0x50 && b2 == 0x00) out = FuseLow;
             if (b1 == 0x58 && b2 == 0x08) out = FuseHigh;
+            if (b1 == 0x50 && b2 == 0x08) out = FuseExtended;
+            if (b1 == 0x58 && b2 == 0x00) out = AvrLock;
+            if (b1 == 0x30) out = Signature[frame_[2] & 3];
+            if (b1 == 0xAC && b2 == 0xA4) FuseExtended = sent;
+            if (b1 == 0xAC && b2 == 0xE0) AvrLock &= sent;
             if (b1 == 0x21) out = static_cast<uint8_t>(0xF0 | UserFuses);
             if (b1 == 0x24) out = static_cast<uint8_t>(0xF8 | LockBits);
             if (b1 == 0xAC && b2 == 0xA0) FuseLow = sent;
@@ -48,5 +65,16 @@ private:
 
     std::vector<uint8_t> frame_;
 };
+
+// Bits as the dialog holds them after reading an AVR of that name: the part,
+// its signature and the two bytes; the other bytes unprogrammed.
+inline TFuseBits AvrBits(const char* part, uint8_t low, uint8_t high) {
+    TFuseBits bits;
+    bits.Device = FindDevice(part);
+    if (bits.Device != nullptr) bits.Signature = bits.Device->Signature;
+    bits.FuseLow = low;
+    bits.FuseHigh = high;
+    return bits;
+}
 
 }  // namespace kestrin::test

@@ -17,13 +17,12 @@ namespace {
 class FeaturesVirtualTest : public FeaturesTest, public VirtualChip {
 protected:
 
-    // The dialog's AVR bits, CKSEL3 to CKSEL0, SUT1, SUT0, CKOPT; or its boxes,
-    // Fuse4 to Fuse1, Lock3 to Lock1.
-    std::string Shown(bool avr) const {
+    // The AVR bit edits of these names, or the AT89S8253's boxes Fuse4 to
+    // Fuse1, Lock3 to Lock1.
+    std::string Shown(const std::vector<const char*>& edits) const {
         std::string out;
-        if (avr) {
-            for (const char* e : {"CKSEL3", "CKSEL2", "CKSEL1", "CKSEL0", "SUT1", "SUT0", "CKOPT"})
-                out += Edit(e)->text().toStdString();
+        if (!edits.empty()) {
+            for (const char* e : edits) out += Edit(e) != nullptr ? Edit(e)->text().toStdString() : "-";
         } else {
             for (const char* b : {"CheckBoxFuse4", "CheckBoxFuse3", "CheckBoxFuse2", "CheckBoxFuse1", "CheckBoxLock3",
                                   "CheckBoxLock2", "CheckBoxLock1"})
@@ -37,24 +36,31 @@ TEST_F(FeaturesVirtualTest, WrittenBitsAreInTheChipAndShownWhenTheDialogOpensAga
     const struct {
         const char* chip;
         uint8_t type;
+        std::vector<const char*> edits;  // shown, in this order
         std::string before;              // as the factory-fresh chip shows
         std::vector<const char*> click;  // edits clicked or boxes toggled
         std::string after;
         std::vector<uint8_t> fuses, lock;  // what the chip then holds
     } cases[] = {
         // Low E1, high D9: CKSEL 0001, SUT 10, CKOPT 1.
-        {"ATmega8", ctATmega, "0001101", {"CKSEL1", "SUT0", "CKOPT"}, "0011110", {0xF3, 0xC9}, {0xFF}},
-        // Low 64, high DF; CKOPT is bit 7 of the low byte.
-        {"ATtiny2313", ctATtiny, "0100100", {"CKSEL0", "CKOPT"}, "0101101", {0xE5, 0xDF}, {0xFF}},
+        {"ATmega8", ctATmega, {"CKSEL3", "CKSEL2", "CKSEL1", "CKSEL0", "SUT1", "SUT0", "CKOPT"}, "0001101",
+         {"CKSEL1", "SUT0", "CKOPT"}, "0011110", {0xF3, 0xC9}, {0xFF}},
+        // Low 64, high DF; bit 7 of the low byte is CKDIV8. LB1 programmed last.
+        {"ATtiny2313", ctATtiny, {"CKSEL3", "CKSEL2", "CKSEL1", "CKSEL0", "SUT1", "SUT0", "CKDIV8", "LB1"}, "01001001",
+         {"CKSEL0", "CKDIV8", "LB1"}, "01011010", {0xE5, 0xDF, 0xFF}, {0xFE}},
+        // The watchdog fuse of the ATmega328P: high-fuse bit 4.
+        {"ATmega328P", ctATmega, {"WDTON", "EESAVE", "BODLEVEL0"}, "111", {"WDTON", "BODLEVEL0"}, "010",
+         {0x62, 0xC9, 0xFE}, {0xFF}},
         // User fuses A (Fuse2, Fuse4), no lock bit programmed; then Fuse3 set, Lock1 programmed.
-        {"AT89S8253", ctAT89S8253, "1010111", {"CheckBoxFuse3", "CheckBoxLock1"}, "1110110", {0xFE}, {0xFE}},
+        {"AT89S8253", ctAT89S8253, {}, "1010111", {"CheckBoxFuse3", "CheckBoxLock1"}, "1110110", {0xFE}, {0xFE}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.chip);
         Use(c.chip);
         const bool avr = c.type != ctAT89S8253;
+        const auto& edits = c.edits;
         WhenShown(*form, [&] {
-            EXPECT_EQ(Shown(avr), c.before);
+            EXPECT_EQ(Shown(edits), c.before);
             EXPECT_EQ(form->LabelStatus->text().toStdString(), "Bits read from the chip.");
             for (const char* name : c.click) {
                 if (avr)
@@ -72,25 +78,51 @@ TEST_F(FeaturesVirtualTest, WrittenBitsAreInTheChipAndShownWhenTheDialogOpensAga
         EXPECT_EQ(vd.Read(VV_LOCK, 0, 1), c.lock);
 
         WhenShown(*form, [&] {
-            EXPECT_EQ(Shown(avr), c.after);
+            EXPECT_EQ(Shown(edits), c.after);
             form->close();
         });
         form->Execute(c.type, false, false, false);
     }
 }
 
-TEST_F(FeaturesVirtualTest, ChipWithoutAnswerGivesTheErrorAndStartsAtZero) {
+TEST_F(FeaturesVirtualTest, ChipWithoutAnswerCannotBeWrittenBlind) {
     Use("ATmega8");
     vd.Set("no_target", "1");
     WhenShown(*form, [&] {
-        EXPECT_EQ(form->LabelStatus->text().toStdString(), "No answer from the chip: all bits start at 0.");
-        EXPECT_EQ(Shown(true), "0000000");
+        EXPECT_EQ(form->LabelStatus->text().toStdString(), "No answer from the chip: nothing can be written.");
+        EXPECT_FALSE(form->BitBtnWrite->isEnabled());
+        EXPECT_TRUE(form->ButtonReadAgain->isVisible());
+        EXPECT_EQ(Shown({"CKSEL0", "SUT0"}), "--");
+        vd.Set("no_target", "0");
+        QTest::mouseClick(form->ButtonReadAgain, Qt::LeftButton);
+        EXPECT_EQ(form->LabelStatus->text().toStdString(), "Bits read from the chip.");
+        EXPECT_TRUE(form->BitBtnWrite->isEnabled());
+        EXPECT_EQ(Shown({"CKSEL3", "CKSEL2", "CKSEL1", "CKSEL0"}), "0001");
+        form->close();
+    });
+    form->Execute(ctATmega, false, false, false);
+    EXPECT_EQ(Errors(), 0u);
+    EXPECT_EQ(vd.Read(VV_FUSES, 0, 2), (std::vector<uint8_t>{0xE1, 0xD9}));
+}
+
+TEST_F(FeaturesVirtualTest, AWriteThatLosesTheAdapterSaysSoAndOffersReadAgain) {
+    Use("ATmega328P");
+    WhenShown(*form, [&] {
+        ASSERT_TRUE(form->BitBtnWrite->isEnabled());
+        QTest::mouseClick(Edit("EESAVE"), Qt::LeftButton);
+        // Gone after the handshake, the signature and the low fuse byte.
+        Ops.Disconnect();
+        ASSERT_EQ(Ops.Connect(0, 1), 0);
+        vd.Set("unplug_after_transfers", "3");
         QTest::mouseClick(form->BitBtnWrite, Qt::LeftButton);
+        EXPECT_EQ(form->LabelStatus->text().toStdString(),
+                  "Connection to the adapter lost: the bits may be written in part. Read them again.");
+        EXPECT_FALSE(form->BitBtnWrite->isEnabled());
+        EXPECT_TRUE(form->ButtonReadAgain->isVisible());
         form->close();
     });
     form->Execute(ctATmega, false, false, false);
     EXPECT_EQ(Errors(), 1u);
-    EXPECT_EQ(vd.Read(VV_FUSES, 0, 2), (std::vector<uint8_t>{0xE1, 0xD9}));
 }
 
 }  // namespace

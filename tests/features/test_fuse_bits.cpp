@@ -31,21 +31,27 @@ protected:
 // clock; the AT89S8253 before the falling one.
 std::string ReadModeLine(uint8_t type) { return type == ctAT89S8253 ? "SetReadMode 1" : "SetReadMode 0"; }
 
+const char* const kSignatureRead = "SPIWR 30 00 00 00 30 00 01 00 30 00 02 00";
+
 struct TFamilyCase {
     const char* what;
     uint8_t type;
+    const char* part;  // the AVR whose signature the target gives
     int settle, gap;
     TFuseBits bits;
     std::vector<std::string> instructions;  // after the handshake
 };
 
 const TFamilyCase kFamilies[] = {
-    {"ATtiny", ctATtiny, 20000, 1000, {0x3F, 0xC9, 0, 0},
-     {"SPIW AC A0 00 3F", "Delay 9000", "SPIW AC A8 00 C9", "Delay 9000", "SPIWR 50 00 00 00", "SPIWR 58 08 00 00"}},
-    {"ATmega", ctATmega, 20000, 1000, {0xE4, 0xC9, 0, 0},
-     {"SPIW AC A0 00 E4", "Delay 9000", "SPIW AC A8 00 C9", "Delay 9000", "SPIWR 50 00 00 00", "SPIWR 58 08 00 00"}},
+    // The signature first: bits are written only to the part they were read from.
+    {"ATtiny", ctATtiny, "ATtiny13", 20000, 1000, AvrBits("ATtiny13", 0x3F, 0xC9),
+     {kSignatureRead, "SPIW AC A0 00 3F", "Delay 9000", "SPIW AC A8 00 C9", "Delay 9000", "SPIWR 50 00 00 00",
+      "SPIWR 58 08 00 00", "SPIWR 58 00 00 00"}},
+    {"ATmega", ctATmega, "ATmega8", 20000, 1000, AvrBits("ATmega8", 0xE4, 0xC9),
+     {kSignatureRead, "SPIW AC A0 00 E4", "Delay 9000", "SPIW AC A8 00 C9", "Delay 9000", "SPIWR 50 00 00 00",
+      "SPIWR 58 08 00 00", "SPIWR 58 00 00 00"}},
     // Fuse1, Fuse3 and Lock2 ticked.
-    {"AT89S8253", ctAT89S8253, 50000, 50000, {0, 0, 0x05, 0x02},
+    {"AT89S8253", ctAT89S8253, "", 50000, 50000, {0, 0, 0x05, 0x02},
      {"SPIW AC 15 00 00", "Delay 4500", "SPIW AC E2 00 00", "Delay 4500", "SPIWR 21 00 00 00", "SPIWR 24 00 00 00"}},
 };
 
@@ -54,6 +60,7 @@ TEST_F(FuseBitsTest, WriteSendsBothInstructionsAWriteCycleApartAndReadsThemBack)
         SCOPED_TRACE(c.what);
         driver.ClearLog();
         target = FuseTarget{};
+        target.Be(c.part);
         const TLineLevels levels{true, false, true};
         TFuseBits chip;
         EXPECT_EQ(WriteFuseBits(c.type, levels, c.bits, chip), TFuseWrite::Written);
@@ -83,10 +90,14 @@ TEST_F(FuseBitsTest, WriteFailures) {
         TFuseWrite result;
         bool anySent;
     } cases[] = {
-        {"ATmega without answer", ctATmega, false, {0xE1, 0xD9, 0, 0}, TFuseWrite::NoAnswer, true},
+        {"ATmega without answer", ctATmega, false, AvrBits("ATmega8", 0xE1, 0xD9), TFuseWrite::NoAnswer, true},
         {"AT89S8253 without answer", ctAT89S8253, false, {0, 0, 0x0A, 0x07}, TFuseWrite::NoAnswer, true},
         // SPIEN cannot be changed over the serial interface.
-        {"ATmega, fixed bit", ctATmega, true, {0xE1, 0xF9, 0, 0}, TFuseWrite::Differs, true},
+        {"ATmega, fixed bit", ctATmega, true, AvrBits("ATmega8", 0xE1, 0xF9), TFuseWrite::Differs, true},
+        // Read from an ATmega328P, but an ATmega8 answers now.
+        {"ATmega, another chip", ctATmega, true, AvrBits("ATmega328P", 0xE1, 0xD9), TFuseWrite::OtherChip, true},
+        // Never read: no part to write to.
+        {"ATmega, bits never read", ctATmega, true, {0xE1, 0xD9, 0, 0}, TFuseWrite::OtherChip, true},
         // Lock2 is programmed already: only a chip erase clears it.
         {"AT89S8253, programmed lock bit", ctAT89S8253, true, {0, 0, 0x0A, 0x07}, TFuseWrite::Differs, true},
         {"AT89S52", ctAT89S52, true, {}, TFuseWrite::NoWriter, false},
@@ -127,7 +138,7 @@ TEST_F(FuseBitsTest, ReadOpensAReleasedRunOnlyWhileConnected) {
         TFuseBits expected;
         int settle, gap;
     } cases[] = {
-        {"ATtiny", ctATtiny, true, true, TFuseRead::Read, {0x9F, 0xC1, 0x55, 0x55}, 20000, 1000},
+        {"ATtiny", ctATtiny, true, true, TFuseRead::UnknownPart, {0x55, 0x55, 0x55, 0x55}, 20000, 1000},
         {"ATmega", ctATmega, true, true, TFuseRead::Read, {0x9F, 0xC1, 0x55, 0x55}, 20000, 1000},
         {"AT89S8253", ctAT89S8253, true, true, TFuseRead::Read, {0x55, 0x55, 0x06, 0x03}, 50000, 50000},
         {"ATmega without answer", ctATmega, true, false, TFuseRead::NoAnswer, {0x55, 0x55, 0x55, 0x55}, 20000, 1000},
@@ -154,7 +165,10 @@ TEST_F(FuseBitsTest, ReadOpensAReleasedRunOnlyWhileConnected) {
         std::vector<std::string> expected{"SetLevels 0 0 1", "SetCycleTime 0", ReadModeLine(c.type)};
         Append(expected, HandshakeLines(c.answers ? 1 : kHandshakeAttempts, c.answers, c.settle, c.gap));
         if (c.answers && c.type == ctAT89S8253) Append(expected, {"SPIWR 21 00 00 00", "SPIWR 24 00 00 00"});
-        if (c.answers && c.type != ctAT89S8253) Append(expected, {"SPIWR 50 00 00 00", "SPIWR 58 08 00 00"});
+        if (c.answers && c.type != ctAT89S8253) Append(expected, {kSignatureRead});
+        // An ATmega8 answers: an ATtiny profile reads no bits from it.
+        if (c.answers && c.type == ctATmega)
+            Append(expected, {"SPIWR 50 00 00 00", "SPIWR 58 08 00 00", "SPIWR 58 00 00 00"});
         Append(expected, {"Delay 1000", "SetEnables 0 1", "SetLevels 0 0 1"});
         EXPECT_EQ(Log(), expected);
     }

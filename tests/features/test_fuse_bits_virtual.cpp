@@ -10,6 +10,7 @@
 #include "devices/UnitATmega.h"
 #include "devices/UnitATtiny.h"
 #include "link/SPI.h"
+#include "FuseTarget.h"
 #include "VirtualChip.h"
 
 namespace kestrin::test {
@@ -24,8 +25,8 @@ TEST_F(VirtualFuseTest, WrittenBitsAreInTheChipAndReadBack) {
         TFuseBits bits;
         std::vector<uint8_t> fuses, lock;  // as the chip stores them
     } cases[] = {
-        {"ATmega8", ctATmega, {0xE4, 0xC9, 0, 0}, {0xE4, 0xC9}, {0xFF}},
-        {"ATtiny2313", ctATtiny, {0xE4, 0xDB, 0, 0}, {0xE4, 0xDB}, {0xFF}},
+        {"ATmega8", ctATmega, AvrBits("ATmega8", 0xE4, 0xC9), {0xE4, 0xC9}, {0xFF}},
+        {"ATtiny2313", ctATtiny, AvrBits("ATtiny2313", 0xE4, 0xDB), {0xE4, 0xDB, 0xFF}, {0xFF}},
         // Fuse3 unprogrammed, Lock1 programmed; Fuse1 stays 0 so the chip keeps talking.
         {"AT89S8253", ctAT89S8253, {0, 0, 0x04, 0x06}, {0xF4}, {0xFE}},
     };
@@ -45,6 +46,27 @@ TEST_F(VirtualFuseTest, WrittenBitsAreInTheChipAndReadBack) {
         EXPECT_EQ(again.UserFuses, c.bits.UserFuses);
         EXPECT_EQ(again.LockBits, c.bits.LockBits);
         EXPECT_EQ(vd.Log().find("lost while busy"), std::string::npos) << vd.Log();
+    }
+}
+
+// The adapter goes away between the low and the high fuse byte: the write
+// must not count as done, whatever the bytes read afterwards say.
+TEST_F(VirtualFuseTest, AWriteThatLosesTheAdapterIsNeverReportedWritten) {
+    for (int transfers : {1, 2, 3, 4, 6}) {
+        SCOPED_TRACE(transfers);
+        Use("ATmega328P");
+        Connected = true;
+        TFuseBits bits;
+        ASSERT_EQ(ReadFuseBits(ctATmega, {}, bits), TFuseRead::Read);
+        // Count the transfers from here: handshake, signature, then the bytes.
+        Ops.Disconnect();
+        ASSERT_EQ(Ops.Connect(0, 1), 0);
+        vd.Set("unplug_after_transfers", std::to_string(transfers).c_str());
+        bits.FuseHigh = static_cast<uint8_t>(bits.FuseHigh ^ 0x08);  // EESAVE
+        TFuseBits chip;
+        EXPECT_EQ(WriteFuseBits(ctATmega, {}, bits, chip), TFuseWrite::LinkLost);
+        ReleaseTarget({});
+        vd.Set("unplug_after_transfers", "0");
     }
 }
 

@@ -46,7 +46,7 @@ uint8_t At89Chip::ReadMemory(Space s, uint32_t address, uint64_t nowNs) const {
 }
 
 bool At89Chip::RefuseWrite(const std::string& what) const {
-    if (LostWhileBusy(what)) return true;
+    if (LostWhileBusy(what.c_str())) return true;
     if (WriteLocked()) {
         Log("refused, chip locked: %s", what.c_str());
         return true;

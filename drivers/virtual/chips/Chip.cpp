@@ -148,9 +148,9 @@ void Chip::AcceptEnable() {
     Log("programming enable");
 }
 
-bool Chip::LostWhileBusy(const std::string& what) const {
+bool Chip::LostWhileBusy(const char* what) const {
     if (!Busy(frameStartNs_)) return false;
-    Log("lost while busy: %s", what.c_str());
+    Log("lost while busy: %s", what);
     return true;
 }
 

@@ -31,7 +31,7 @@ bool ParseSpace(std::string_view text, Space& out);
 
 class Chip {
 public:
-    using LogFn = std::function<void(const std::string&)>;
+    using LogFn = std::function<void(std::string_view)>;
     // Memory sizes and factory values of a part.
     struct Layout {
         size_t flash = 0;
@@ -116,7 +116,7 @@ protected:
     void AcceptEnable();
 
     // Logs the instruction as lost and returns true when the chip is busy.
-    bool LostWhileBusy(const std::string& what) const;
+    bool LostWhileBusy(const char* what) const;
     void StartBusy(uint64_t nowNs, uint64_t durationNs, BusyKind kind, Space s = Space::Flash, uint32_t first = 0,
                    uint32_t count = 0);
     // Stores a programmed byte: with auto-erase the cell takes the value, without

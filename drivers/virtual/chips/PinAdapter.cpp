@@ -47,6 +47,15 @@ void PinAdapter::SetSck(bool level, uint64_t nowNs) {
     }
 }
 
+bool PinAdapter::ExchangeByte(uint8_t mosiLevels, uint64_t sampleNs, uint8_t& misoLevels) {
+    if (sck_ || !chip_.InReset() || bits_ != 0 || phantomEdge_ || nextPending_ || outBit_ != 7) return false;
+    misoLevels = out_;
+    mosi_ = (mosiLevels & 1) != 0;
+    chip_.In(mosiLevels, sampleNs);
+    out_ = chip_.NextOut(sampleNs);
+    return true;
+}
+
 bool PinAdapter::Miso() const {
     if (!chip_.InReset()) return true;
     return ((out_ >> outBit_) & 1) != 0;

@@ -25,6 +25,13 @@ public:
     // The MISO level now; high when the chip does not drive it (outside reset).
     bool Miso() const;
 
+    // A whole byte at once, MOSI and MISO levels MSB first, with SCK idle
+    // low: what eight clock pulses do, the byte taken in at sampleNs (the
+    // last rising edge). Only between bytes of a chip held in reset, with SCK
+    // low and no bit pending; false, with nothing done, otherwise, and the
+    // caller clocks the bits one by one.
+    bool ExchangeByte(uint8_t mosiLevels, uint64_t sampleNs, uint8_t& misoLevels);
+
     bool Sck() const { return sck_; }
     Chip& Target() { return chip_; }
 
