@@ -56,7 +56,7 @@ TEST(BinaryRead, FilesAreTheirBytes) {
 TEST(DataFileRead, UnopenablePathsGiveIoErrorAndSizeZero) {
     ScratchDir dir;
     for (const std::string& name : {dir.Name("missing.bin"), dir.Path().string(), std::string("/dev/null"), std::string()}) {
-        for (int entry : {kBinaryEntry, HexFilterIndex}) {
+        for (int entry : {kBinaryEntry, HexFilterIndex, kAnyFileEntry, SRecordFilterIndex, ElfFilterIndex}) {
             SCOPED_TRACE(name + ", entry " + std::to_string(entry));
             std::vector<uint8_t> image{1};
             int32_t size = 3;
