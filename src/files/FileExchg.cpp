@@ -2,8 +2,10 @@
 
 #include <limits>
 
+#include "files/ElfFile.h"
 #include "files/FileIo.h"
 #include "files/IntelHex.h"
+#include "files/SRecord.h"
 
 namespace kestrin {
 
@@ -20,19 +22,53 @@ FileResult ReadBinaryFile(const std::string& fileName, std::vector<uint8_t>& ima
     return length == 0 ? FileNoData : FileOk;
 }
 
+FileResult ReadBinaryFile(const std::string& fileName, DataFileContents& contents) {
+    contents = DataFileContents{};
+    int32_t size = 0;
+    const FileResult result = ReadBinaryFile(fileName, contents.image.bytes, size);
+    if (result == FileOk) {
+        contents.image.ranges.push_back({0, static_cast<uint32_t>(size)});
+    } else {
+        contents.problem = result == FileNoData ? "the file is empty"
+                           : size > 0           ? "the file cannot be read whole"
+                                                : "the file cannot be opened or read";
+    }
+    return result;
+}
+
 FileResult WriteBinaryFile(const std::string& fileName, const uint8_t* image, int32_t size) {
     if (fileName.empty() || image == nullptr || size <= 0) return FileNoData;
     return ReplaceFile(fileName, image, static_cast<std::size_t>(size));
 }
 
+FileResult ReadDataFileContents(const std::string& fileName, int filterIndex, DataFileContents& contents) {
+    switch (DataFileTypeOf(filterIndex)) {
+        case DataFileType::IntelHex: return ReadIntelHexFile(fileName, contents);
+        case DataFileType::SRecord: return ReadSRecordFile(fileName, contents);
+        case DataFileType::Elf: return ReadElfFile(fileName, contents);
+        case DataFileType::Binary: break;
+    }
+    return ReadBinaryFile(fileName, contents);
+}
+
 FileResult ReadDataFile(const std::string& fileName, int filterIndex, std::vector<uint8_t>& image, int32_t& size) {
-    return DataFileTypeOf(filterIndex) == DataFileType::IntelHex ? ReadIntelHexFile(fileName, image, size)
-                                                                 : ReadBinaryFile(fileName, image, size);
+    switch (DataFileTypeOf(filterIndex)) {
+        case DataFileType::IntelHex: return ReadIntelHexFile(fileName, image, size);
+        case DataFileType::SRecord: return ReadSRecordFile(fileName, image, size);
+        case DataFileType::Elf: return ReadElfFile(fileName, image, size);
+        case DataFileType::Binary: break;
+    }
+    return ReadBinaryFile(fileName, image, size);
 }
 
 FileResult WriteDataFile(const std::string& fileName, int filterIndex, const uint8_t* image, int32_t size) {
-    return DataFileTypeOf(filterIndex) == DataFileType::IntelHex ? WriteIntelHexFile(fileName, image, size)
-                                                                 : WriteBinaryFile(fileName, image, size);
+    switch (DataFileTypeOf(filterIndex)) {
+        case DataFileType::IntelHex: return WriteIntelHexFile(fileName, image, size);
+        case DataFileType::SRecord: return WriteSRecordFile(fileName, image, size);
+        case DataFileType::Elf: return FileFormatError;
+        case DataFileType::Binary: break;
+    }
+    return WriteBinaryFile(fileName, image, size);
 }
 
 }  // namespace kestrin

@@ -68,6 +68,14 @@ FileResult ReadWholeFile(const std::string& fileName, std::vector<uint8_t>& cont
     }
 }
 
+std::string ReadFileForReader(const std::string& fileName, std::vector<uint8_t>& contents) {
+    std::uintmax_t length = 0;
+    if (ReadWholeFile(fileName, contents, length, kMaxDataFileLength) == FileOk) return {};
+    contents.clear();
+    if (length > kMaxDataFileLength) return "the file is larger than 2 GB";
+    return "the file cannot be opened or read";
+}
+
 FileResult ReplaceFile(const std::string& fileName, const void* data, std::size_t count) {
     if (fileName.empty()) return FileIoError;
     return ReplaceFileDurably(fileName, data, count) ? FileOk : FileIoError;

@@ -25,6 +25,12 @@ std::filesystem::path PathFromUtf8(std::string_view fileName);
 FileResult ReadWholeFile(const std::string& fileName, std::vector<uint8_t>& contents,
                          std::uintmax_t& length, std::uintmax_t maxLength);
 
+// ReadWholeFile for the readers, up to 2 GB (the bound Parts 3.1 and 3.2 give
+// through their 32-bit sizes). Empty on success, else the clause naming why
+// ("the file cannot be opened or read"); contents are empty then.
+std::string ReadFileForReader(const std::string& fileName, std::vector<uint8_t>& contents);
+inline constexpr std::uintmax_t kMaxDataFileLength = 0x7FFFFFFF;
+
 // Replaces the file with exactly these bytes. They go to a new file in the same
 // folder first, which is renamed over the target only once every byte was
 // written and the file closed, so a failure leaves an existing file as it was.

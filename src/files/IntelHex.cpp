@@ -1,64 +1,98 @@
 #include "files/IntelHex.h"
 
+#include <algorithm>
 #include <array>
-#include <cstring>
 #include <new>
 
 #include "files/FileIo.h"
+#include "files/TextRecords.h"
 
 namespace kestrin {
 
 namespace {
 
-constexpr std::array<int8_t, 256> MakeDigitValues() {
-    std::array<int8_t, 256> values{};
-    values.fill(-1);
-    for (int c = '0'; c <= '9'; ++c) values[c] = static_cast<int8_t>(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c) values[c] = static_cast<int8_t>(c - 'A' + 10);
-    for (int c = 'a'; c <= 'f'; ++c) values[c] = static_cast<int8_t>(c - 'a' + 10);
-    return values;
-}
-constexpr std::array<int8_t, 256> kDigitValue = MakeDigitValues();
+using records::DecodePair;
+using records::PutByte;
 
-constexpr char kUpperDigits[] = "0123456789ABCDEF";
+// What one line is to the reader.
+struct HexLine {
+    enum Kind { Ignored, Data, Base, Damaged } kind = Ignored;
+    const char* why = nullptr;  // Damaged: the clause after "record on line N"
+    uint32_t address = 0;       // Data: the 16-bit address; Base: the new base
+    uint32_t count = 0;         // Data: bytes
+    const char* data = nullptr; // Data: the first data digit
+};
 
-// The text's lines; a line ends at CR, LF or CR LF.
-std::vector<std::string_view> SplitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    if (text.empty()) return lines;
-    lines.reserve(text.size() / 32 + 1);
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    // The next CR and the next LF, each searched for again only once passed.
-    auto next = [end](const char* from, char c) {
-        const void* found = std::memchr(from, c, static_cast<std::size_t>(end - from));
-        return found ? static_cast<const char*>(found) : end;
-    };
-    const char* cr = next(p, '\r');
-    const char* lf = next(p, '\n');
-    while (p < end) {
-        if (cr < p) cr = next(p, '\r');
-        if (lf < p) lf = next(p, '\n');
-        const char* stop = std::min(cr, lf);
-        lines.emplace_back(p, static_cast<std::size_t>(stop - p));
-        p = stop;
-        if (p < end && *p == '\r') ++p;
-        if (p < end && *p == '\n') ++p;
+// Every field up to and including the checksum must be there and hexadecimal,
+// in every record line, before anything else is looked at.
+HexLine ParseLine(std::string_view line) {
+    HexLine out;
+    if (line.empty() || line[0] != ':') return out;
+    out.kind = HexLine::Damaged;
+    if (line.size() < 3) {
+        out.why = "ends before its checksum";
+        return out;
     }
-    return lines;
+    const int count = DecodePair(&line[1]);
+    if (count < 0) {
+        out.why = "holds a character that is not a hexadecimal digit";
+        return out;
+    }
+    const std::size_t recordBytes = static_cast<std::size_t>(count) + 5;  // count, address (2), type, data, checksum
+    if (line.size() < 1 + 2 * recordBytes) {
+        out.why = "ends before its checksum";
+        return out;
+    }
+    std::array<uint8_t, 255 + 5> record;
+    unsigned sum = 0;
+    int invalid = 0;
+    for (std::size_t i = 0; i < recordBytes; ++i) {
+        const int byte = DecodePair(&line[1 + 2 * i]);
+        invalid |= byte;
+        record[i] = static_cast<uint8_t>(byte);
+        sum += record[i];
+    }
+    if (invalid < 0) {
+        out.why = "holds a character that is not a hexadecimal digit";
+        return out;
+    }
+    // Records without data bytes (the end record among them) and the types that
+    // carry nothing for an image have no effect; their checksum is not examined.
+    const uint8_t type = record[3];
+    if (count == 0 || (type != 0x00 && type != 0x02 && type != 0x04)) {
+        out.kind = HexLine::Ignored;
+        return out;
+    }
+    if ((sum & 0xFF) != 0) {  // all bytes, checksum included, add up to 0 modulo 256
+        out.why = "fails its checksum";
+        return out;
+    }
+    if (type == 0x00) {
+        out.kind = HexLine::Data;
+        out.address = record[1] * 256u + record[2];
+        out.count = static_cast<uint32_t>(count);
+        out.data = &line[9];
+        return out;
+    }
+    if (count != 2) {
+        out.why = type == 0x02 ? "is an extended segment address record of another length than 2 bytes"
+                               : "is an extended linear address record of another length than 2 bytes";
+        return out;
+    }
+    const uint32_t value = record[4] * 256u + record[5];
+    out.kind = HexLine::Base;
+    out.address = type == 0x02 ? value << 4 : value << 16;
+    return out;
 }
 
-// The byte of the two digits at `digits`, or -1 when one is not a hexadecimal digit.
-inline int DecodePair(const char* digits) {
-    const int high = kDigitValue[static_cast<unsigned char>(digits[0])];
-    const int low = kDigitValue[static_cast<unsigned char>(digits[1])];
-    return (high | low) < 0 ? -1 : high * 16 + low;
+std::string LineClause(std::size_t number, const char* why) {
+    return "record on line " + std::to_string(number) + " " + why;
 }
 
-char* PutByte(char* out, unsigned byte) {
-    out[0] = kUpperDigits[(byte >> 4) & 0x0F];
-    out[1] = kUpperDigits[byte & 0x0F];
-    return out + 2;
+FileResult Fail(DataFileContents& contents, FileResult result, std::string problem) {
+    contents = DataFileContents{};
+    contents.problem = std::move(problem);
+    return result;
 }
 
 }  // namespace
@@ -70,108 +104,125 @@ std::optional<uint8_t> HexPairToByte(char high, char low) {
     return static_cast<uint8_t>(byte);
 }
 
-bool ParseHexRecord(std::string_view line, THexStream& stream) {
-    if (line.empty() || line[0] != ':') return true;
+FileResult ReadIntelHexText(std::string_view text, DataFileContents& contents, uint32_t maxImageSize) {
+    contents = DataFileContents{};
+    maxImageSize = std::min(maxImageSize, kMaxImageSize);
+    if (text.empty()) return Fail(contents, FileIoError, "the file is empty");
+    text = records::WithoutByteOrderMark(text);
 
-    // The byte count gives the record's length. Every field up to and including
-    // the checksum must be there and hexadecimal before anything reaches the
-    // stream: a damaged line fails instead of yielding bytes.
-    if (line.size() < 3) return false;
-    const int count = DecodePair(&line[1]);
-    if (count < 0) return false;
-    const std::size_t recordBytes = static_cast<std::size_t>(count) + 5;  // count, address (2), type, data, checksum
-    if (line.size() < 1 + 2 * recordBytes) return false;
-    std::array<uint8_t, 255 + 5> record;
-    unsigned sum = 0;
-    int invalid = 0;
-    for (std::size_t i = 0; i < recordBytes; ++i) {
-        const int byte = DecodePair(&line[1 + 2 * i]);
-        invalid |= byte;
-        record[i] = static_cast<uint8_t>(byte);
-        sum += record[i];
+    // The first pass checks every line and learns the image's end, so that the
+    // image is taken once, all FF, before the second pass places the records.
+    // A damaged line fails the file whatever else it holds, the lines after it
+    // and addresses beyond the limit included.
+    uint64_t end = 0;
+    uint64_t base = 0;
+    std::optional<uint64_t> beyond;
+    std::string damage;
+    records::ForEachLine(text, [&](std::string_view line, std::size_t number) {
+        const HexLine record = ParseLine(line);
+        switch (record.kind) {
+            case HexLine::Ignored: break;
+            case HexLine::Damaged: damage = LineClause(number, record.why); return false;
+            case HexLine::Base: base = record.address; break;
+            case HexLine::Data: {
+                const uint64_t first = base + record.address, last = first + record.count;
+                if (last > maxImageSize) {
+                    if (!beyond) beyond = std::max<uint64_t>(first, maxImageSize);
+                } else {
+                    end = std::max(end, last);
+                }
+                break;
+            }
+        }
+        return true;
+    });
+    if (!damage.empty()) return Fail(contents, FileChecksumError, std::move(damage));
+    if (beyond) {
+        return Fail(contents, FileTooLarge, BeyondLimitText(*beyond, maxImageSize));
     }
-    if (invalid < 0) return false;
+    if (end == 0) return Fail(contents, FileNoData, "the file holds no data record");
 
-    // Records without data bytes (the end record among them) and every record
-    // type but 00 have no effect; their checksum is not examined.
-    const uint8_t type = record[3];
-    if (count == 0 || type != 0x00) return true;
-
-    const uint8_t checksum = record[recordBytes - 1];
-    sum -= checksum;
-    stream.Seek(record[1] * 256u + record[2]);
-    stream.Write(&record[4], static_cast<std::size_t>(count));
-    return static_cast<uint8_t>(256 - (sum & 0xFF)) == checksum;
+    try {
+        ImageBuilder builder(static_cast<uint32_t>(end));
+        base = 0;
+        records::ForEachLine(text, [&](std::string_view line, std::size_t) {
+            const HexLine record = ParseLine(line);
+            if (record.kind == HexLine::Base) {
+                base = record.address;
+            } else if (record.kind == HexLine::Data) {
+                uint8_t* out = builder.Place(static_cast<uint32_t>(base + record.address), record.count);
+                for (uint32_t i = 0; i < record.count; ++i)
+                    out[i] = static_cast<uint8_t>(DecodePair(record.data + 2 * i));
+            }
+            return true;
+        });
+        contents.image = builder.Finish();
+        return FileOk;
+    } catch (const std::bad_alloc&) {
+        return Fail(contents, FileIoError, "there is not enough memory for the image");
+    }
 }
 
 FileResult ReadIntelHexText(std::string_view text, std::vector<uint8_t>& image, int32_t& size) {
-    image.clear();
-    size = 0;
-    if (text.empty()) return FileIoError;
+    DataFileContents contents;
+    const FileResult result = ReadIntelHexText(text, contents);
+    image = std::move(contents.image.bytes);
+    size = static_cast<int32_t>(image.size());
+    return result;
+}
 
-    try {
-        // The first pass learns the image's length, so that every byte no record
-        // covers can be set to FF before the second pass places the records.
-        // A line's answer does not depend on the stream, so a damaged line found
-        // here fails the file whatever else it holds.
-        const std::vector<std::string_view> lines = SplitLines(text);
-        THexStream stream;
-        bool damaged = false;
-        for (std::string_view line : lines) damaged = !ParseHexRecord(line, stream) || damaged;
-        if (damaged) return FileChecksumError;
-        if (stream.Size() == 0) return FileNoData;
-
-        stream.Fill(0xFF);
-        for (std::string_view line : lines) {
-            if (!ParseHexRecord(line, stream)) return FileChecksumError;
-        }
-        image = stream.Take();
-        size = static_cast<int32_t>(image.size());
-        return FileOk;
-    } catch (const std::bad_alloc&) {
-        image.clear();
-        return FileIoError;
-    }
+FileResult ReadIntelHexFile(const std::string& fileName, DataFileContents& contents) {
+    contents = DataFileContents{};
+    std::vector<uint8_t> text;
+    if (const std::string problem = ReadFileForReader(fileName, text); !problem.empty())
+        return Fail(contents, FileIoError, problem);
+    return ReadIntelHexText(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), contents);
 }
 
 FileResult ReadIntelHexFile(const std::string& fileName, std::vector<uint8_t>& image, int32_t& size) {
-    image.clear();
-    size = 0;
-    std::vector<uint8_t> contents;
-    std::uintmax_t length = 0;
-    // The same bound as a binary file's size; records of any image fit many times over.
-    constexpr std::uintmax_t kMaxTextLength = 0x7FFFFFFF;
-    if (ReadWholeFile(fileName, contents, length, kMaxTextLength) != FileOk) return FileIoError;
-    const std::string_view text(reinterpret_cast<const char*>(contents.data()), contents.size());
-    return ReadIntelHexText(text, image, size);
+    DataFileContents contents;
+    const FileResult result = ReadIntelHexFile(fileName, contents);
+    image = std::move(contents.image.bytes);
+    size = static_cast<int32_t>(image.size());
+    return result;
 }
 
 std::string IntelHexText(const uint8_t* image, int32_t size) {
     constexpr int32_t kRecordBytes = 16;
     constexpr std::string_view kEndRecord = ":00000001FF\r\n";
     // A record line is ":", count, address, type and checksum (five bytes as
-    // digits) and CR LF around its data digits.
+    // digits) and CR LF around its data digits; an address record holds 2 bytes.
     constexpr std::size_t kLineFrame = 1 + 2 * 5 + 2;
     const std::size_t lines = static_cast<std::size_t>((size + kRecordBytes - 1) / kRecordBytes);
-    std::string text(static_cast<std::size_t>(size) * 2 + lines * kLineFrame + kEndRecord.size(), '\0');
+    const std::size_t addressRecords = static_cast<std::size_t>((size - 1) / 0x10000);
+    std::string text(static_cast<std::size_t>(size) * 2 + lines * kLineFrame + addressRecords * (kLineFrame + 4) +
+                         kEndRecord.size(),
+                     '\0');
     char* out = text.data();
-    for (int32_t pos = 0; pos < size; pos += kRecordBytes) {
-        const int32_t n = std::min(kRecordBytes, size - pos);
-        const unsigned high = static_cast<unsigned>(pos) >> 8 & 0xFF;
-        const unsigned low = static_cast<unsigned>(pos) & 0xFF;
-        unsigned sum = static_cast<unsigned>(n) + high + low;
+    auto putRecord = [&out](unsigned type, unsigned address, const uint8_t* data, unsigned n) {
+        unsigned sum = n + (address >> 8) + (address & 0xFF) + type;
         *out++ = ':';
-        out = PutByte(out, static_cast<unsigned>(n));
-        out = PutByte(out, high);
-        out = PutByte(out, low);
-        out = PutByte(out, 0x00);
-        for (int32_t i = 0; i < n; ++i) {
-            sum += image[pos + i];
-            out = PutByte(out, image[pos + i]);
+        out = PutByte(out, n);
+        out = PutByte(out, address >> 8);
+        out = PutByte(out, address & 0xFF);
+        out = PutByte(out, type);
+        for (unsigned i = 0; i < n; ++i) {
+            sum += data[i];
+            out = PutByte(out, data[i]);
         }
         out = PutByte(out, 0x100 - (sum & 0xFF));
         *out++ = '\r';
         *out++ = '\n';
+    };
+    for (int32_t pos = 0; pos < size; pos += kRecordBytes) {
+        const auto position = static_cast<uint32_t>(pos);
+        // Records never cross a 64 KB boundary: 16 divides 65536.
+        if (position != 0 && position % 0x10000 == 0) {
+            const uint8_t upper[2] = {static_cast<uint8_t>(position >> 24), static_cast<uint8_t>(position >> 16)};
+            putRecord(0x04, 0, upper, 2);
+        }
+        const auto n = static_cast<unsigned>(std::min(kRecordBytes, size - pos));
+        putRecord(0x00, position & 0xFFFF, image + pos, n);
     }
     std::copy(kEndRecord.begin(), kEndRecord.end(), out);
     return text;
@@ -179,7 +230,7 @@ std::string IntelHexText(const uint8_t* image, int32_t size) {
 
 FileResult WriteIntelHexFile(const std::string& fileName, const uint8_t* image, int32_t size) {
     if (fileName.empty() || image == nullptr || size <= 0) return FileNoData;
-    if (size > kMaxHexWriteSize) return FileIoError;
+    if (static_cast<uint32_t>(size) > kMaxImageSize) return FileTooLarge;
     try {
         const std::string text = IntelHexText(image, size);
         return ReplaceFile(fileName, text.data(), text.size());

@@ -56,7 +56,7 @@ TEST(BinaryRead, FilesAreTheirBytes) {
 TEST(DataFileRead, UnopenablePathsGiveIoErrorAndSizeZero) {
     ScratchDir dir;
     for (const std::string& name : {dir.Name("missing.bin"), dir.Path().string(), std::string("/dev/null"), std::string()}) {
-        for (int entry : {kBinaryEntry, HexFilterIndex}) {
+        for (int entry : {kBinaryEntry, HexFilterIndex, kAnyFileEntry, SRecordFilterIndex, ElfFilterIndex}) {
             SCOPED_TRACE(name + ", entry " + std::to_string(entry));
             std::vector<uint8_t> image{1};
             int32_t size = 3;
@@ -70,7 +70,7 @@ TEST(DataFileRead, UnopenablePathsGiveIoErrorAndSizeZero) {
 TEST(DataFileFormat, OnlyTheHexEntryReadsAndWritesHex) {
     ScratchDir dir;
     const std::string hexText = ":02001000DEAD63\r\n:00000001FF\r\n";
-    for (int entry : {0, 1, 2, 3, 4}) {
+    for (int entry : {0, 1, 2, 3, 6, -1}) {
         SCOPED_TRACE(entry);
         const bool hex = entry == HexFilterIndex;
         const std::string name = dir.Name("data.bin");
@@ -102,16 +102,18 @@ TEST(DataFileWrite, RefusalsLeaveTheFileAlone) {
         std::string name;
         const uint8_t* image;
         int32_t size;
-        FileResult binary, hex;
+        FileResult binary, text;  // text: Intel HEX and S-record
     };
     for (const Refusal& r : {Refusal{"size 0", name, big.data(), 0, FileNoData, FileNoData},
                              Refusal{"negative size", name, big.data(), -4, FileNoData, FileNoData},
                              Refusal{"no image", name, nullptr, 16, FileNoData, FileNoData},
                              Refusal{"empty name", "", big.data(), 16, FileNoData, FileNoData},
-                             Refusal{"HEX beyond four address digits", name, big.data(), kMaxHexWriteSize + 1, FileOk,
-                                     FileIoError}}) {
-        for (int entry : {kBinaryEntry, HexFilterIndex}) {
-            const FileResult expected = entry == HexFilterIndex ? r.hex : r.binary;
+                             Refusal{"text formats beyond 16 MB", name, big.data(), kMaxHexWriteSize + 1, FileOk,
+                                     FileTooLarge}}) {
+        for (int entry : {kBinaryEntry, HexFilterIndex, SRecordFilterIndex, ElfFilterIndex}) {
+            const FileResult expected = entry == ElfFilterIndex ? FileFormatError
+                                        : entry == kBinaryEntry ? r.binary
+                                                                : r.text;
             if (expected == FileOk) continue;
             SCOPED_TRACE(std::string(r.what) + ", entry " + std::to_string(entry));
             test::Spit(name, "old contents");
@@ -154,7 +156,7 @@ TEST(DataFileWrite, UnwritablePlacesGiveIoErrorAndKeepTheOldFile) {
     int tried = 0;
     for (const Place& place : places) {
         if (!place.applies) continue;
-        for (int entry : {kBinaryEntry, HexFilterIndex}) {
+        for (int entry : {kBinaryEntry, HexFilterIndex, SRecordFilterIndex}) {
             SCOPED_TRACE(place.name + ", entry " + std::to_string(entry));
             const std::optional<std::string> before =
                 fs::is_regular_file(place.name) ? std::optional(test::Slurp(place.name)) : std::nullopt;
@@ -180,7 +182,7 @@ TEST(DataFileWrite, FailingMidwayKeepsTheOldFile) {
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     std::mt19937 rng(5);
     const std::vector<uint8_t> image = test::RandomImage(rng, 65536);
-    for (int entry : {kBinaryEntry, HexFilterIndex}) {
+    for (int entry : {kBinaryEntry, HexFilterIndex, SRecordFilterIndex}) {
         SCOPED_TRACE(entry);
         const std::string name = dir.Name("firmware.bin");
         test::Spit(name, "the only copy");
@@ -198,7 +200,9 @@ TEST(DataFileWrite, FailingMidwayKeepsTheOldFile) {
 TEST(DataFileWrite, ReplacingKeepsPermissionsAndLinks) {
     ScratchDir dir;
     const uint8_t bytes[] = {0x55};
-    for (int entry : {kBinaryEntry, HexFilterIndex}) {
+    const std::string expected[] = {"", "\x55", ":0100000055AA\r\n:00000001FF\r\n", "",
+                                    "S00A00004B65737472696E15\r\nS104000055A6\r\nS5030001FB\r\nS9030000FC\r\n"};
+    for (int entry : {kBinaryEntry, HexFilterIndex, SRecordFilterIndex}) {
         SCOPED_TRACE(entry);
         const fs::path real = dir.Path() / "real.bin", link = dir.Path() / "link.bin";
         fs::remove(link);
@@ -208,7 +212,7 @@ TEST(DataFileWrite, ReplacingKeepsPermissionsAndLinks) {
         fs::create_symlink("real.bin", link);
         ASSERT_EQ(WriteDataFile(link.string(), entry, bytes, 1), FileOk);
         EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
-        EXPECT_EQ(test::Slurp(real), entry == HexFilterIndex ? ":0100000055AA\r\n:00000001FF\r\n" : "\x55");
+        EXPECT_EQ(test::Slurp(real), expected[entry]);
         EXPECT_EQ(fs::status(real).permissions(), perms);
         EXPECT_EQ(dir.Entries().size(), 2u);
     }
@@ -222,7 +226,7 @@ TEST(DataFileRoundTrip, RandomImagesComeBackUnchanged) {
     const std::string names[] = {"Prüfung 1.bin", "Daten für Ölheizung °C.hex", "файл данных.obj", "日本 語.bin"};
     std::vector<std::size_t> sizes = {1, 15, 16, 17, 255, 256, 65535, 65536};
     for (int i = 0; i < 8; ++i) sizes.push_back(1 + rng() % 65536);
-    for (int entry : {kBinaryEntry, HexFilterIndex, kAnyFileEntry}) {
+    for (int entry : {kBinaryEntry, HexFilterIndex, kAnyFileEntry, SRecordFilterIndex}) {
         for (std::size_t i = 0; i < sizes.size(); ++i) {
             const std::string& leaf = names[i % std::size(names)];
             SCOPED_TRACE(leaf + ", " + std::to_string(sizes[i]) + " bytes, entry " + std::to_string(entry));
