@@ -1,7 +1,7 @@
 // Reading and writing a 64 KB and a 256 KB image (the ATmega2560's Flash) in
 // every data-file format: through a file (what a user waits for) and, for the
 // text formats, in memory (the text work alone). ELF is read only.
-// Goals (issue 19, medians of a release build): 64 KB Intel HEX read <= 2 ms,
+// Goals (medians of a release build): 64 KB Intel HEX read <= 2 ms,
 // 256 KB <= 8 ms. Run with
 //   build/release/bin/bench_files --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>

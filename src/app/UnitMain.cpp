@@ -46,7 +46,7 @@ TFormMain* FormMain = nullptr;
 namespace {
 
 // Largest file the window accepts; no target memory holds more.
-constexpr int32_t kMaxFileSize = 0x10000;
+constexpr int32_t kMaxFileSize = 0x40000;  // the ATmega2560's 256 KB
 constexpr int kSpinSteps[4] = {0x1000, 0x100, 0x10, 0x1};
 // Steps of the keys in the start-address field.
 constexpr int kLineStep = 0x1;
@@ -65,7 +65,7 @@ const char* const kFileErrorTexts[] = {
     "error at opening file",
     "file is empty",
     "checksum error",
-    "file exceeds 64 kByte",
+    "file exceeds 256 kByte",
 };
 const char* const kNoFileText = "(no file selected)";
 
@@ -751,6 +751,13 @@ TJobRequest TFormMain::RunRequest() const {
     request.Backup = CheckBoxBackup->isChecked();
     request.Profile = SelectedProfile();
     request.Port = PortNameAt(Config.COMIndex).toStdString();
+    // A file chosen as binary that holds records or a program is asked
+    // about; an unattended run has nobody to ask and refuses it.
+    if (Config.ExecMode < 0 && !NoDisplay) {
+        request.AskFormat = [](const std::string& question) {
+            return Ask(TMsgKind::Confirmation, question, TMsgButtons::YesNo) == TMsgResult::Yes;
+        };
+    }
     return request;
 }
 

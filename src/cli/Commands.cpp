@@ -23,6 +23,7 @@
 #include "files/FileExchg.h"
 #include "files/FileIo.h"
 #include "files/FileResult.h"
+#include "files/FileSniff.h"
 #include "files/IntelHex.h"
 #include "jobs/BackupJournal.h"
 #include "jobs/ChipCommands.h"
@@ -314,10 +315,8 @@ private:
 
 // The format of data on standard input, when it is to be told from the data:
 // Intel HEX starts with a record mark.
-int SniffedEntry(const std::vector<uint8_t>& bytes) {
-    const auto first = std::find_if(bytes.begin(), bytes.end(), [](uint8_t b) { return !std::isspace(b); });
-    return first != bytes.end() && *first == ':' ? HexFilterIndex : 1;
-}
+// Standard input has no name to go by: its contents pick the reader.
+int SniffedEntry(const std::vector<uint8_t>& bytes) { return FilterIndexOf(SniffDataFileType(bytes)); }
 
 // The size of the image a data file gives, for the progress display.
 int64_t ImageSize(const TJobRequest& request) {
@@ -352,6 +351,9 @@ int TCommand::Write() {
         if (!entry) return Refuse("--format " + o_.Format + ": this build does not read such files");
         request.FileName = o_.File;
         request.FileType = *entry;
+        // --format given: the file is read so whatever it holds; by its name,
+        // a .bin holding records is refused with the reason.
+        request.TypeExplicit = o_.Format != "auto";
         report.File = o_.File;
         report.FileSha256 = FileSha256(o_.File);
     }
@@ -756,9 +758,11 @@ std::optional<TProfile> ChipProfile(const std::string& name) {
 }
 
 std::optional<int> FormatEntry(const std::string& format, const std::string& fileName) {
-    if (format == "bin") return 1;
-    if (format == "hex") return HexFilterIndex;
-    if (format == "auto") return FilterIndexForName(fileName, 1) == HexFilterIndex ? HexFilterIndex : 1;
+    if (format == "bin") return FilterIndexOf(DataFileType::Binary);
+    if (format == "hex") return FilterIndexOf(DataFileType::IntelHex);
+    if (format == "srec") return FilterIndexOf(DataFileType::SRecord);
+    if (format == "elf") return FilterIndexOf(DataFileType::Elf);
+    if (format == "auto") return FilterIndexForName(fileName, 1);
     return std::nullopt;
 }
 

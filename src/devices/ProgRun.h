@@ -3,6 +3,7 @@
 // handshakes, instruction transport and the elapsed-time text.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -37,6 +38,9 @@ struct TProgParams {
     // be null.
     TRunReport* Report = nullptr;
     const TStopSignal* Stop = nullptr;
+    // The signature the data was built for (an ELF program's); an AVR routine
+    // refuses a chip that answers another one before it writes anything.
+    const std::array<uint8_t, 3>* Signature = nullptr;
     // Where a backup of the memory a chip erase would clear is kept outside
     // the program (the backup journal). Null: the copy lives in memory only.
     IBackupKeeper* Keeper = nullptr;

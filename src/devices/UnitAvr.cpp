@@ -232,6 +232,18 @@ ProgResult WriteAvr(const TFamily& family, const TProgParams& params, IProgress&
         const TDeviceInfo* device = Identify(family);
         if (device == nullptr) return ProgNoDevice;
         if (!FitsDevice(*device, params)) return RefuseForDevice(*device, params);
+        if (params.Signature != nullptr && *params.Signature != device->Signature) {
+            if (params.Report != nullptr) {
+                char text[160];
+                const auto& f = *params.Signature;
+                const auto& c = device->Signature;
+                std::snprintf(text, sizeof text,
+                              "The file is built for signature %02X %02X %02X, the chip (%s) answers %02X %02X %02X!",
+                              f[0], f[1], f[2], device->Name, c[0], c[1], c[2]);
+                params.Report->Refusal = text;
+            }
+            return ProgNoData;
+        }
         TAvrTarget target(family, *device, params, run);
         if (params.EEPROM) {
             target.WriteEEPROM();

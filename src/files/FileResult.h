@@ -9,7 +9,7 @@
 namespace kestrin {
 
 // Codes 0 to 3 keep the meaning Parts 3.1 and 3.2 give them; 4 and 5 are the
-// refusals that came with the formats beyond 64 KB (issue 19). The functions
+// refusals that came with the formats beyond 64 KB. The functions
 // never throw; the detailed readers add a sentence naming why (DataFileContents::problem).
 enum FileResult : int32_t {
     FileOk = 0,
@@ -42,8 +42,8 @@ struct DataFileFormat {
     bool writable;           // a writer exists (ELF is read only)
 };
 
-// The type list of every data-file dialog. Entries 1 to 3 are those of Part 3.2
-// (stored FileType values keep their meaning); Motorola S-record and ELF follow.
+// The type list of every data-file dialog. Entries 1 to 3 are the original
+// three (stored FileType values keep their meaning); Motorola S-record and ELF follow.
 inline constexpr DataFileFormat kDataFileFormats[] = {
     {1, DataFileType::Binary, "binary files", "*.bin", "binary", ".bin", true},
     {2, DataFileType::IntelHex, "intel hex", "*.hex;*.obj;*.ihx;*.eep", "Intel HEX", ".hex", true},
@@ -69,8 +69,8 @@ inline constexpr const char* DataFileSaveFilter =
     "binary files|*.bin|intel hex|*.hex;*.obj;*.ihx;*.eep|any binary file|*.*"
     "|Motorola S-record|*.srec;*.s19;*.s28;*.s37;*.mot";
 
-// The entry of that number; any number outside the list is entry 1 (binary), as
-// Part 3.2 reads every entry but the HEX one as binary.
+// The entry of that number; any number outside the list is entry 1 (binary),
+// as every entry but the HEX one has always been read as binary.
 inline constexpr const DataFileFormat& DataFileFormatOf(int filterIndex) {
     for (const DataFileFormat& format : kDataFileFormats) {
         if (format.filterIndex == filterIndex) return format;

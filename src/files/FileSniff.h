@@ -1,5 +1,5 @@
-// What a file chosen as binary really holds. Part 3.2 keeps the type chosen in
-// the dialog, and so does Kestrin; these functions only let the caller ask
+// What a file chosen as binary really holds. The type chosen in the dialog
+// is kept; these functions only let the caller ask
 // (main window) or refuse (unattended run) before a HEX, S-record or ELF file
 // is written byte for byte.
 #pragma once

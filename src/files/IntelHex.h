@@ -1,5 +1,5 @@
-// Intel HEX data files: memory images to and from text records (Part 3.1,
-// extended by issue 19 to extended address records and images beyond 64 KB).
+// Intel HEX data files: memory images to and from text records, with
+// extended address records and images beyond 64 KB.
 #pragma once
 
 #include <cstdint>
@@ -19,7 +19,7 @@ namespace kestrin {
 // wrap). The base starts at 0; an extended segment address record (02) sets it
 // to its value × 16, an extended linear address record (04) to its value ×
 // 65536, each for the records after it, whichever came last. So a file without
-// them, or whose base stays 0, reads exactly as Part 3.1 reads it. Records may
+// them, or whose base stays 0, reads exactly as a 16-bit file always has. Records may
 // come in any order and the later line wins; lines not starting with ":" are
 // ignored (a UTF-8 byte order mark in front of the first is skipped), records
 // after the end record count, digits may be lower case. A

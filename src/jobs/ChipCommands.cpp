@@ -209,9 +209,9 @@ std::optional<std::string> ApplyFuseAssignments(uint8_t type, const std::string&
 std::vector<std::string> IspCuttingReasons(uint8_t type, const std::string& part, const TFuseBits& chip,
                                            const TFuseBits& bits) {
     std::vector<std::string> reasons;
-    if (DisablesSerialProgramming(type, bits))
-        reasons.emplace_back("Fuse1 set switches the chip's serial programming off: afterwards only a parallel "
-                             "programmer can reach it.");
+    if (type == ctAT89S8253) {
+        for (const TCutOff& cut : SerialProgrammingCutOffs(type, bits)) reasons.push_back(cut.Question);
+    }
     if (type != ctATtiny && type != ctATmega) return reasons;
     const auto known = std::find_if(std::begin(kIspFuses), std::end(kIspFuses), [&](const TIspFuses& f) {
         return part.size() == std::strlen(f.Part) &&

@@ -1,12 +1,15 @@
 #include "jobs/ProgrammingJob.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 
 #include "devices/Programmer.h"
 #include "jobs/BackupJournal.h"
 #include "files/FileExchg.h"
 #include "files/FileResult.h"
+#include "files/MemoryImage.h"
+#include "files/FileSniff.h"
 
 namespace kestrin {
 
@@ -118,7 +121,12 @@ std::string DifferenceText(const TDifference& difference) {
     return text;
 }
 
-int64_t MemoryLimit(uint8_t type, bool eeprom) { return std::min<int64_t>(MemorySize(type, eeprom), kAddressSpace); }
+int64_t MemoryLimit(uint8_t type, bool eeprom) {
+    // The 8051 parts address 16 bits; the AVR routines reach as far as their
+    // family's largest part (the attached part is checked by its signature).
+    const bool avr = type == ctAT90xx || type == ctATtiny || type == ctATmega;
+    return avr ? MemorySize(type, eeprom) : std::min<int64_t>(MemorySize(type, eeprom), kAddressSpace);
+}
 
 std::optional<std::string> RangeRefusal(uint8_t type, bool eeprom, int64_t start, int64_t size) {
     const int64_t limit = MemoryLimit(type, eeprom);
@@ -132,34 +140,90 @@ std::optional<std::string> RangeRefusal(uint8_t type, bool eeprom, int64_t start
     return RangeRefusalText(size, start, limit, "the " + name + "'s " + MemoryName(eeprom));
 }
 
+namespace {
+
+// Reads the request's file into contents; a file chosen as binary whose bytes
+// are HEX or S-record text or an ELF program is asked about first.
+int32_t ReadRequestFile(const TJobRequest& request, DataFileContents& contents, int& fileType, std::string& refusal) {
+    fileType = request.FileType;
+    int32_t result = ReadDataFileContents(request.FileName, fileType, contents);
+    if (result != FileOk || request.TypeExplicit || DataFileTypeOf(fileType) != DataFileType::Binary) return result;
+    const DataFileType sniffed = SniffDataFileType(contents.image.bytes);
+    if (sniffed == DataFileType::Binary) return result;
+    const std::string question = SniffedFormatQuestion(sniffed);
+    if (!request.AskFormat) {
+        refusal = question;
+        return result;
+    }
+    if (!request.AskFormat(question)) return result;
+    contents = DataFileContents{};
+    fileType = FilterIndexOf(sniffed);
+    return ReadDataFileContents(request.FileName, fileType, contents);
+}
+
+}  // namespace
+
 TJobOutcome RunWriteJob(const TJobRequest& request, IProgress& progress, const TStopSignal* stop) {
     std::vector<uint8_t> image;
     int32_t fileResult = FileOk;
     int32_t size = 0;
+    std::optional<std::array<uint8_t, 3>> signature;
+    std::string sniffRefusal;
+    std::optional<uint32_t> beyond;
     if (request.Image) {
         image = *request.Image;
         size = static_cast<int32_t>(image.size());
     } else {
-        fileResult = ReadDataFile(request.FileName, request.FileType, image, size);
-        if (fileResult == FileOk && image.size() != static_cast<size_t>(size)) size = 0;
+        DataFileContents contents;
+        int fileType = request.FileType;
+        fileResult = ReadRequestFile(request, contents, fileType, sniffRefusal);
+        if (fileResult == FileOk) {
+            // An ELF program carries its E²PROM beside the Flash; an ELF
+            // without one has nothing for the E²PROM.
+            const bool elf = DataFileTypeOf(fileType) == DataFileType::Elf;
+            MemoryImage chosen;
+            if (request.EEPROM && elf) {
+                if (contents.eeprom) chosen = std::move(*contents.eeprom);
+            } else {
+                chosen = std::move(contents.image);
+            }
+            const int64_t limit = MemoryLimit(request.Profile.Type, request.EEPROM);
+            // A file that gives addresses is refused at the first one beyond
+            // the memory; a binary one by its size, below.
+            if (limit > 0 && !chosen.Empty() && DataFileTypeOf(fileType) != DataFileType::Binary) {
+                beyond = FirstAddressBeyond(chosen, static_cast<uint32_t>(std::max(request.StartAddress, 0)),
+                                            static_cast<uint32_t>(limit));
+            }
+            image = std::move(chosen.bytes);
+            signature = contents.signature;
+        }
+        size = static_cast<int32_t>(image.size());
     }
     auto withFile = [&](TJobOutcome outcome) {
         outcome.FileResult = fileResult;
         outcome.FileSize = size;
         return outcome;
     };
+    if (!sniffRefusal.empty()) return withFile(Refusal(sniffRefusal));
     if (fileResult == FileIoError && size > 0) return withFile(Refusal(kCantOpenText));
     if (fileResult != FileOk || size == 0) return withFile(Refusal(kFileEmptyText, true));
-    if (request.StartAddress < 0 || int64_t{request.StartAddress} + size > kAddressSpace)
+    const bool avr = request.Profile.Type == ctAT90xx || request.Profile.Type == ctATtiny || request.Profile.Type == ctATmega;
+    if (request.StartAddress < 0 || (!avr && !beyond && int64_t{request.StartAddress} + size > kAddressSpace))
         return withFile(Refusal(RangeRefusalText(size, request.StartAddress, kAddressSpace, "the address space")));
     if (auto refused = ProfileRefusal(request.Profile)) return withFile(Refusal(*refused));
+    if (beyond && MemoryLimit(request.Profile.Type, request.EEPROM) > 0)
+        return withFile(Refusal(BeyondMemoryText(*beyond, static_cast<uint32_t>(MemoryLimit(request.Profile.Type, request.EEPROM)),
+                                                 MemoryName(request.EEPROM))));
     if (auto refused = RangeRefusal(request.Profile.Type, request.EEPROM, request.StartAddress, size))
         return withFile(Refusal(*refused));
+    if (signature && !avr) return withFile(Refusal("This ELF program is built for an AVR, not for the " +
+                                                   std::string(ControllerName(request.Profile.Type)) + "!"));
 
     TRunReport report;
     TProgParams params = ParamsFor(request, report, stop);
     params.Data = image.data();
     params.Size = size;
+    if (signature) params.Signature = &*signature;
     // A backup taken before the chip erase goes to disk before the erase.
     TBackupJournal journal(request.Profile.Type, request.Port);
     params.Keeper = &journal;

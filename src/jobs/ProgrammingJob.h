@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +32,12 @@ struct TJobRequest {
     std::string FileName;
     int FileType = 1;
     std::optional<std::vector<uint8_t>> Image;
+    // A file chosen as binary that holds HEX or S-record text or an ELF
+    // program: asked here (true: read it as that format), or, without a
+    // question, refused with the question's sentence. Not asked when the type
+    // was given explicitly.
+    bool TypeExplicit = false;
+    std::function<bool(const std::string& question)> AskFormat;
 
     bool EEPROM = false;
     int32_t StartAddress = 0;

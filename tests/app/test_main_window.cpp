@@ -201,7 +201,8 @@ TEST_F(AppTest, FileChoiceKeepsPreviousFileOnError) {
     const Case failures[] = {
         {MakeFile("empty.bin", 0), "file is empty"},
         {TempFile("missing.bin"), "error at opening file"},
-        {MakeFile("huge.bin", 65537), "file exceeds 64 kByte"},
+        // Beyond the largest memory of any supported chip (the ATmega2560's 256 KB).
+        {MakeFile("huge.bin", 262145), "file exceeds 256 kByte"},
     };
     for (const Case& c : failures) {
         SCOPED_TRACE(c.file);

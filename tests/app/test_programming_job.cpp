@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <fstream>
 
 #include "app/AppFixture.h"
 #include "app/Forms.h"
@@ -171,9 +172,10 @@ TEST_F(ProgrammingJobTest, RefusalsSendNothingAndNameTheSizes) {
 }
 
 TEST_F(ProgrammingJobTest, FullSixtyFourKilobyteFileIsAcceptedWhereTheChipHoldsIt) {
-    // One rule: start + size up to the memory, and up to 64 KB.
-    EXPECT_FALSE(RangeRefusal(ctATmega, false, 0, 65536).has_value());
-    EXPECT_TRUE(RangeRefusal(ctATmega, false, 1, 65536).has_value());
+    // One rule: start + size up to the memory (for an 8051, and up to 64 KB;
+    // the ATmega family reaches the ATmega2560's 256 KB).
+    EXPECT_FALSE(RangeRefusal(ctATmega, false, 0, 262144).has_value());
+    EXPECT_TRUE(RangeRefusal(ctATmega, false, 1, 262144).has_value());
     EXPECT_FALSE(RangeRefusal(ctAT89S8253, false, 0, 12288).has_value());
     EXPECT_TRUE(RangeRefusal(ctAT89S8253, false, 1, 12288).has_value());
     EXPECT_FALSE(RangeRefusal(ctAT89S8252, true, 2047, 1).has_value());
@@ -242,6 +244,64 @@ TEST_F(ProgrammingJobTest, VerifyDifferenceNamesTheFirstAddress) {
     std::snprintf(expected, sizeof expected, "Verify failed at 0023h: wrote %02X, read %02X", wrote, wrote | 0x08);
     EXPECT_EQ(main.StatusText(3).toStdString(), expected);
     EXPECT_EQ(main.LastOutcome().ExitCode(), 2);
+}
+
+TEST_F(ProgrammingJobTest, ExtendedAddressesLandWhereTheFileSaysOrAreRefused) {
+    // 04 record 0001: the data record at 0000 is for 10000h, not the reset vector.
+    const std::string beyond = TempFile("beyond.hex");
+    {
+        std::ofstream out(beyond);
+        out << ":020000040001F9\n:0400000001020304F2\n:00000001FF\n";
+    }
+    Config.FileType = HexFilterIndex;
+    TFormMain& main = Program("AT89S8253", ctAT89S8253, beyond);
+    main.SpeedButtonWrite->click();
+    EXPECT_EQ(main.LastOutcome().ExitCode(), 1);
+    ASSERT_EQ(prompts_.Messages.size(), 1u);
+    EXPECT_EQ(prompts_.Messages[0].Text, "data at 10000h lies beyond the chip's 12 KB Flash");
+    EXPECT_TRUE(AllErased(virtual_->Read(VV_FLASH, 0, 16)));
+
+    // An ATmega2560 holds it: the bytes go above 64 KB and read back there.
+    forms_.reset();
+    virtual_->ResetAll();
+    Config = TConfig{};
+    BuildDefaultProfiles(ProfileTable);
+    Config.ProfileCount = DefaultProfileCount;
+    Config.FileType = HexFilterIndex;
+    Config.Verify = true;
+    std::vector<uint8_t> image(0x1E100, 0xFF);
+    const auto program = Pattern(256, 0x61);
+    std::copy(program.begin(), program.end(), image.begin() + 0x1E000);
+    const std::string high = TempFile("high.hex");
+    ASSERT_EQ(WriteIntelHexFile(high, image.data(), static_cast<int32_t>(image.size())), FileOk);
+    TFormMain& mega = Program("ATmega2560", ctATmega, high);
+    mega.SpeedButtonWrite->click();
+    EXPECT_EQ(mega.StatusText(2), "Ok") << mega.LastOutcome().Message;
+    EXPECT_EQ(virtual_->Read(VV_FLASH, 0x1E000, 256), program);
+    EXPECT_TRUE(AllErased(virtual_->Read(VV_FLASH, 0, 256)));
+}
+
+TEST_F(ProgrammingJobTest, RecordsChosenAsBinaryAreAskedAboutOrRefused) {
+    const auto data = Pattern(32, 0x70);
+    const std::string file = TempFile("firmware.bin");  // HEX text under a binary name
+    ASSERT_EQ(WriteIntelHexFile(file, data.data(), 32), FileOk);
+    Config.FileType = 1;
+    TFormMain& main = Program("AT89S8253", ctAT89S8253, file);
+    // Asked: Yes reads it as Intel HEX.
+    prompts_.Answers.push_back(TMsgResult::Yes);
+    main.SpeedButtonWrite->click();
+    ASSERT_FALSE(prompts_.Messages.empty());
+    EXPECT_EQ(prompts_.Messages[0].Text, "This file holds Intel HEX records. Write it as Intel HEX?");
+    EXPECT_EQ(main.StatusText(2), "Ok");
+    EXPECT_EQ(virtual_->Read(VV_FLASH, 0, 32), data);
+
+    // Nobody to ask (an unattended run): refused with that sentence.
+    TJobRequest request = main.RunRequest();
+    request.AskFormat = nullptr;
+    TNullProgress quiet;
+    const TJobOutcome refused = RunWriteJob(request, quiet);
+    EXPECT_EQ(refused.ExitCode(), 1);
+    EXPECT_EQ(refused.Message, "This file holds Intel HEX records. Write it as Intel HEX?");
 }
 
 }  // namespace

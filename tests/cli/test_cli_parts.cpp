@@ -113,7 +113,12 @@ TEST(CliParts, FormatsByNameAndByExtension) {
     EXPECT_EQ(FormatEntry("auto", "firmware"), 1);
     EXPECT_EQ(FormatEntry("hex", "fw.bin"), 2);
     EXPECT_EQ(FormatEntry("bin", "fw.hex"), 1);
-    EXPECT_EQ(FormatEntry("srec", "fw.srec"), std::nullopt);
+    EXPECT_EQ(FormatEntry("srec", "fw.bin"), 4);
+    EXPECT_EQ(FormatEntry("elf", "fw.bin"), 5);
+    EXPECT_EQ(FormatEntry("auto", "fw.s19"), 4);
+    EXPECT_EQ(FormatEntry("auto", "fw.elf"), 5);
+    EXPECT_EQ(FormatEntry("auto", "fw.eep"), 2);
+    EXPECT_EQ(FormatEntry("ihex", "fw.hex"), std::nullopt);
 }
 
 TEST(CliParts, FuseAssignments) {

@@ -117,7 +117,7 @@ std::string Segment(unsigned segment) {
 std::string Data(unsigned address, const std::vector<uint8_t>& bytes) { return Rec(0x00, address, bytes); }
 const std::string kEnd = ":00000001FF\r\n";
 
-// Extended address records (issue 19): 02 and 04 set the base of the records after them.
+// Extended address records: 02 and 04 set the base of the records after them.
 TEST(IntelHexRead, ExtendedAddresses) {
     const std::vector<uint8_t> sixteen = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
     const ReadCase cases[] = {
@@ -226,7 +226,7 @@ TEST(IntelHexRead, RangesAndProblems) {
     }
 }
 
-// Part 3.1's writer, written out plainly: up to 64 KB the new one must match it byte for byte.
+// The 16-bit writer as it always was, written out plainly: up to 64 KB the new one must match it byte for byte.
 std::string Part31Text(const std::vector<uint8_t>& image) {
     std::string text;
     for (std::size_t pos = 0; pos < image.size(); pos += 16) {
