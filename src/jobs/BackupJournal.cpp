@@ -260,16 +260,10 @@ TJobOutcome RestorePendingBackup(const TPendingBackup& backup, const TProfile& p
 
     TRunReport report;
     TBackupJournal journal(r.ControllerType, r.Port);
-    TProgParams params;
+    TProgParams params = ProfileBlock(profile);
     params.Data = r.Data.data();
     params.Size = static_cast<int32_t>(r.Data.size());
     params.EEPROM = r.EEPROM;
-    params.SCK = profile.SCK;
-    params.MISO = profile.MISO;
-    params.MOSI = profile.MOSI;
-    params.WaitFlash = profile.WaitFlash;
-    params.WaitEEPROM = profile.WaitEEPROM;
-    params.WaitErase = profile.WaitErase;
     params.Report = &report;
     const ProgResult result = WriteBack89S8253(params, progress);
     const std::string memory = MemoryName(r.EEPROM);

@@ -32,13 +32,7 @@ TJobOutcome Refused(std::string message, bool informational = false) {
 }
 
 TProgParams LinesOf(const TProfile& profile, TRunReport& report, const TStopSignal* stop) {
-    TProgParams params;
-    params.SCK = profile.SCK;
-    params.MISO = profile.MISO;
-    params.MOSI = profile.MOSI;
-    params.WaitFlash = profile.WaitFlash;
-    params.WaitEEPROM = profile.WaitEEPROM;
-    params.WaitErase = profile.WaitErase;
+    TProgParams params = ProfileBlock(profile);
     params.Report = &report;
     params.Stop = stop;
     return params;

@@ -42,15 +42,9 @@ std::optional<std::string> ProfileRefusal(const TProfile& profile) {
 }
 
 TProgParams ParamsFor(const TJobRequest& request, TRunReport& report, const TStopSignal* stop) {
-    TProgParams params;
+    TProgParams params = ProfileBlock(request.Profile);
     params.StartAddress = request.StartAddress;
     params.EEPROM = request.EEPROM;
-    params.SCK = request.Profile.SCK;
-    params.MISO = request.Profile.MISO;
-    params.MOSI = request.Profile.MOSI;
-    params.WaitFlash = request.Profile.WaitFlash;
-    params.WaitEEPROM = request.Profile.WaitEEPROM;
-    params.WaitErase = request.Profile.WaitErase;
     params.Verify = request.Verify;
     params.Backup = request.Backup;
     params.Report = &report;
@@ -111,6 +105,17 @@ void Conclude(TJobOutcome& outcome, ProgResult result, TRunReport& report, const
 }
 
 }  // namespace
+
+TProgParams ProfileBlock(const TProfile& profile) {
+    TProgParams params;
+    params.SCK = profile.SCK;
+    params.MISO = profile.MISO;
+    params.MOSI = profile.MOSI;
+    params.WaitFlash = profile.WaitFlash;
+    params.WaitEEPROM = profile.WaitEEPROM;
+    params.WaitErase = profile.WaitErase;
+    return params;
+}
 
 const char* MemoryName(bool eeprom) { return eeprom ? "E²PROM" : "Flash"; }
 

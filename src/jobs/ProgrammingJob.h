@@ -110,6 +110,9 @@ std::optional<std::string> ProfileRefusalText(const TProfile& profile);
 // "Verify failed at 0123h: wrote 5A, read 52".
 std::string DifferenceText(const TDifference& difference);
 
+// A parameter block with the profile's line levels and wait times, nothing else set.
+TProgParams ProfileBlock(const TProfile& profile);
+
 // The name of a memory in messages: "Flash" or "E²PROM".
 const char* MemoryName(bool eeprom);
 

@@ -439,16 +439,13 @@ void TFormRead::SpeedButtonWriteClick() {
     ClearOutcome(panels_[4]);
     TJobRequest request = RunRequest();
     // The block this window hands over, as the run sees it.
-    Params.StartAddress = 0;
+    const int32_t size = Params.Size;
+    Params = ProfileBlock(request.Profile);
+    Params.Data = Buffer.data();
+    Params.Size = size;
     Params.EEPROM = request.EEPROM;
     Params.Verify = request.Verify;
     Params.Backup = request.Backup;
-    Params.SCK = request.Profile.SCK;
-    Params.MISO = request.Profile.MISO;
-    Params.MOSI = request.Profile.MOSI;
-    Params.WaitFlash = request.Profile.WaitFlash;
-    Params.WaitEEPROM = request.Profile.WaitEEPROM;
-    Params.WaitErase = request.Profile.WaitErase;
     request.Image = std::vector<uint8_t>(Buffer.begin(), Buffer.begin() + std::max<int32_t>(Params.Size, 0));
     BeginRun();
     lastOutcome_ = RunWriteJob(request, *progress_, &stop_);
