@@ -531,7 +531,8 @@ int TCommand::Fuses() {
     if (type == ctATtiny || type == ctATmega) part = DetectController(levels.SCK, levels.MISO, levels.MOSI).Name;
     report.Chip = part;
     TFuseBits chip;
-    const TFuseRead read = ReadFuseBits(type, levels, chip);
+    TFuseRead read = TFuseRead::NoAnswer;
+    RunFuseReadJob(type, levels, chip, read);
     auto noAnswer = [&] {
         ReleaseTarget(levels);
         report.Outcome.Result = TJobResult::NoDevice;
@@ -552,7 +553,8 @@ int TCommand::Fuses() {
             }
         }
         TFuseBits after;
-        const TFuseWrite written = WriteFuseBits(type, levels, wanted, after);
+        TFuseWrite written = TFuseWrite::NoAnswer;
+        RunFuseWriteJob(type, levels, wanted, after, written);
         if (written == TFuseWrite::NoAnswer) return noAnswer();
         chip = after;
         if (written == TFuseWrite::Differs) {

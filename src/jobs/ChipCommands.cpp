@@ -230,4 +230,49 @@ std::vector<std::string> IspCuttingReasons(uint8_t type, const std::string& part
     return reasons;
 }
 
+namespace {
+
+TJobOutcome FuseOutcome(TJobResult result, const std::string& status, const std::string& message) {
+    TJobOutcome outcome;
+    outcome.Result = result;
+    outcome.Status = status;
+    outcome.Message = message;
+    return outcome;
+}
+
+}  // namespace
+
+TJobOutcome RunFuseReadJob(uint8_t type, const TLineLevels& levels, TFuseBits& bits, TFuseRead& detail) {
+    detail = ReadFuseBits(type, levels, bits);
+    switch (detail) {
+        case TFuseRead::Read: return FuseOutcome(TJobResult::Ok, "Ok", "Ok");
+        case TFuseRead::NotConnected: return FuseOutcome(TJobResult::Refused, "", "not connected to the adapter");
+        case TFuseRead::NoWriter:
+            return FuseOutcome(TJobResult::Refused, "", std::string("the ") + ControllerName(type) + " has no fuse bits");
+        case TFuseRead::UnknownPart: return FuseOutcome(TJobResult::Refused, "", "a signature no known part has");
+        case TFuseRead::LinkLost:
+            return FuseOutcome(TJobResult::NoDevice, "no device", "the adapter went away during the run");
+        case TFuseRead::NoAnswer: break;
+    }
+    return FuseOutcome(TJobResult::NoDevice, "no device", "no device");
+}
+
+TJobOutcome RunFuseWriteJob(uint8_t type, const TLineLevels& levels, const TFuseBits& bits, TFuseBits& chip,
+                            TFuseWrite& detail) {
+    detail = WriteFuseBits(type, levels, bits, chip);
+    switch (detail) {
+        case TFuseWrite::Written: return FuseOutcome(TJobResult::Ok, "Ok", "Ok");
+        case TFuseWrite::NoWriter:
+            return FuseOutcome(TJobResult::Refused, "", std::string("the ") + ControllerName(type) + " has no fuse bits");
+        case TFuseWrite::OtherChip:
+            return FuseOutcome(TJobResult::Refused, "", "another chip answers than the one the bits were read from");
+        case TFuseWrite::Differs:
+            return FuseOutcome(TJobResult::VerifyFailed, "failed", "the chip reads back other bits than were written");
+        case TFuseWrite::LinkLost:
+            return FuseOutcome(TJobResult::NoDevice, "no device", "the adapter went away during the run");
+        case TFuseWrite::NoAnswer: break;
+    }
+    return FuseOutcome(TJobResult::NoDevice, "no device", "no device");
+}
+
 }  // namespace kestrin

@@ -29,6 +29,16 @@ TJobOutcome RunEraseJob(const TProfile& profile, IProgress& progress, const TSto
 // number of bytes compared.
 TJobOutcome RunVerifyJob(const TJobRequest& request, IProgress& progress, const TStopSignal* stop = nullptr);
 
+// The fuse and lock bit runs of the fuse dialog and kestrin-cli, as jobs: the
+// fuse layer's own result stays in detail for the words a front shows, and
+// the outcome reads it the one way every job is read: Ok only for bits read,
+// or written and read back the same; Refused where nothing was sent (no
+// connection, no writer, an unknown part, another chip); NoDevice for no
+// answer or a lost adapter; VerifyFailed when the chip reads back other bits.
+TJobOutcome RunFuseReadJob(uint8_t type, const TLineLevels& levels, TFuseBits& bits, TFuseRead& detail);
+TJobOutcome RunFuseWriteJob(uint8_t type, const TLineLevels& levels, const TFuseBits& bits, TFuseBits& chip,
+                            TFuseWrite& detail);
+
 // The fuse and lock bits of the attached chip, named as a user writes them:
 // "low" and "high" on an AVR, "fuses" (Fuse1..Fuse4 in bits 0..3) and "lock"
 // (Lock1..Lock3 in bits 0..2, 0 = programmed) on the AT89S8253.

@@ -1,5 +1,7 @@
 #include "ui/UnitFeatures.h"
 
+#include "jobs/ChipCommands.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QFrame>
@@ -377,12 +379,14 @@ void TFormFeatures::ShowBits() {
 
 void TFormFeatures::ReadChip() {
     TFuseBits bits;
-    TFuseRead result;
+    TFuseRead result = TFuseRead::NoAnswer;
+    TJobOutcome outcome;
     {
         TBusyCursor busy;
-        result = ReadFuseBits(DeviceType, Levels(), bits);
+        outcome = RunFuseReadJob(DeviceType, Levels(), bits, result);
     }
-    ReadOk = result == TFuseRead::Read;
+    // Write stays off unless this very chip was read.
+    ReadOk = outcome.Ok();
     Edited = ReadOk ? bits : TFuseBits{};
     const bool avr = DeviceType == ctATtiny || DeviceType == ctATmega;
     if (avr) BuildAvrRows();
@@ -462,19 +466,20 @@ void TFormFeatures::BitBtnWriteClick() {
             return;
         }
     TFuseBits chip;
-    TFuseWrite result;
+    TFuseWrite result = TFuseWrite::NoAnswer;
+    TJobOutcome outcome;
     {
         TBusyCursor busy;
-        result = WriteFuseBits(DeviceType, Levels(), bits, chip);
+        outcome = RunFuseWriteJob(DeviceType, Levels(), bits, chip, result);
     }
     LabelStatus->setText(WriteText(result, DeviceType, chip));
+    // Another chip, or one whose bits are unknown now: read it before any write.
     if (result == TFuseWrite::OtherChip || result == TFuseWrite::LinkLost) {
         ReadOk = false;
         BitBtnWrite->setEnabled(false);
         ButtonReadAgain->show();
     }
-    if (result != TFuseWrite::Written)
-        Prompts().Message(TMsgKind::Error, "Error programming fuse bits!", TMsgButtons::Ok);
+    if (!outcome.Ok()) Prompts().Message(TMsgKind::Error, "Error programming fuse bits!", TMsgButtons::Ok);
 }
 
 void TFormFeatures::done(int result) {

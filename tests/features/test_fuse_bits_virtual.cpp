@@ -9,6 +9,7 @@
 #include "devices/Unit89S8253.h"
 #include "devices/UnitATmega.h"
 #include "devices/UnitATtiny.h"
+#include "jobs/ChipCommands.h"
 #include "link/SPI.h"
 #include "FuseTarget.h"
 #include "VirtualChip.h"
@@ -100,6 +101,51 @@ TEST_F(VirtualFuseTest, SecondInstructionIsLostWithoutTheWriteTimeBetween) {
         EXPECT_EQ(after == before, !c.secondKept);
         EXPECT_EQ(vd.Log().find("lost while busy") == std::string::npos, c.secondKept) << vd.Log();
     }
+}
+
+// The fuse dialog and kestrin-cli read the runs' outcomes through the jobs:
+// Ok only for bits really read or written and read back.
+TEST_F(VirtualFuseTest, FuseJobsReportEachEndAsEveryJobDoes) {
+    struct Case {
+        const char* what;
+        const char* option;
+        const char* value;
+        bool connected;
+        TJobResult read;
+    };
+    const Case cases[] = {
+        {"a chip that answers", "", "", true, TJobResult::Ok},
+        {"nothing on the connector", "no_target", "1", true, TJobResult::NoDevice},
+        {"the adapter pulled out", "unplug_after_transfers", "2", true, TJobResult::NoDevice},
+        {"not connected", "", "", false, TJobResult::Refused},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Use("ATmega328P");
+        if (*c.option != 0) vd.Set(c.option, c.value);
+        Connected = c.connected;
+        TFuseBits bits;
+        TFuseRead detail = TFuseRead::Read;
+        EXPECT_EQ(RunFuseReadJob(ctATmega, {}, bits, detail).Result, c.read);
+        EXPECT_EQ(detail == TFuseRead::Read, c.read == TJobResult::Ok);
+        ReleaseTarget({});
+    }
+
+    // A fuse bit stuck in the chip: written, but read back otherwise.
+    Use("ATmega328P");
+    Connected = true;
+    TFuseBits bits;
+    TFuseRead read = TFuseRead::NoAnswer;
+    ASSERT_TRUE(RunFuseReadJob(ctATmega, {}, bits, read).Ok());
+    vd.Set("stuck_bit", "fuses:0:1:1");
+    bits.FuseLow = static_cast<uint8_t>(bits.FuseLow & ~0x02);
+    TFuseBits chip;
+    TFuseWrite written = TFuseWrite::Written;
+    const TJobOutcome outcome = RunFuseWriteJob(ctATmega, {}, bits, chip, written);
+    EXPECT_EQ(written, TFuseWrite::Differs);
+    EXPECT_EQ(outcome.Result, TJobResult::VerifyFailed);
+    EXPECT_EQ(outcome.ExitCode(), 2);
+    ReleaseTarget({});
 }
 
 }  // namespace
