@@ -1,5 +1,6 @@
 #include "StateFile.h"
 
+#include "files/Crc32.h"
 #include "files/DurableFile.h"
 
 #include <array>
@@ -19,21 +20,6 @@ constexpr char kMagic[8] = {'K', 'V', 'S', 'T', 'A', 'T', 'E', '1'};
 constexpr size_t kNameBytes = 16;
 constexpr chips::Space kSaved[] = {chips::Space::Flash, chips::Space::Eeprom, chips::Space::Fuses,
                                    chips::Space::Lock};
-
-uint32_t Crc32(const uint8_t* p, size_t n, uint32_t crc = 0) {
-    static const auto table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    crc = ~crc;
-    for (size_t i = 0; i < n; ++i) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
-}
 
 void PutU32(std::vector<uint8_t>& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));

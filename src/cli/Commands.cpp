@@ -391,7 +391,7 @@ int TCommand::Read() {
     if (!o_.Size) {
         // The whole memory from the start on: an AVR's part says how large it is.
         int64_t limit = MemoryLimit(profile_.Type, eeprom_);
-        if (profile_.Type == ctAT90xx || profile_.Type == ctATtiny || profile_.Type == ctATmega) {
+        if (IsAvrType(profile_.Type)) {
             const TDetected detected = DetectController(profile_.SCK, profile_.MISO, profile_.MOSI);
             if (const TDeviceInfo* device = FindDevice(detected.Name)) {
                 limit = std::min<int64_t>(limit, eeprom_ ? device->EEPROMSize : device->FlashSize);

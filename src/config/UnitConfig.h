@@ -20,6 +20,10 @@ enum ControllerType : uint8_t {
     ctAT89S53 = 6,
 };
 
+// The AVR controller types (AT90xx, ATtiny, ATmega): a run reads the part's
+// signature and takes its sizes from the AVR part table.
+constexpr bool IsAvrType(uint8_t type) { return type == ctAT90xx || type == ctATtiny || type == ctATmega; }
+
 constexpr int MaxProfiles = 256;
 constexpr int DefaultProfileCount = 2;
 constexpr int MaxUserProfiles = MaxProfiles - DefaultProfileCount;

@@ -157,29 +157,37 @@ TFuseWrite WriteFuseBits(uint8_t type, const TLineLevels& levels, const TFuseBit
     return LinkFailures() != failuresBefore ? TFuseWrite::LinkLost : result;
 }
 
+namespace {
+
+TCutOff CutOff(const char* bit, const std::string& consequence) {
+    return {bit, consequence, consequence + " Write anyway?"};
+}
+
+}  // namespace
+
 std::vector<TCutOff> SerialProgrammingCutOffs(uint8_t type, const TFuseBits& bits) {
     std::vector<TCutOff> cuts;
     if (type == ctAT89S8253) {
         if ((bits.UserFuses & 0x01) != 0)
-            cuts.push_back({"Fuse1",
-                            "Fuse1 set switches the chip's serial programming off: afterwards only a parallel "
-                            "programmer can reach it. Write anyway?"});
+            cuts.push_back(CutOff("Fuse1",
+                                  "Fuse1 set switches the chip's serial programming off: afterwards only a "
+                                  "parallel programmer can reach it."));
         return cuts;
     }
     if (!IsAvr(type) || bits.Device == nullptr) return cuts;
     if (ProgrammedBit(bits, "SPIEN") == false)
-        cuts.push_back({"SPIEN",
-                        "SPIEN unprogrammed switches serial programming off: afterwards only a high-voltage "
-                        "programmer can reach the chip. Write anyway?"});
+        cuts.push_back(CutOff("SPIEN",
+                              "SPIEN unprogrammed switches serial programming off: afterwards only a high-voltage "
+                              "programmer can reach the chip."));
     // Most headers spell it RSTDISBL, a few RSTDSBL.
     if (ProgrammedBit(bits, "RSTDISBL") == true || ProgrammedBit(bits, "RSTDSBL") == true)
-        cuts.push_back({"RSTDISBL",
-                        "RSTDISBL programmed turns the reset pin into an I/O pin: serial programming can no "
-                        "longer start, only a high-voltage programmer can reach the chip. Write anyway?"});
+        cuts.push_back(CutOff("RSTDISBL",
+                              "RSTDISBL programmed turns the reset pin into an I/O pin: serial programming can no "
+                              "longer start, only a high-voltage programmer can reach the chip."));
     if (ProgrammedBit(bits, "DWEN") == true)
-        cuts.push_back({"DWEN",
-                        "DWEN programmed hands the reset pin to debugWIRE: serial programming can no longer "
-                        "start until a debugWIRE tool or a high-voltage programmer clears it. Write anyway?"});
+        cuts.push_back(CutOff("DWEN",
+                              "DWEN programmed hands the reset pin to debugWIRE: serial programming can no longer "
+                              "start until a debugWIRE tool or a high-voltage programmer clears it."));
     return cuts;
 }
 

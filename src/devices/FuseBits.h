@@ -34,7 +34,8 @@ uint8_t FuseByte(const TFuseBits& bits, int index);
 // set), each with the question that names what follows. Empty when none.
 struct TCutOff {
     std::string Bit;
-    std::string Question;
+    std::string Consequence;  // what writing it does, as a statement
+    std::string Question;     // the consequence, asked: "… Write anyway?"
 };
 std::vector<TCutOff> SerialProgrammingCutOffs(uint8_t type, const TFuseBits& bits);
 

@@ -28,12 +28,6 @@ struct ElfCloser {
     void operator()(Elf* elf) const { elf_end(elf); }
 };
 
-FileResult Fail(DataFileContents& contents, FileResult result, std::string problem) {
-    contents = DataFileContents{};
-    contents.problem = std::move(problem);
-    return result;
-}
-
 std::string Hex(uint64_t address) { return AddressText(static_cast<uint32_t>(std::min<uint64_t>(address, 0xFFFFFFFF))); }
 
 std::string TypeProblem(unsigned type) {
@@ -89,37 +83,37 @@ MemoryImage Image(const std::vector<const Piece*>& pieces, uint64_t base) {
 
 FileResult ReadElf(const uint8_t* data, std::size_t size, DataFileContents& contents) {
     if (std::string problem = IdentProblem(data, size); !problem.empty())
-        return Fail(contents, FileFormatError, std::move(problem));
+        return ReadFailure(contents, FileFormatError, std::move(problem));
 
     static const unsigned version = elf_version(EV_CURRENT);
-    if (version == EV_NONE) return Fail(contents, FileFormatError, "libelf cannot be used");
+    if (version == EV_NONE) return ReadFailure(contents, FileFormatError, "libelf cannot be used");
     // libelf reads from memory it may touch; it gets a copy of its own.
     std::vector<char> copy(data, data + size);
     const std::unique_ptr<Elf, ElfCloser> elf(elf_memory(copy.data(), copy.size()));
     if (!elf || elf_kind(elf.get()) != ELF_K_ELF)
-        return Fail(contents, FileFormatError, "a damaged ELF file (its header cannot be read)");
+        return ReadFailure(contents, FileFormatError, "a damaged ELF file (its header cannot be read)");
     // The gelf_ calls copy each header out: libelf would hand out pointers into
     // the file, misaligned wherever the file puts its tables at odd offsets.
     GElf_Ehdr header;
     if (!gelf_getehdr(elf.get(), &header))
-        return Fail(contents, FileFormatError, "a damaged ELF file (its header cannot be read)");
-    if (header.e_type != ET_EXEC) return Fail(contents, FileFormatError, TypeProblem(header.e_type));
+        return ReadFailure(contents, FileFormatError, "a damaged ELF file (its header cannot be read)");
+    if (header.e_type != ET_EXEC) return ReadFailure(contents, FileFormatError, TypeProblem(header.e_type));
     if (header.e_machine != EM_AVR) {
-        return Fail(contents, FileFormatError,
+        return ReadFailure(contents, FileFormatError,
                     "an ELF file for another processor (machine " + std::to_string(header.e_machine) +
                         "), not for an AVR");
     }
 
     std::size_t programCount = 0, sectionCount = 0, names = 0;
     if (elf_getphdrnum(elf.get(), &programCount) != 0 || elf_getshdrnum(elf.get(), &sectionCount) != 0)
-        return Fail(contents, FileFormatError, "a damaged ELF file (its header tables cannot be read)");
+        return ReadFailure(contents, FileFormatError, "a damaged ELF file (its header tables cannot be read)");
     // Each program header takes 32 bytes of the file: a count beyond that is damage, not a reason to take memory.
     if (programCount > size / 32)
-        return Fail(contents, FileFormatError, "a damaged ELF file (its program headers cannot be read)");
+        return ReadFailure(contents, FileFormatError, "a damaged ELF file (its program headers cannot be read)");
     std::vector<GElf_Phdr> program(programCount);
     for (std::size_t i = 0; i < programCount; ++i) {
         if (!gelf_getphdr(elf.get(), static_cast<int>(i), &program[i]))
-            return Fail(contents, FileFormatError, "a damaged ELF file (its program headers cannot be read)");
+            return ReadFailure(contents, FileFormatError, "a damaged ELF file (its program headers cannot be read)");
     }
     const bool haveNames = elf_getshdrstrndx(elf.get(), &names) == 0;
 
@@ -129,13 +123,13 @@ FileResult ReadElf(const uint8_t* data, std::size_t size, DataFileContents& cont
     while ((section = elf_nextscn(elf.get(), section)) != nullptr) {
         GElf_Shdr sh;
         if (!gelf_getshdr(section, &sh))
-            return Fail(contents, FileFormatError, "a damaged ELF file (a section header cannot be read)");
+            return ReadFailure(contents, FileFormatError, "a damaged ELF file (a section header cannot be read)");
         if (!(sh.sh_flags & SHF_ALLOC) || sh.sh_type == SHT_NOBITS || sh.sh_size == 0) continue;
         const char* name = haveNames ? elf_strptr(elf.get(), names, sh.sh_name) : nullptr;
         Piece piece;
         piece.name = "section " + (name && *name ? std::string(name) : std::to_string(elf_ndxscn(section)));
         if (!inFile(sh.sh_offset, sh.sh_size))
-            return Fail(contents, FileFormatError, piece.name + " reaches beyond the end of the file");
+            return ReadFailure(contents, FileFormatError, piece.name + " reaches beyond the end of the file");
         piece.bytes = data + sh.sh_offset;
         piece.size = static_cast<uint32_t>(sh.sh_size);
         // The load address is where the program header holding the section puts it.
@@ -156,7 +150,7 @@ FileResult ReadElf(const uint8_t* data, std::size_t size, DataFileContents& cont
             Piece piece;
             piece.name = "program header " + std::to_string(i);
             if (!inFile(ph.p_offset, ph.p_filesz))
-                return Fail(contents, FileFormatError, piece.name + " reaches beyond the end of the file");
+                return ReadFailure(contents, FileFormatError, piece.name + " reaches beyond the end of the file");
             piece.bytes = data + ph.p_offset;
             piece.size = static_cast<uint32_t>(ph.p_filesz);
             piece.address = ph.p_paddr;
@@ -172,35 +166,35 @@ FileResult ReadElf(const uint8_t* data, std::size_t size, DataFileContents& cont
         if (end <= kElfRamBase) {
             flash.push_back(&piece);
         } else if (first < kElfRamBase) {
-            return Fail(contents, FileFormatError, where + " reaches beyond the Flash's 8 MB");
+            return ReadFailure(contents, FileFormatError, where + " reaches beyond the Flash's 8 MB");
         } else if (first < kElfEepromBase) {
-            return Fail(contents, FileFormatError, where + " lies in the chip's RAM, which is not programmed");
+            return ReadFailure(contents, FileFormatError, where + " lies in the chip's RAM, which is not programmed");
         } else if (end <= kElfFuseBase) {
             eeprom.push_back(&piece);
         } else if (first < kElfFuseBase) {
-            return Fail(contents, FileFormatError, where + " reaches beyond the E²PROM's 64 KB");
+            return ReadFailure(contents, FileFormatError, where + " reaches beyond the E²PROM's 64 KB");
         } else if (first < kElfLockBase) {
             if (end > kElfFuseBase + kElfMaxFuses)
-                return Fail(contents, FileFormatError, where + " holds fuse bytes beyond the 16th");
+                return ReadFailure(contents, FileFormatError, where + " holds fuse bytes beyond the 16th");
             fuses.push_back(&piece);
         } else if (first < kElfSignatureBase) {
             if (first != kElfLockBase || piece.size != 1)
-                return Fail(contents, FileFormatError, where + " is no lock byte: one byte at 830000h");
+                return ReadFailure(contents, FileFormatError, where + " is no lock byte: one byte at 830000h");
             lock.push_back(&piece);
         } else if (first < kElfWindowEnd) {
             if (first != kElfSignatureBase || piece.size != 3)
-                return Fail(contents, FileFormatError, where + " is no signature: three bytes at 840000h");
+                return ReadFailure(contents, FileFormatError, where + " is no signature: three bytes at 840000h");
             signature.push_back(&piece);
         } else {
-            return Fail(contents, FileFormatError, where + " lies in no memory a chip is programmed in");
+            return ReadFailure(contents, FileFormatError, where + " lies in no memory a chip is programmed in");
         }
     }
     for (auto* memory : {&flash, &eeprom, &fuses, &lock, &signature}) {
         if (std::string problem = OverlapProblem(*memory); !problem.empty())
-            return Fail(contents, FileFormatError, std::move(problem));
+            return ReadFailure(contents, FileFormatError, std::move(problem));
     }
     if (flash.empty() && eeprom.empty() && fuses.empty() && lock.empty())
-        return Fail(contents, FileNoData, "the ELF file holds nothing to program");
+        return ReadFailure(contents, FileNoData, "the ELF file holds nothing to program");
 
     try {
         if (!flash.empty()) contents.image = Image(flash, 0);
@@ -210,7 +204,7 @@ FileResult ReadElf(const uint8_t* data, std::size_t size, DataFileContents& cont
             // A missing fuse byte must not turn into FF: that would unprogram SPIEN.
             if (fuseImage.ranges.size() != 1 || fuseImage.ranges[0].first != 0) {
                 const uint32_t gap = fuseImage.ranges[0].first != 0 ? 0 : fuseImage.ranges[0].end;
-                return Fail(contents, FileFormatError,
+                return ReadFailure(contents, FileFormatError,
                             "the fuse bytes have a gap at " + Hex(kElfFuseBase + gap));
             }
             contents.fuses = fuseImage.bytes;
@@ -222,7 +216,7 @@ FileResult ReadElf(const uint8_t* data, std::size_t size, DataFileContents& cont
         }
         return FileOk;
     } catch (const std::bad_alloc&) {
-        return Fail(contents, FileIoError, "there is not enough memory for the image");
+        return ReadFailure(contents, FileIoError, "there is not enough memory for the image");
     }
 }
 
@@ -233,25 +227,17 @@ FileResult ReadElfBytes(const uint8_t* data, std::size_t size, DataFileContents&
     try {
         return ReadElf(data, size, contents);
     } catch (const std::exception&) {
-        return Fail(contents, FileIoError, "there is not enough memory for the file");
+        return ReadFailure(contents, FileIoError, "there is not enough memory for the file");
     }
 }
 
 FileResult ReadElfFile(const std::string& fileName, DataFileContents& contents) {
-    contents = DataFileContents{};
-    std::vector<uint8_t> bytes;
-    if (const std::string problem = ReadFileForReader(fileName, bytes); !problem.empty())
-        return Fail(contents, FileIoError, problem);
-    return ReadElfBytes(bytes.data(), bytes.size(), contents);
+    return ReadFileWith(fileName, contents, ReadElfBytes);
 }
 
 FileResult ReadElfFile(const std::string& fileName, std::vector<uint8_t>& image, int32_t& size) {
     DataFileContents contents;
-    FileResult result = ReadElfFile(fileName, contents);
-    if (result == FileOk && contents.image.Empty()) result = FileNoData;
-    image = result == FileOk ? std::move(contents.image.bytes) : std::vector<uint8_t>{};
-    size = static_cast<int32_t>(image.size());
-    return result;
+    return ImageOnly(ReadElfFile(fileName, contents), contents, image, size);
 }
 
 }  // namespace kestrin

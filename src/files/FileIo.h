@@ -5,11 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "files/FileResult.h"
+#include "files/MemoryImage.h"
 
 namespace kestrin {
 
@@ -25,11 +27,22 @@ std::filesystem::path PathFromUtf8(std::string_view fileName);
 FileResult ReadWholeFile(const std::string& fileName, std::vector<uint8_t>& contents,
                          std::uintmax_t& length, std::uintmax_t maxLength);
 
-// ReadWholeFile for the readers, up to 2 GB (the bound Parts 3.1 and 3.2 give
-// through their 32-bit sizes). Empty on success, else the clause naming why
+// ReadWholeFile for the readers, up to 2 GB (the bound their 32-bit sizes
+// give). Empty on success, else the clause naming why
 // ("the file cannot be opened or read"); contents are empty then.
 std::string ReadFileForReader(const std::string& fileName, std::vector<uint8_t>& contents);
 inline constexpr std::uintmax_t kMaxDataFileLength = 0x7FFFFFFF;
+
+// Reads the file whole and hands its bytes to parse(bytes, count, contents);
+// a file that cannot be read is FileIoError with the clause naming why.
+template <typename Parse>
+FileResult ReadFileWith(const std::string& fileName, DataFileContents& contents, Parse&& parse) {
+    contents = DataFileContents{};
+    std::vector<uint8_t> bytes;
+    if (std::string problem = ReadFileForReader(fileName, bytes); !problem.empty())
+        return ReadFailure(contents, FileIoError, std::move(problem));
+    return parse(bytes.data(), bytes.size(), contents);
+}
 
 // Replaces the file with exactly these bytes. They go to a new file in the same
 // folder first, which is renamed over the target only once every byte was
@@ -37,5 +50,20 @@ inline constexpr std::uintmax_t kMaxDataFileLength = 0x7FFFFFFF;
 // A symbolic link is followed and stays in place; an existing file's permission
 // bits are kept. FileOk or FileIoError.
 FileResult ReplaceFile(const std::string& fileName, const void* data, std::size_t count);
+
+// Writes the text a record writer makes of the image (textOf(image, size)) in
+// place of the file: FileNoData for no name or image, FileTooLarge beyond
+// kMaxImageSize, FileIoError when it cannot be held or written.
+template <typename TextOf>
+FileResult WriteTextFile(const std::string& fileName, const uint8_t* image, int32_t size, TextOf&& textOf) {
+    if (fileName.empty() || image == nullptr || size <= 0) return FileNoData;
+    if (static_cast<uint32_t>(size) > kMaxImageSize) return FileTooLarge;
+    try {
+        const std::string text = textOf(image, size);
+        return ReplaceFile(fileName, text.data(), text.size());
+    } catch (const std::bad_alloc&) {
+        return FileIoError;
+    }
+}
 
 }  // namespace kestrin

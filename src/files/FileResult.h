@@ -8,7 +8,7 @@
 
 namespace kestrin {
 
-// Codes 0 to 3 keep the meaning Parts 3.1 and 3.2 give them; 4 and 5 are the
+// Codes 0 to 3 keep the meaning they always had; 4 and 5 are the
 // refusals that came with the formats beyond 64 KB. The functions
 // never throw; the detailed readers add a sentence naming why (DataFileContents::problem).
 enum FileResult : int32_t {

@@ -89,12 +89,6 @@ std::string LineClause(std::size_t number, const char* why) {
     return "record on line " + std::to_string(number) + " " + why;
 }
 
-FileResult Fail(DataFileContents& contents, FileResult result, std::string problem) {
-    contents = DataFileContents{};
-    contents.problem = std::move(problem);
-    return result;
-}
-
 }  // namespace
 
 std::optional<uint8_t> HexPairToByte(char high, char low) {
@@ -107,7 +101,7 @@ std::optional<uint8_t> HexPairToByte(char high, char low) {
 FileResult ReadIntelHexText(std::string_view text, DataFileContents& contents, uint32_t maxImageSize) {
     contents = DataFileContents{};
     maxImageSize = std::min(maxImageSize, kMaxImageSize);
-    if (text.empty()) return Fail(contents, FileIoError, "the file is empty");
+    if (text.empty()) return ReadFailure(contents, FileIoError, "the file is empty");
     text = records::WithoutByteOrderMark(text);
 
     // The first pass checks every line and learns the image's end, so that the
@@ -136,11 +130,11 @@ FileResult ReadIntelHexText(std::string_view text, DataFileContents& contents, u
         }
         return true;
     });
-    if (!damage.empty()) return Fail(contents, FileChecksumError, std::move(damage));
+    if (!damage.empty()) return ReadFailure(contents, FileChecksumError, std::move(damage));
     if (beyond) {
-        return Fail(contents, FileTooLarge, BeyondLimitText(*beyond, maxImageSize));
+        return ReadFailure(contents, FileTooLarge, BeyondLimitText(*beyond, maxImageSize));
     }
-    if (end == 0) return Fail(contents, FileNoData, "the file holds no data record");
+    if (end == 0) return ReadFailure(contents, FileNoData, "the file holds no data record");
 
     try {
         ImageBuilder builder(static_cast<uint32_t>(end));
@@ -159,7 +153,7 @@ FileResult ReadIntelHexText(std::string_view text, DataFileContents& contents, u
         contents.image = builder.Finish();
         return FileOk;
     } catch (const std::bad_alloc&) {
-        return Fail(contents, FileIoError, "there is not enough memory for the image");
+        return ReadFailure(contents, FileIoError, "there is not enough memory for the image");
     }
 }
 
@@ -172,19 +166,14 @@ FileResult ReadIntelHexText(std::string_view text, std::vector<uint8_t>& image, 
 }
 
 FileResult ReadIntelHexFile(const std::string& fileName, DataFileContents& contents) {
-    contents = DataFileContents{};
-    std::vector<uint8_t> text;
-    if (const std::string problem = ReadFileForReader(fileName, text); !problem.empty())
-        return Fail(contents, FileIoError, problem);
-    return ReadIntelHexText(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), contents);
+    return ReadFileWith(fileName, contents, [](const uint8_t* text, std::size_t count, DataFileContents& out) {
+        return ReadIntelHexText(std::string_view(reinterpret_cast<const char*>(text), count), out);
+    });
 }
 
 FileResult ReadIntelHexFile(const std::string& fileName, std::vector<uint8_t>& image, int32_t& size) {
     DataFileContents contents;
-    const FileResult result = ReadIntelHexFile(fileName, contents);
-    image = std::move(contents.image.bytes);
-    size = static_cast<int32_t>(image.size());
-    return result;
+    return ImageOnly(ReadIntelHexFile(fileName, contents), contents, image, size);
 }
 
 std::string IntelHexText(const uint8_t* image, int32_t size) {
@@ -229,14 +218,7 @@ std::string IntelHexText(const uint8_t* image, int32_t size) {
 }
 
 FileResult WriteIntelHexFile(const std::string& fileName, const uint8_t* image, int32_t size) {
-    if (fileName.empty() || image == nullptr || size <= 0) return FileNoData;
-    if (static_cast<uint32_t>(size) > kMaxImageSize) return FileTooLarge;
-    try {
-        const std::string text = IntelHexText(image, size);
-        return ReplaceFile(fileName, text.data(), text.size());
-    } catch (const std::bad_alloc&) {
-        return FileIoError;
-    }
+    return WriteTextFile(fileName, image, size, IntelHexText);
 }
 
 }  // namespace kestrin

@@ -103,4 +103,17 @@ MemoryImage ImageBuilder::Finish() {
     return std::move(image_);
 }
 
+FileResult ReadFailure(DataFileContents& contents, FileResult result, std::string problem) {
+    contents = DataFileContents{};
+    contents.problem = std::move(problem);
+    return result;
+}
+
+FileResult ImageOnly(FileResult result, DataFileContents& contents, std::vector<uint8_t>& image, int32_t& size) {
+    if (result == FileOk && contents.image.Empty()) result = FileNoData;
+    image = result == FileOk ? std::move(contents.image.bytes) : std::vector<uint8_t>{};
+    size = static_cast<int32_t>(image.size());
+    return result;
+}
+
 }  // namespace kestrin

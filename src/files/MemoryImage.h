@@ -56,6 +56,14 @@ struct DataFileContents {
     std::string problem;
 };
 
+// A reader's failure: the contents emptied, the clause naming why kept.
+FileResult ReadFailure(DataFileContents& contents, FileResult result, std::string problem);
+
+// The image alone, as the callers of the (image, size) readers take it:
+// FileNoData for a file that holds nothing for the Flash, and an empty image
+// on any result but FileOk.
+FileResult ImageOnly(FileResult result, DataFileContents& contents, std::vector<uint8_t>& image, int32_t& size);
+
 // The chip address of the first file byte that lands at or beyond the memory's
 // end when the image is written from startAddress; empty when every byte fits.
 std::optional<uint32_t> FirstAddressBeyond(const MemoryImage& image, uint32_t startAddress, uint32_t memorySize);

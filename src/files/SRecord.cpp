@@ -89,18 +89,12 @@ SLine ParseLine(std::string_view line) {
     }
 }
 
-FileResult Fail(DataFileContents& contents, FileResult result, std::string problem) {
-    contents = DataFileContents{};
-    contents.problem = std::move(problem);
-    return result;
-}
-
 }  // namespace
 
 FileResult ReadSRecordText(std::string_view text, DataFileContents& contents, uint32_t maxImageSize) {
     contents = DataFileContents{};
     maxImageSize = std::min(maxImageSize, kMaxImageSize);
-    if (text.empty()) return Fail(contents, FileIoError, "the file is empty");
+    if (text.empty()) return ReadFailure(contents, FileIoError, "the file is empty");
     text = records::WithoutByteOrderMark(text);
 
     // As the Intel HEX reader: a first pass checks every line and learns the
@@ -138,11 +132,11 @@ FileResult ReadSRecordText(std::string_view text, DataFileContents& contents, ui
         }
         return true;
     });
-    if (!damage.empty()) return Fail(contents, FileChecksumError, std::move(damage));
+    if (!damage.empty()) return ReadFailure(contents, FileChecksumError, std::move(damage));
     if (beyond) {
-        return Fail(contents, FileTooLarge, BeyondLimitText(*beyond, maxImageSize));
+        return ReadFailure(contents, FileTooLarge, BeyondLimitText(*beyond, maxImageSize));
     }
-    if (end == 0) return Fail(contents, FileNoData, "the file holds no data record");
+    if (end == 0) return ReadFailure(contents, FileNoData, "the file holds no data record");
 
     try {
         ImageBuilder builder(static_cast<uint32_t>(end));
@@ -158,24 +152,19 @@ FileResult ReadSRecordText(std::string_view text, DataFileContents& contents, ui
         contents.image = builder.Finish();
         return FileOk;
     } catch (const std::bad_alloc&) {
-        return Fail(contents, FileIoError, "there is not enough memory for the image");
+        return ReadFailure(contents, FileIoError, "there is not enough memory for the image");
     }
 }
 
 FileResult ReadSRecordFile(const std::string& fileName, DataFileContents& contents) {
-    contents = DataFileContents{};
-    std::vector<uint8_t> text;
-    if (const std::string problem = ReadFileForReader(fileName, text); !problem.empty())
-        return Fail(contents, FileIoError, problem);
-    return ReadSRecordText(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), contents);
+    return ReadFileWith(fileName, contents, [](const uint8_t* text, std::size_t count, DataFileContents& out) {
+        return ReadSRecordText(std::string_view(reinterpret_cast<const char*>(text), count), out);
+    });
 }
 
 FileResult ReadSRecordFile(const std::string& fileName, std::vector<uint8_t>& image, int32_t& size) {
     DataFileContents contents;
-    const FileResult result = ReadSRecordFile(fileName, contents);
-    image = std::move(contents.image.bytes);
-    size = static_cast<int32_t>(image.size());
-    return result;
+    return ImageOnly(ReadSRecordFile(fileName, contents), contents, image, size);
 }
 
 std::string SRecordText(const uint8_t* image, int32_t size) {
@@ -225,14 +214,7 @@ std::string SRecordText(const uint8_t* image, int32_t size) {
 }
 
 FileResult WriteSRecordFile(const std::string& fileName, const uint8_t* image, int32_t size) {
-    if (fileName.empty() || image == nullptr || size <= 0) return FileNoData;
-    if (static_cast<uint32_t>(size) > kMaxImageSize) return FileTooLarge;
-    try {
-        const std::string text = SRecordText(image, size);
-        return ReplaceFile(fileName, text.data(), text.size());
-    } catch (const std::bad_alloc&) {
-        return FileIoError;
-    }
+    return WriteTextFile(fileName, image, size, SRecordText);
 }
 
 }  // namespace kestrin

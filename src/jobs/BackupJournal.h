@@ -27,6 +27,7 @@
 
 #include "config/UnitConfig.h"
 #include "devices/ProgRun.h"
+#include "files/Crc32.h"
 #include "devices/Progress.h"
 #include "jobs/ProgrammingJob.h"
 
@@ -54,8 +55,6 @@ struct TPendingBackup {
 // (on Windows %LOCALAPPDATA%\kestrin); empty when neither can be resolved.
 std::string BackupFolder();
 
-// CRC-32 (IEEE 802.3, the one of zip and PNG).
-uint32_t Crc32(const uint8_t* data, std::size_t size);
 
 // The bytes of a journal file for record.
 std::vector<uint8_t> EncodeBackup(const TBackupRecord& record);

@@ -97,24 +97,6 @@ std::optional<uint8_t> ParseByte(std::string_view text) {
     return static_cast<uint8_t>(value);
 }
 
-// Where the bits that cut off serial programming sit in an AVR's fuses.
-// bit: 0..7 of the low fuse, 8..15 of the high fuse; -1 when the part has no such bit.
-struct TIspFuses {
-    const char* Part;
-    int Spien, Rstdisbl, Dwen;
-};
-constexpr TIspFuses kIspFuses[] = {
-    {"ATtiny13", 7, 8, 11},     {"ATtiny2313", 13, 8, 15}, {"ATtiny25", 13, 15, 14}, {"ATtiny45", 13, 15, 14},
-    {"ATtiny85", 13, 15, 14},   {"ATtiny44", 13, 15, 14},  {"ATtiny84", 13, 15, 14}, {"ATmega8", 13, 15, -1},
-    {"ATmega16", 13, -1, -1},   {"ATmega32", 13, -1, -1},  {"ATmega48", 13, 15, 14}, {"ATmega88", 13, 15, 14},
-    {"ATmega168", 13, 15, 14},  {"ATmega328P", 13, 15, 14}, {"ATmega328", 13, 15, 14},
-};
-
-bool FuseBit(const TFuseBits& bits, int bit) {
-    const uint8_t byte = bit < 8 ? bits.FuseLow : bits.FuseHigh;
-    return ((byte >> (bit % 8)) & 1) != 0;
-}
-
 }  // namespace
 
 TJobOutcome RunEraseJob(const TProfile& profile, IProgress& progress, const TStopSignal* stop) {
@@ -203,30 +185,18 @@ std::optional<std::string> ApplyFuseAssignments(uint8_t type, const std::string&
 std::vector<std::string> IspCuttingReasons(uint8_t type, const std::string& part, const TFuseBits& chip,
                                            const TFuseBits& bits) {
     std::vector<std::string> reasons;
-    if (type == ctAT89S8253) {
-        for (const TCutOff& cut : SerialProgrammingCutOffs(type, bits)) reasons.push_back(cut.Question);
+    TFuseBits checked = bits;
+    if (type == ctATtiny || type == ctATmega) {
+        if (checked.Device == nullptr) checked.Device = FindDevice(part);
+        if (checked.Device == nullptr) {
+            // Without the part's layout no bit can be named: any change asks.
+            if (chip.FuseLow != bits.FuseLow || chip.FuseHigh != bits.FuseHigh)
+                reasons.push_back("The fuse layout of " + (part.empty() ? std::string("this part") : part) +
+                                  " is not known here: a changed fuse may switch its serial programming off.");
+            return reasons;
+        }
     }
-    if (type != ctATtiny && type != ctATmega) return reasons;
-    const auto known = std::find_if(std::begin(kIspFuses), std::end(kIspFuses), [&](const TIspFuses& f) {
-        return part.size() == std::strlen(f.Part) &&
-               std::equal(part.begin(), part.end(), f.Part,
-                          [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
-                                                      std::tolower(static_cast<unsigned char>(b)); });
-    });
-    if (known == std::end(kIspFuses)) {
-        if (chip.FuseLow != bits.FuseLow || chip.FuseHigh != bits.FuseHigh)
-            reasons.push_back("The fuse layout of " + (part.empty() ? std::string("this part") : part) +
-                              " is not known here: a changed fuse may switch its serial programming off.");
-        return reasons;
-    }
-    if (known->Spien >= 0 && FuseBit(bits, known->Spien))
-        reasons.emplace_back("SPIEN unprogrammed switches serial programming off; only a high-voltage programmer "
-                             "can reach the chip again.");
-    if (known->Rstdisbl >= 0 && !FuseBit(bits, known->Rstdisbl))
-        reasons.emplace_back("RSTDISBL programmed turns /RESET into an I/O pin: serial programming cannot start "
-                             "any more.");
-    if (known->Dwen >= 0 && !FuseBit(bits, known->Dwen))
-        reasons.emplace_back("DWEN programmed hands /RESET to debugWIRE: serial programming cannot start any more.");
+    for (const TCutOff& cut : SerialProgrammingCutOffs(type, checked)) reasons.push_back(cut.Consequence);
     return reasons;
 }
 
@@ -240,6 +210,10 @@ TJobOutcome FuseOutcome(TJobResult result, const std::string& status, const std:
     return outcome;
 }
 
+TJobOutcome NoFuseBits(uint8_t type) {
+    return FuseOutcome(TJobResult::Refused, "", std::string("the ") + ControllerName(type) + " has no fuse bits");
+}
+
 }  // namespace
 
 TJobOutcome RunFuseReadJob(uint8_t type, const TLineLevels& levels, TFuseBits& bits, TFuseRead& detail) {
@@ -248,7 +222,7 @@ TJobOutcome RunFuseReadJob(uint8_t type, const TLineLevels& levels, TFuseBits& b
         case TFuseRead::Read: return FuseOutcome(TJobResult::Ok, "Ok", "Ok");
         case TFuseRead::NotConnected: return FuseOutcome(TJobResult::Refused, "", "not connected to the adapter");
         case TFuseRead::NoWriter:
-            return FuseOutcome(TJobResult::Refused, "", std::string("the ") + ControllerName(type) + " has no fuse bits");
+            return NoFuseBits(type);
         case TFuseRead::UnknownPart: return FuseOutcome(TJobResult::Refused, "", "a signature no known part has");
         case TFuseRead::LinkLost:
             return FuseOutcome(TJobResult::NoDevice, "no device", "the adapter went away during the run");
@@ -263,7 +237,7 @@ TJobOutcome RunFuseWriteJob(uint8_t type, const TLineLevels& levels, const TFuse
     switch (detail) {
         case TFuseWrite::Written: return FuseOutcome(TJobResult::Ok, "Ok", "Ok");
         case TFuseWrite::NoWriter:
-            return FuseOutcome(TJobResult::Refused, "", std::string("the ") + ControllerName(type) + " has no fuse bits");
+            return NoFuseBits(type);
         case TFuseWrite::OtherChip:
             return FuseOutcome(TJobResult::Refused, "", "another chip answers than the one the bits were read from");
         case TFuseWrite::Differs:

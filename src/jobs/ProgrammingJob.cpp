@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdio>
+#include <filesystem>
 
 #include "devices/Programmer.h"
 #include "jobs/BackupJournal.h"
 #include "files/FileExchg.h"
+#include "files/FileIo.h"
 #include "files/FileResult.h"
 #include "files/MemoryImage.h"
 #include "files/FileSniff.h"
@@ -129,8 +132,7 @@ std::string DifferenceText(const TDifference& difference) {
 int64_t MemoryLimit(uint8_t type, bool eeprom) {
     // The 8051 parts address 16 bits; the AVR routines reach as far as their
     // family's largest part (the attached part is checked by its signature).
-    const bool avr = type == ctAT90xx || type == ctATtiny || type == ctATmega;
-    return avr ? MemorySize(type, eeprom) : std::min<int64_t>(MemorySize(type, eeprom), kAddressSpace);
+    return IsAvrType(type) ? MemorySize(type, eeprom) : std::min<int64_t>(MemorySize(type, eeprom), kAddressSpace);
 }
 
 std::optional<std::string> RangeRefusal(uint8_t type, bool eeprom, int64_t start, int64_t size) {
@@ -168,71 +170,93 @@ int32_t ReadRequestFile(const TJobRequest& request, DataFileContents& contents, 
 
 }  // namespace
 
-TJobOutcome RunWriteJob(const TJobRequest& request, IProgress& progress, const TStopSignal* stop) {
-    std::vector<uint8_t> image;
-    int32_t fileResult = FileOk;
-    int32_t size = 0;
-    std::optional<std::array<uint8_t, 3>> signature;
-    std::string sniffRefusal;
-    std::optional<uint32_t> beyond;
+namespace {
+
+// What a write puts into the chip, and what its file says about it.
+struct TWriteImage {
+    std::vector<uint8_t> Bytes;
+    int32_t FileResult = FileOk;
+    // A binary file that could be measured but not read: its length, for
+    // "Can't open file!".
+    int32_t UnreadLength = 0;
+    std::string SniffRefusal;                      // a binary-typed file that holds records, not asked
+    std::optional<uint32_t> Beyond;                // the first address the file gives beyond the memory
+    std::optional<std::array<uint8_t, 3>> Signature;  // an ELF program's
+};
+
+TWriteImage ReadWriteImage(const TJobRequest& request) {
+    TWriteImage out;
     if (request.Image) {
-        image = *request.Image;
-        size = static_cast<int32_t>(image.size());
-    } else {
-        DataFileContents contents;
-        int fileType = request.FileType;
-        fileResult = ReadRequestFile(request, contents, fileType, sniffRefusal);
-        if (fileResult == FileOk) {
-            // An ELF program carries its E²PROM beside the Flash; an ELF
-            // without one has nothing for the E²PROM.
-            const bool elf = DataFileTypeOf(fileType) == DataFileType::Elf;
-            MemoryImage chosen;
-            if (request.EEPROM && elf) {
-                if (contents.eeprom) chosen = std::move(*contents.eeprom);
-            } else {
-                chosen = std::move(contents.image);
-            }
-            const int64_t limit = MemoryLimit(request.Profile.Type, request.EEPROM);
-            // A file that gives addresses is refused at the first one beyond
-            // the memory; a binary one by its size, below.
-            if (limit > 0 && !chosen.Empty() && DataFileTypeOf(fileType) != DataFileType::Binary) {
-                beyond = FirstAddressBeyond(chosen, static_cast<uint32_t>(std::max(request.StartAddress, 0)),
-                                            static_cast<uint32_t>(limit));
-            }
-            image = std::move(chosen.bytes);
-            signature = contents.signature;
-        }
-        size = static_cast<int32_t>(image.size());
+        out.Bytes = *request.Image;
+        return out;
     }
+    DataFileContents contents;
+    int fileType = request.FileType;
+    out.FileResult = ReadRequestFile(request, contents, fileType, out.SniffRefusal);
+    if (out.FileResult == FileIoError && DataFileTypeOf(fileType) == DataFileType::Binary) {
+        std::error_code error;
+        const auto length = std::filesystem::file_size(PathFromUtf8(request.FileName), error);
+        if (!error && length <= static_cast<std::uintmax_t>(INT32_MAX)) out.UnreadLength = static_cast<int32_t>(length);
+    }
+    if (out.FileResult != FileOk) return out;
+    // An ELF program carries its E²PROM beside the Flash; an ELF without one
+    // has nothing for the E²PROM.
+    const DataFileType type = DataFileTypeOf(fileType);
+    MemoryImage chosen;
+    if (request.EEPROM && type == DataFileType::Elf) {
+        if (contents.eeprom) chosen = std::move(*contents.eeprom);
+    } else {
+        chosen = std::move(contents.image);
+    }
+    // A file that gives addresses is refused at the first one beyond the
+    // memory; a binary one by its size.
+    const int64_t limit = MemoryLimit(request.Profile.Type, request.EEPROM);
+    if (limit > 0 && !chosen.Empty() && type != DataFileType::Binary) {
+        out.Beyond = FirstAddressBeyond(chosen, static_cast<uint32_t>(std::max(request.StartAddress, 0)),
+                                        static_cast<uint32_t>(limit));
+    }
+    out.Bytes = std::move(chosen.bytes);
+    out.Signature = contents.signature;
+    return out;
+}
+
+}  // namespace
+
+TJobOutcome RunWriteJob(const TJobRequest& request, IProgress& progress, const TStopSignal* stop) {
+    TWriteImage image = ReadWriteImage(request);
+    const auto size = image.Bytes.empty() ? image.UnreadLength : static_cast<int32_t>(image.Bytes.size());
     auto withFile = [&](TJobOutcome outcome) {
-        outcome.FileResult = fileResult;
+        outcome.FileResult = image.FileResult;
         outcome.FileSize = size;
         return outcome;
     };
-    if (!sniffRefusal.empty()) return withFile(Refusal(sniffRefusal));
-    if (fileResult == FileIoError && size > 0) return withFile(Refusal(kCantOpenText));
-    if (fileResult != FileOk || size == 0) return withFile(Refusal(kFileEmptyText, true));
-    const bool avr = request.Profile.Type == ctAT90xx || request.Profile.Type == ctATtiny || request.Profile.Type == ctATmega;
-    if (request.StartAddress < 0 || (!avr && !beyond && int64_t{request.StartAddress} + size > kAddressSpace))
+    const uint8_t type = request.Profile.Type;
+    if (!image.SniffRefusal.empty()) return withFile(Refusal(image.SniffRefusal));
+    if (image.FileResult == FileIoError && size > 0) return withFile(Refusal(kCantOpenText));
+    if (image.FileResult != FileOk || image.Bytes.empty()) return withFile(Refusal(kFileEmptyText, true));
+    const bool avr = IsAvrType(type);
+    if (request.StartAddress < 0 || (!avr && !image.Beyond && int64_t{request.StartAddress} + size > kAddressSpace))
         return withFile(Refusal(RangeRefusalText(size, request.StartAddress, kAddressSpace, "the address space")));
     if (auto refused = ProfileRefusal(request.Profile)) return withFile(Refusal(*refused));
-    if (beyond && MemoryLimit(request.Profile.Type, request.EEPROM) > 0)
-        return withFile(Refusal(BeyondMemoryText(*beyond, static_cast<uint32_t>(MemoryLimit(request.Profile.Type, request.EEPROM)),
-                                                 MemoryName(request.EEPROM))));
-    if (auto refused = RangeRefusal(request.Profile.Type, request.EEPROM, request.StartAddress, size))
+    if (image.Beyond) {
+        const auto limit = static_cast<uint32_t>(MemoryLimit(type, request.EEPROM));
+        return withFile(Refusal(BeyondMemoryText(*image.Beyond, limit, MemoryName(request.EEPROM))));
+    }
+    if (auto refused = RangeRefusal(type, request.EEPROM, request.StartAddress, size))
         return withFile(Refusal(*refused));
-    if (signature && !avr) return withFile(Refusal("This ELF program is built for an AVR, not for the " +
-                                                   std::string(ControllerName(request.Profile.Type)) + "!"));
+    if (image.Signature && !avr)
+        return withFile(Refusal("This ELF program is built for an AVR, not for the " + std::string(ControllerName(type)) +
+                                "!"));
 
     TRunReport report;
     TProgParams params = ParamsFor(request, report, stop);
-    params.Data = image.data();
+    params.Data = image.Bytes.data();
     params.Size = size;
-    if (signature) params.Signature = &*signature;
+    if (image.Signature) params.Signature = &*image.Signature;
     // A backup taken before the chip erase goes to disk before the erase.
-    TBackupJournal journal(request.Profile.Type, request.Port);
+    TBackupJournal journal(type, request.Port);
     params.Keeper = &journal;
-    const ProgResult result = WriteByType(request.Profile.Type, params, progress);
+    const ProgResult result = WriteByType(type, params, progress);
     TJobOutcome outcome;
     Conclude(outcome, result, report, &journal);
     return withFile(std::move(outcome));

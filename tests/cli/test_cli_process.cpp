@@ -389,32 +389,32 @@ TEST_F(CliProcess, VersionAndHelp) {
     EXPECT_EQ(version.out.rfind("kestrin-cli ", 0), 0u) << version.out;
     const TRun help = Run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* command : {"write", "read", "verify", "erase", "detect", "fuses", "ports", "profiles"})
+    for (const char* command : {"write", "read", "verify", "erase", "detect", "fuses", "ports", "profiles", "restore"})
         EXPECT_NE(help.out.find(command), std::string::npos) << command;
+}
+
+// Runs a shell command; text receives what it printed. Its exit status, -1
+// when it could not be started.
+int Shell(const std::string& command, std::string& text) {
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return -1;
+    char buffer[512];
+    while (fgets(buffer, sizeof buffer, pipe) != nullptr) text += buffer;
+    return pclose(pipe);
 }
 
 // The tool needs no Qt: none of its libraries is one.
 TEST(CliProgram, LinksNoQtLibrary) {
-    const std::string command = std::string("readelf -d '") + KESTRIN_CLI + "' 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
     std::string text;
-    char buffer[512];
-    while (fgets(buffer, sizeof buffer, pipe) != nullptr) text += buffer;
-    ASSERT_EQ(pclose(pipe), 0) << text;
+    ASSERT_EQ(Shell(std::string("readelf -d '") + KESTRIN_CLI + "' 2>&1", text), 0) << text;
     EXPECT_NE(text.find("(NEEDED)"), std::string::npos) << text;
     EXPECT_EQ(text.find("Qt"), std::string::npos) << text;
     EXPECT_EQ(text.find("libGL"), std::string::npos) << text;
 }
 
 TEST(CliProgram, ManualPageRendersWithoutWarnings) {
-    const std::string command = std::string("MANWIDTH=80 man --warnings -l '") + KESTRIN_CLI_MANPAGE + "' 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
     std::string text;
-    char buffer[512];
-    while (fgets(buffer, sizeof buffer, pipe) != nullptr) text += buffer;
-    ASSERT_EQ(pclose(pipe), 0) << text;
+    ASSERT_EQ(Shell(std::string("MANWIDTH=80 man --warnings -l '") + KESTRIN_CLI_MANPAGE + "' 2>&1", text), 0) << text;
     EXPECT_EQ(text.find("warning"), std::string::npos) << text;
     for (const char* section : {"SYNOPSIS", "EXIT STATUS", "--yes-i-know", "kestrin-cli write firmware.hex"})
         EXPECT_NE(text.find(section), std::string::npos) << section;
