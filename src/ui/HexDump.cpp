@@ -31,9 +31,21 @@ int32_t CellOffset(int column, int row) {
     return -1;
 }
 
-std::string RowLabel(int row) {
+int32_t HexViewLimit(int64_t memorySize) {
+    return static_cast<int32_t>(std::clamp<int64_t>(memorySize, kHexMaxSize, kHexLargestSize));
+}
+
+int AddressDigits(int32_t size) {
+    int digits = 4;
+    for (int64_t reach = int64_t{1} << 16; reach < size; reach <<= 4) ++digits;
+    return digits;
+}
+
+std::string RowLabel(int row, int digits) {
+    const int rowDigits = std::clamp(digits, 2, 8) - 1;
+    const unsigned mask = rowDigits >= 8 ? ~0u : (1u << (4 * rowDigits)) - 1;
     char text[16];
-    std::snprintf(text, sizeof text, "%03Xx", static_cast<unsigned>(row - 1) & 0xFFFu);
+    std::snprintf(text, sizeof text, "%0*Xx", rowDigits, static_cast<unsigned>(row - 1) & mask);
     return text;
 }
 
@@ -67,12 +79,12 @@ int32_t HexTextToInt(std::string_view text) {
     return static_cast<int32_t>(v);
 }
 
-int32_t CapSize(int32_t size) { return std::clamp(size, 0, kHexMaxSize); }
+int32_t CapSize(int32_t size, int32_t limit) { return std::clamp(size, 0, std::max(limit, 0)); }
 
-int32_t SteppedSize(int32_t size, int tag, bool up) {
+int32_t SteppedSize(int32_t size, int tag, bool up, int32_t limit) {
     const int32_t step = int32_t{1} << (4 * std::clamp(tag, 0, 3));
     const int32_t next = up ? size + step : size - step;
-    return next >= 0 && next <= kHexMaxSize ? next : size;
+    return next >= 0 && next <= limit ? next : size;
 }
 
 bool GridKeyPasses(int column, char32_t ch) {
@@ -85,12 +97,13 @@ bool GridKeyPasses(int column, char32_t ch) {
 
 bool SizeKeyPasses(char32_t ch) { return ch == kBackspace || HexDigit(ch) >= 0; }
 
-TGridWidths GridColumnWidths(int clientWidth) {
+TGridWidths GridColumnWidths(int clientWidth, int labelDigits) {
     const int b = std::max((clientWidth - 54) / 54, 0);
+    const int digits = std::max(labelDigits, 4);
     TGridWidths w;
-    w.Label = 4 * b;
+    w.Label = digits * b;
     w.Hex = 2 * b;
-    w.Separator = std::max(clientWidth - 52 * b - 34, 0);
+    w.Separator = std::max(clientWidth - (48 + digits) * b - 34, 0);
     w.Char = b;
     return w;
 }

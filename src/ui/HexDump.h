@@ -10,9 +10,19 @@
 
 namespace kestrin {
 
-// The window's block: up to 64 KB are shown; the buffer behind it is twice that.
+// The window's block: up to 64 KB are shown, or the whole memory of a larger
+// chip (256 KB for the ATmega2560); the buffer behind it is twice the largest.
 constexpr int32_t kHexMaxSize = 0x10000;
-constexpr int32_t kHexBufferSize = 131072;
+constexpr int32_t kHexLargestSize = 0x40000;
+constexpr int32_t kHexBufferSize = 2 * kHexLargestSize;
+
+// The largest block for a chip whose memory holds `memorySize` bytes: 64 KB,
+// or the memory itself when it is larger.
+int32_t HexViewLimit(int64_t memorySize);
+
+// Hex digits of the row labels for a block of `size` bytes: four up to 64 KB
+// (as always), as many as the highest address needs beyond.
+int AddressDigits(int32_t size);
 
 // Grid geometry: column 0 holds the row labels, 1..16 the hex cells, 17 is an
 // empty separator, 18..33 the character cells; row 0 is the header row.
@@ -38,8 +48,9 @@ inline int HexColumnOf(int32_t offset) { return kFirstHexColumn + offset % 16; }
 inline int CharColumnOf(int32_t offset) { return kFirstCharColumn + offset % 16; }
 inline int RowOf(int32_t offset) { return offset / 16 + 1; }
 
-// "000x" .. "FFFx": the offset of data row `row` without its last digit.
-std::string RowLabel(int row);
+// "000x" .. "FFFx": the offset of data row `row` without its last digit, in
+// `digits` hex digits with the "x" counted.
+std::string RowLabel(int row, int digits = 4);
 
 // Two upper-case hex digits.
 std::string ByteHex(uint8_t value);
@@ -55,12 +66,12 @@ uint8_t HexTextToByte(std::string_view text);
 // not hex digits are skipped; the value saturates instead of overflowing.
 int32_t HexTextToInt(std::string_view text);
 
-// A size typed by the user, held within 0..0x10000.
-int32_t CapSize(int32_t size);
+// A size typed by the user, held within 0..limit.
+int32_t CapSize(int32_t size, int32_t limit = kHexMaxSize);
 
 // One click of a size spin button: step 16^tag up or down, unless the result
-// would leave 0..0x10000, in which case the size stays.
-int32_t SteppedSize(int32_t size, int tag, bool up);
+// would leave 0..limit, in which case the size stays.
+int32_t SteppedSize(int32_t size, int tag, bool up, int32_t limit = kHexMaxSize);
 
 // Whether a character typed into the grid in `column` is taken (Backspace always;
 // character cells take the characters that fit one byte).
@@ -72,14 +83,15 @@ bool SizeKeyPasses(char32_t ch);
 
 // Column widths (without the one-pixel grid lines) that make the grid fill a
 // client width c exactly: 4b, 16 x 2b, the rest for the separator, 16 x b,
-// where b = (c - 54) div 54.
+// where b = (c - 54) div 54; row labels of more digits take b per digit from
+// the separator.
 struct TGridWidths {
     int Label = 0;
     int Hex = 0;
     int Separator = 0;
     int Char = 0;
 };
-TGridWidths GridColumnWidths(int clientWidth);
+TGridWidths GridColumnWidths(int clientWidth, int labelDigits = 4);
 
 // Width of each of the five buttons from Clear on, and of Exit, which takes the
 // rest of the panel.

@@ -19,9 +19,10 @@ QString ColumnHeader(int column) {
 
 THexGridModel::THexGridModel(const uint8_t* buffer, QObject* parent) : QAbstractTableModel(parent), buffer_(buffer) {}
 
-void THexGridModel::ShowSize(int32_t size) {
+void THexGridModel::ShowSize(int32_t size, int addressDigits) {
     beginResetModel();
     shownSize_ = size;
+    addressDigits_ = addressDigits;
     rows_ = GridDataRows(size);
     typedBeyond_.fill(false);
     endResetModel();
@@ -72,7 +73,7 @@ QVariant THexGridModel::headerData(int section, Qt::Orientation orientation, int
     if (role != Qt::DisplayRole) return {};
     if (orientation == Qt::Horizontal) return ColumnHeader(section + 1);
     if (shownSize_ <= 0) return QString();
-    return QString::fromStdString(RowLabel(section + 1));
+    return QString::fromStdString(RowLabel(section + 1, addressDigits_));
 }
 
 Qt::ItemFlags THexGridModel::flags(const QModelIndex& index) const {

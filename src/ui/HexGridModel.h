@@ -20,8 +20,9 @@ public:
     // `buffer` must hold at least 16 bytes beyond the largest size shown and outlive the model.
     THexGridModel(const uint8_t* buffer, QObject* parent = nullptr);
 
-    // Shows `size` bytes: rebuilds the rows, labels and cells in one go.
-    void ShowSize(int32_t size);
+    // Shows `size` bytes: rebuilds the rows, labels and cells in one go; the
+    // row labels get `addressDigits` hex digits.
+    void ShowSize(int32_t size, int addressDigits = 4);
     int32_t ShownSize() const { return shownSize_; }
 
     // The byte at `offset` was changed in the buffer: redraws its hex and
@@ -45,6 +46,7 @@ private:
     const uint8_t* buffer_;
     int32_t shownSize_ = 0;
     int32_t rows_ = 1;
+    int addressDigits_ = 4;
     // Offsets of the last row at or beyond the size that were typed into.
     std::array<bool, 16> typedBeyond_{};
 };

@@ -134,7 +134,9 @@ void TFormRead::FormCreate() {
     StringGrid1->OnSetEditText = [this](int column, int row, const QString& text) {
         StringGrid1SetEditText(column, row, text);
     };
-    StringGrid1->OnClientResize = [this] { StringGrid1->ApplyColumnWidths(GridColumnWidths(StringGrid1->ClientWidth())); };
+    StringGrid1->OnClientResize = [this] {
+        StringGrid1->ApplyColumnWidths(GridColumnWidths(StringGrid1->ClientWidth(), AddressDigits(Params.Size)));
+    };
     layout->addWidget(StringGrid1, 1);
 
     StatusBar1 = new QStatusBar(this);
@@ -203,7 +205,7 @@ void TFormRead::RefreshView() {
 
     const int column = std::max(StringGrid1->Col(), kFirstHexColumn);
     const int row = std::max(StringGrid1->Row(), 1);
-    GridModel->ShowSize(Params.Size);
+    GridModel->ShowSize(Params.Size, AddressDigits(Params.Size));
     StringGrid1->SetCell(column, std::min(row, GridModel->rowCount()));
 
     FormResize();
@@ -222,7 +224,7 @@ void TFormRead::FormResize() {
         left += w.Button;
     }
     SpeedButtonExit->setGeometry(left, 1, w.Exit, kPanelHeight - 2);
-    StringGrid1->ApplyColumnWidths(GridColumnWidths(StringGrid1->ClientWidth()));
+    StringGrid1->ApplyColumnWidths(GridColumnWidths(StringGrid1->ClientWidth(), AddressDigits(Params.Size)));
 }
 
 void TFormRead::showEvent(QShowEvent* event) {
@@ -316,7 +318,12 @@ void TFormRead::EditSizeExit() {
 
 void TFormRead::SetSize(int32_t size) { Params.Size = size; }
 
-int32_t TFormRead::TypedSize() const { return CapSize(HexTextToInt(EditSize->text().toStdString())); }
+int32_t TFormRead::TypedSize() const { return CapSize(HexTextToInt(EditSize->text().toStdString()), SizeLimit()); }
+
+int32_t TFormRead::SizeLimit() const {
+    const TJobRequest request = RunRequest();
+    return HexViewLimit(MemoryLimit(request.Profile.Type, request.EEPROM));
+}
 
 void TFormRead::ShowSizeText() { EditSize->setText(Q(SizeText(Params.Size))); }
 
@@ -330,7 +337,7 @@ void TFormRead::SpinClick(int tag, bool up) {
     if (running_) return;
     SetSize(TypedSize());
     ShowSizeText();
-    SetSize(SteppedSize(Params.Size, tag, up));
+    SetSize(SteppedSize(Params.Size, tag, up, SizeLimit()));
     DataModified = true;
     RefreshView();
 }
@@ -356,8 +363,8 @@ void TFormRead::SpeedButtonLoadClick() {
         Prompts().Message(TMsgKind::Error, "Error reading file!", TMsgButtons::Cancel);
         return;
     }
-    if (size > kHexMaxSize) {
-        size = kHexMaxSize;
+    if (size > SizeLimit()) {
+        size = SizeLimit();
         Prompts().Message(TMsgKind::Warning, "Data exceeds maximum size and will be cut!", TMsgButtons::Ok);
     }
     Params.StartAddress = 0;

@@ -121,6 +121,9 @@ private:
     // An empty view opens with the size of the chosen memory, so Read µC works at once.
     void PresetSize();
     int32_t TypedSize() const;
+    // The largest block for the chosen chip and memory: 64 KB, or the whole
+    // memory of a larger AVR.
+    int32_t SizeLimit() const;
     void SpinClick(int tag, bool up);
     void ShowSizeText();
     void UpdateButtons();

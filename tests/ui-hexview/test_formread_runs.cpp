@@ -3,7 +3,13 @@
 // round trips through the virtual adapter.
 #include <QTimer>
 
+#include <cstdio>
+#include <fstream>
+
 #include "FormReadFixture.h"
+#include "files/FileResult.h"
+#include "ui/HexDump.h"
+#include "ui/HexGridModel.h"
 #include "devices/Programmer.h"
 #include "support/RecordingDriver.h"
 #ifdef KESTRIN_VIRTUAL_DRIVER
@@ -215,6 +221,55 @@ TEST_F(FormReadRuns, TheWindowIsLockedWhileARunIsInProgress) {
 }
 
 #ifdef KESTRIN_VIRTUAL_DRIVER
+
+// An ATmega2560 holds 256 KB: a program placed at 1E000h by 04 records is
+// loaded, shown with five-digit addresses, written there and read back.
+TEST_F(FormReadRuns, AnAvrBeyond64KBIsWrittenAndReadAtItsAddresses) {
+    VirtualDriver chip;
+    chip.ResetAll();
+    chip.Set("chip", "ATmega2560");
+    ASSERT_EQ(Ops.Connect(0, 1), 0);
+    Connected = true;
+    SelectType(ctATmega);
+    form->SetRunChoiceProvider([] { return TRunChoice{false, true, false}; });
+
+    const std::vector<uint8_t> code = Pattern(0x300, 0x5A);
+    std::ofstream(Path("high.hex")) << ":020000040001F9\n";  // base 10000h
+    {
+        std::ofstream hex(Path("high.hex"), std::ios::app);
+        for (size_t i = 0; i < code.size(); i += 16) {
+            const unsigned address = 0xE000 + static_cast<unsigned>(i);
+            unsigned sum = 16 + (address >> 8) + (address & 0xFF);
+            char line[64];
+            std::snprintf(line, sizeof line, ":10%04X00", address);
+            hex << line;
+            for (size_t k = 0; k < 16; ++k) {
+                std::snprintf(line, sizeof line, "%02X", code[i + k]);
+                hex << line;
+                sum += code[i + k];
+            }
+            std::snprintf(line, sizeof line, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
+            hex << line;
+        }
+        hex << ":00000001FF\n";
+    }
+    Load(Path("high.hex"), HexFilterIndex);
+    ASSERT_TRUE(prompts.Messages.empty()) << prompts.Messages[0].Text;
+    ASSERT_EQ(form->Params.Size, 0x1E300);
+    EXPECT_EQ(form->EditSize->text(), "1E300");
+    EXPECT_EQ(form->GridModel->headerData(RowOf(0x1E000) - 1, Qt::Vertical, Qt::DisplayRole).toString(), "1E00x");
+    EXPECT_EQ(Cell(HexColumnOf(0x1E000), RowOf(0x1E000)), QString::fromStdString(ByteHex(code[0])));
+
+    QTest::mouseClick(form->SpeedButtonWrite, Qt::LeftButton);
+    EXPECT_EQ(form->StatusText(5), "Ok");
+    EXPECT_EQ(chip.Read(VV_FLASH, 0x1E000, 0x300), code);
+
+    QTest::mouseClick(form->SpeedButtonClear, Qt::LeftButton);
+    QTest::mouseClick(form->SpeedButtonRead, Qt::LeftButton);
+    EXPECT_EQ(form->StatusText(5), "Ok");
+    EXPECT_TRUE(std::equal(code.begin(), code.end(), form->Buffer.begin() + 0x1E000));
+    Ops.Disconnect();
+}
 
 TEST_F(FormReadRuns, WriteThenReadRoundTripsOnEveryChip) {
     VirtualDriver chip;

@@ -59,6 +59,44 @@ TEST(HexDump, SizeTextAndRowLabels) {
     EXPECT_EQ(CapSize(-3), 0);
 }
 
+// Blocks beyond 64 KB, for the AVRs with more memory: the limit follows the
+// memory, labels grow a digit only when the block needs it.
+TEST(HexDump, BlocksBeyond64KB) {
+    struct Case {
+        int64_t memory;
+        int32_t limit;
+    };
+    for (const Case& c : std::vector<Case>{{0, 0x10000}, {0x3000, 0x10000}, {0x10000, 0x10000},
+                                           {0x20000, 0x20000}, {0x40000, 0x40000}, {0x100000, 0x40000}})
+        EXPECT_EQ(HexViewLimit(c.memory), c.limit) << std::hex << c.memory;
+
+    struct Digits {
+        int32_t size;
+        int digits;
+    };
+    for (const Digits& d : std::vector<Digits>{{0, 4}, {0x10000, 4}, {0x10001, 5}, {0x40000, 5}})
+        EXPECT_EQ(AddressDigits(d.size), d.digits) << std::hex << d.size;
+
+    EXPECT_EQ(RowLabel(1, 5), "0000x");
+    EXPECT_EQ(RowLabel(0x1E01, 5), "1E00x");
+    EXPECT_EQ(RowLabel(0x4000, 5), "3FFFx");
+    EXPECT_EQ(RowLabel(0x1001, 4), "000x");  // four digits wrap, as they always did
+
+    EXPECT_EQ(CapSize(0x50000, 0x40000), 0x40000);
+    EXPECT_EQ(SteppedSize(0xF800, 3, true, 0x40000), 0x10800);
+    EXPECT_EQ(SteppedSize(0x3F800, 3, true, 0x40000), 0x3F800);
+
+    // The wider label column comes out of the separator; the grid still fills the width.
+    for (int width : {600, 897, 1400}) {
+        const TGridWidths four = GridColumnWidths(width);
+        const TGridWidths five = GridColumnWidths(width, 5);
+        EXPECT_EQ(five.Label - four.Label, four.Char) << width;
+        EXPECT_EQ(five.Label + 16 * five.Hex + five.Separator + 16 * five.Char + 34,
+                  four.Label + 16 * four.Hex + four.Separator + 16 * four.Char + 34)
+            << width;
+    }
+}
+
 TEST(HexDump, GridCellsAndRows) {
     EXPECT_EQ(GridDataRows(0), 1);
     EXPECT_EQ(GridDataRows(1), 1);
