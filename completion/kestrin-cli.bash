@@ -39,7 +39,7 @@ _kestrin_cli() {
         read) COMPREPLY=($(compgen -W "--memory --start --size --output --format $common" -- "$cur")) ;;
         erase) COMPREPLY=($(compgen -W "--yes $common" -- "$cur")) ;;
         restore) COMPREPLY=($(compgen -W "--yes --save-as $common" -- "$cur")) ;;
-        fuses) COMPREPLY=($(compgen -W "--write --yes-i-know $common" -- "$cur")) ;;
+        fuses) COMPREPLY=($(compgen -W "--write --from-elf --yes --yes-i-know $common" -- "$cur")) ;;
         profiles) COMPREPLY=($(compgen -W "list show $common" -- "$cur")) ;;
         *) COMPREPLY=($(compgen -W "$common" -- "$cur")) ;;
     esac

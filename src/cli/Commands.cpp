@@ -20,6 +20,7 @@
 #include "cli/TerminalProgress.h"
 #include "devices/DeviceTable.h"
 #include "devices/Programmer.h"
+#include "files/ElfFile.h"
 #include "files/FileExchg.h"
 #include "files/FileIo.h"
 #include "files/FileResult.h"
@@ -522,6 +523,14 @@ int TCommand::Fuses() {
         TFuseBits probe;
         if (auto bad = ApplyFuseAssignments(type, o_.FuseWrite, probe)) return Usage("--write: " + *bad);
     }
+    DataFileContents elf;
+    if (!o_.FuseElf.empty()) {
+        if (ReadElfFile(o_.FuseElf, elf) != FileOk)
+            return Refuse(o_.FuseElf + ": " + (elf.problem.empty() ? std::string("not a readable ELF program") : elf.problem));
+        if ((!elf.fuses || elf.fuses->empty()) && !elf.lock)
+            return Refuse(o_.FuseElf + ": the file holds no fuse or lock values");
+    }
+    const bool writing = !o_.FuseWrite.empty() || !o_.FuseElf.empty();
     TAdapterSession session;
     if (const int refused = Connect(session)) return refused;
     report.Port = port_;
@@ -541,9 +550,24 @@ int TCommand::Fuses() {
         return Finish(report);
     };
     if (read != TFuseRead::Read) return noAnswer();
-    if (!o_.FuseWrite.empty()) {
+    if (writing) {
         wanted = chip;
-        ApplyFuseAssignments(type, o_.FuseWrite, wanted);
+        if (!o_.FuseElf.empty()) {
+            const TElfFuseOffer offer = ElfFuseOffer(type, elf, chip);
+            if (!offer.Refusal.empty()) {
+                ReleaseTarget(levels);
+                return Refuse(o_.FuseElf + ": " + offer.Refusal + "; nothing written");
+            }
+            std::fprintf(stderr, "kestrin-cli: %s sets %s\n", o_.FuseElf.c_str(), offer.Values.c_str());
+            if (!o_.Yes && !Confirm("Write these values?")) {
+                ReleaseTarget(levels);
+                return Refuse("nothing written (--yes writes the file's values without asking)");
+            }
+            wanted = offer.Bits;
+        } else if (auto bad = ApplyFuseAssignments(type, o_.FuseWrite, wanted, chip.Device)) {
+            ReleaseTarget(levels);
+            return Usage("--write: " + *bad);
+        }
         const std::vector<std::string> reasons = IspCuttingReasons(type, part, chip, wanted);
         if (!reasons.empty() && !o_.YesIKnow) {
             for (const std::string& reason : reasons) std::fprintf(stderr, "kestrin-cli: %s\n", reason.c_str());
@@ -567,7 +591,7 @@ int TCommand::Fuses() {
     report.Seconds = std::chrono::duration<double>(TClock::now() - start).count();
     if (report.Outcome.Result != TJobResult::VerifyFailed) report.Outcome.Result = TJobResult::Ok;
     std::string line;
-    for (const TFuseField& field : FuseFieldsOf(type)) {
+    for (const TFuseField& field : FuseFieldsOf(type, chip.Device)) {
         const uint8_t value = chip.*(field.Field);
         line += (line.empty() ? "" : " ") + std::string(field.Name) + "=" + Hex2(value);
         report.Extra.Add(field.Name, int64_t{value});

@@ -36,9 +36,10 @@ struct TCliOptions {
     std::optional<bool> Backup;
     std::string Format = "auto";
 
-    bool Yes = false;       // erase without asking
+    bool Yes = false;       // erase, restore, fuses --from-elf: without asking
     bool YesIKnow = false;  // fuses: write bits that cut off serial programming
     std::string FuseWrite;  // fuses --write
+    std::string FuseElf;    // fuses --from-elf: the values an avr-gcc program carries
     std::string ProfileName;  // profiles show
 };
 

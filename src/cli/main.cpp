@@ -78,7 +78,12 @@ int main(int argc, char** argv) {
     app.add_subcommand("detect", "read the signature and name the part");
 
     CLI::App* fuses = app.add_subcommand("fuses", "read (or write) the fuse and lock bits");
-    fuses->add_option("-w,--write", o.FuseWrite, "NAME=VALUE,...: low, high (AVR); fuses, lock (AT89S8253)");
+    fuses->add_option("-w,--write", o.FuseWrite,
+                      "NAME=VALUE,...: low, high, extended, lock (AVR); fuses, lock (AT89S8253)");
+    auto* fromElf = fuses->add_option("--from-elf", o.FuseElf,
+                                      "write the fuse and lock values an avr-gcc ELF program carries (asks first)");
+    fromElf->excludes("--write");
+    fuses->add_flag("-y,--yes", o.Yes, "with --from-elf: write the file's values without asking");
     fuses->add_flag("--yes-i-know", o.YesIKnow, "write bits that switch serial programming off without asking");
 
     app.add_subcommand("ports", "list the adapter's serial ports");

@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <cstring>
 
 #include "devices/AvrIsp.h"
@@ -148,17 +149,26 @@ TJobOutcome RunVerifyJob(const TJobRequest& request, IProgress& progress, const 
     return withFile(std::move(outcome));
 }
 
-std::vector<TFuseField> FuseFieldsOf(uint8_t type) {
+std::vector<TFuseField> FuseFieldsOf(uint8_t type, const TDeviceInfo* device) {
     switch (type) {
         case ctATtiny:
-        case ctATmega: return {{"low", &TFuseBits::FuseLow, 0xFF}, {"high", &TFuseBits::FuseHigh, 0xFF}};
+        case ctATmega: {
+            static const TFuseField kAvrFuses[] = {{"low", &TFuseBits::FuseLow, 0xFF},
+                                                  {"high", &TFuseBits::FuseHigh, 0xFF},
+                                                  {"extended", &TFuseBits::FuseExtended, 0xFF}};
+            const int count = device != nullptr && device->Part != nullptr ? device->Part->fuseCount : 3;
+            std::vector<TFuseField> fields(kAvrFuses, kAvrFuses + std::clamp(count, 0, 3));
+            fields.push_back({"lock", &TFuseBits::AvrLock, 0xFF});
+            return fields;
+        }
         case ctAT89S8253: return {{"fuses", &TFuseBits::UserFuses, 0x0F}, {"lock", &TFuseBits::LockBits, 0x07}};
         default: return {};
     }
 }
 
-std::optional<std::string> ApplyFuseAssignments(uint8_t type, const std::string& assignments, TFuseBits& bits) {
-    const std::vector<TFuseField> fields = FuseFieldsOf(type);
+std::optional<std::string> ApplyFuseAssignments(uint8_t type, const std::string& assignments, TFuseBits& bits,
+                                                const TDeviceInfo* device) {
+    const std::vector<TFuseField> fields = FuseFieldsOf(type, device);
     if (fields.empty()) return std::string("the ") + ControllerName(type) + " has no fuse or lock bits to write";
     std::string_view rest = assignments;
     while (true) {
@@ -171,7 +181,8 @@ std::optional<std::string> ApplyFuseAssignments(uint8_t type, const std::string&
         if (field == fields.end()) {
             std::string known;
             for (const TFuseField& f : fields) known += (known.empty() ? "" : ", ") + std::string(f.Name);
-            return "\"" + std::string(name) + "\": not a fuse of the " + ControllerName(type) + " (" + known + ")";
+            return "\"" + std::string(name) + "\": not a fuse of the " +
+                   (device != nullptr ? std::string(device->Name) : ControllerName(type)) + " (" + known + ")";
         }
         const std::optional<uint8_t> value = ParseByte(item.substr(equals + 1));
         if (!value || (*value & ~field->Mask) != 0)
@@ -190,7 +201,7 @@ std::vector<std::string> IspCuttingReasons(uint8_t type, const std::string& part
         if (checked.Device == nullptr) checked.Device = FindDevice(part);
         if (checked.Device == nullptr) {
             // Without the part's layout no bit can be named: any change asks.
-            if (chip.FuseLow != bits.FuseLow || chip.FuseHigh != bits.FuseHigh)
+            if (chip.FuseLow != bits.FuseLow || chip.FuseHigh != bits.FuseHigh || chip.FuseExtended != bits.FuseExtended)
                 reasons.push_back("The fuse layout of " + (part.empty() ? std::string("this part") : part) +
                                   " is not known here: a changed fuse may switch its serial programming off.");
             return reasons;
@@ -198,6 +209,58 @@ std::vector<std::string> IspCuttingReasons(uint8_t type, const std::string& part
     }
     for (const TCutOff& cut : SerialProgrammingCutOffs(type, checked)) reasons.push_back(cut.Consequence);
     return reasons;
+}
+
+namespace {
+
+std::string SignatureText(const TSignature& signature) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02X %02X %02X", signature[0], signature[1], signature[2]);
+    return text;
+}
+
+}  // namespace
+
+TElfFuseOffer ElfFuseOffer(uint8_t type, const DataFileContents& file, const TFuseBits& chip) {
+    TElfFuseOffer offer;
+    offer.Bits = chip;
+    if (type != ctATtiny && type != ctATmega) {
+        offer.Refusal = std::string("the ") + ControllerName(type) + " takes no fuse values from an ELF program";
+        return offer;
+    }
+    const size_t fuseCount = file.fuses ? file.fuses->size() : 0;
+    if (fuseCount == 0 && !file.lock) {
+        offer.Refusal = "the file holds no fuse or lock values";
+        return offer;
+    }
+    if (chip.Device == nullptr || chip.Device->Part == nullptr) {
+        offer.Refusal = "the attached chip's part is not known";
+        return offer;
+    }
+    if (file.signature && *file.signature != chip.Signature) {
+        const TDeviceInfo* built = FindDevice(*file.signature);
+        offer.Refusal = "the file is built for " +
+                        (built != nullptr ? std::string(built->Name) : "signature " + SignatureText(*file.signature)) +
+                        ", the attached chip is an " + chip.Device->Name;
+        return offer;
+    }
+    const auto partFuses = static_cast<size_t>(chip.Device->Part->fuseCount);
+    if (fuseCount > partFuses) {
+        offer.Refusal = "the file sets " + std::to_string(fuseCount) + " fuse bytes, the " + chip.Device->Name +
+                        " has " + std::to_string(partFuses);
+        return offer;
+    }
+    const std::vector<TFuseField> fields = FuseFieldsOf(type, chip.Device);
+    for (size_t i = 0; i < fuseCount; ++i) offer.Bits.*(fields[i].Field) = (*file.fuses)[i];
+    if (file.lock) offer.Bits.AvrLock = *file.lock;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const bool fromFile = i < fuseCount || (fields[i].Field == &TFuseBits::AvrLock && file.lock);
+        if (!fromFile) continue;
+        char item[32];
+        std::snprintf(item, sizeof item, "%s=%02X", fields[i].Name, offer.Bits.*(fields[i].Field));
+        offer.Values += (offer.Values.empty() ? "" : " ") + std::string(item);
+    }
+    return offer;
 }
 
 namespace {

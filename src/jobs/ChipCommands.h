@@ -11,6 +11,7 @@
 
 #include "devices/Detect.h"
 #include "devices/FuseBits.h"
+#include "files/MemoryImage.h"
 #include "jobs/ProgrammingJob.h"
 
 namespace kestrin {
@@ -40,18 +41,31 @@ TJobOutcome RunFuseWriteJob(uint8_t type, const TLineLevels& levels, const TFuse
                             TFuseWrite& detail);
 
 // The fuse and lock bits of the attached chip, named as a user writes them:
-// "low" and "high" on an AVR, "fuses" (Fuse1..Fuse4 in bits 0..3) and "lock"
-// (Lock1..Lock3 in bits 0..2, 0 = programmed) on the AT89S8253.
+// "low", "high", "extended" (the part's fuse bytes; all three while the part
+// is not known) and "lock" on an AVR, "fuses" (Fuse1..Fuse4 in bits 0..3) and
+// "lock" (Lock1..Lock3 in bits 0..2, 0 = programmed) on the AT89S8253.
 struct TFuseField {
     const char* Name;
     uint8_t TFuseBits::*Field;
     uint8_t Mask;
 };
-std::vector<TFuseField> FuseFieldsOf(uint8_t type);
+std::vector<TFuseField> FuseFieldsOf(uint8_t type, const TDeviceInfo* device = nullptr);
 
 // Applies "name=value,name=value" (values decimal or 0x hexadecimal) to bits.
 // Empty on success; otherwise the one item that could not be taken and why.
-std::optional<std::string> ApplyFuseAssignments(uint8_t type, const std::string& assignments, TFuseBits& bits);
+std::optional<std::string> ApplyFuseAssignments(uint8_t type, const std::string& assignments, TFuseBits& bits,
+                                                const TDeviceInfo* device = nullptr);
+
+// The fuse and lock values an avr-gcc program carries (its .fuse and .lock
+// sections), laid over the bits read from the chip. Nothing is written here:
+// the fuse dialog and kestrin-cli show the values and write them only when
+// the user asks, through the same checks as bits set by hand.
+struct TElfFuseOffer {
+    TFuseBits Bits;       // the chip's bits with the file's values in place
+    std::string Values;   // what the file sets: "low=E2 high=D9 lock=FF"
+    std::string Refusal;  // why the file's values cannot be offered; empty when they can
+};
+TElfFuseOffer ElfFuseOffer(uint8_t type, const DataFileContents& file, const TFuseBits& chip);
 
 // Why writing bits to the attached part would cut it off from serial
 // programming, one sentence per reason: Fuse1 of the AT89S8253; SPIEN left

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -19,6 +20,8 @@
 #include "config/Prompts.h"
 #include "config/UnitConfig.h"
 #include "devices/AvrFuses.h"
+#include "files/ElfFile.h"
+#include "files/FileResult.h"
 #include "ui/Glyphs.h"
 
 namespace kestrin {
@@ -282,7 +285,13 @@ void TFormFeatures::FormCreate() {
     ButtonDefaults->setAutoDefault(false);
     ButtonDefaults->setToolTip(QStringLiteral("The part's fuse bytes as it leaves the factory (not written until Write)"));
     ButtonDefaults->hide();
+    ButtonFromElf = new QPushButton(tr("from &ELF file…"), this);
+    ButtonFromElf->setObjectName(QStringLiteral("ButtonFromElf"));
+    ButtonFromElf->setAutoDefault(false);
+    ButtonFromElf->setToolTip(tr("The fuse and lock values an avr-gcc program sets (not written until Write)"));
+    ButtonFromElf->hide();
     buttons->addWidget(ButtonDefaults);
+    buttons->addWidget(ButtonFromElf);
     buttons->addWidget(ButtonReadAgain);
     buttons->addWidget(BitBtnWrite);
     buttons->addWidget(BitBtn2);
@@ -290,6 +299,7 @@ void TFormFeatures::FormCreate() {
 
     connect(BitBtnWrite, &QPushButton::clicked, this, &TFormFeatures::BitBtnWriteClick);
     connect(ButtonDefaults, &QPushButton::clicked, this, &TFormFeatures::ButtonDefaultsClick);
+    connect(ButtonFromElf, &QPushButton::clicked, this, &TFormFeatures::ButtonFromElfClick);
     connect(ButtonReadAgain, &QPushButton::clicked, this, &TFormFeatures::ButtonReadAgainClick);
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
     FitOuterSize();
@@ -398,6 +408,7 @@ void TFormFeatures::ReadChip() {
     LabelStatus->setText(status);
     BitBtnWrite->setEnabled(ReadOk);
     ButtonDefaults->setVisible(avr && ReadOk);
+    ButtonFromElf->setVisible(avr && ReadOk);
     ButtonReadAgain->setVisible(!ReadOk && HasFuseWriter(DeviceType));
     Panel1->setEnabled(ReadOk);
     Panel2->setEnabled(ReadOk);
@@ -448,6 +459,34 @@ void TFormFeatures::ButtonDefaultsClick() {
     for (int i = 0; i < part.fuseCount; ++i) FuseByte(Edited, i) = part.fuseDefaults[static_cast<size_t>(i)];
     LabelStatus->setText(QStringLiteral("Factory defaults shown: not written yet."));
     ShowBits();
+}
+
+void TFormFeatures::ButtonFromElfClick() {
+    if (!ReadOk) return;
+    TFileDialog dialog;
+    dialog.Title = tr("Fuse values from an ELF program").toStdString();
+    dialog.Filter = "ELF (*.elf)|*.elf|any file|*.*";
+    dialog.FileName = elfFile_;
+    dialog.MustExist = true;
+    if (!Prompts().OpenFile(dialog)) return;
+    elfFile_ = dialog.FileName;
+    const QString name = QFileInfo(QString::fromStdString(dialog.FileName)).fileName();
+    DataFileContents file;
+    if (ReadElfFile(dialog.FileName, file) != FileOk) {
+        LabelStatus->setText(tr("%1: %2. Nothing changed.")
+                                 .arg(name, QString::fromStdString(file.problem.empty() ? "not a readable ELF program"
+                                                                                        : file.problem)));
+        return;
+    }
+    const TElfFuseOffer offer = ElfFuseOffer(DeviceType, file, Edited);
+    if (!offer.Refusal.empty()) {
+        LabelStatus->setText(tr("%1: %2. Nothing changed.").arg(name, QString::fromStdString(offer.Refusal)));
+        return;
+    }
+    Edited = offer.Bits;
+    ShowBits();
+    LabelStatus->setText(
+        tr("%1 sets %2: shown, not written yet.").arg(name, QString::fromStdString(offer.Values)));
 }
 
 void TFormFeatures::ButtonReadAgainClick() { ReadChip(); }

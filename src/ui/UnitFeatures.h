@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "devices/FuseBits.h"
@@ -53,6 +54,8 @@ public:
     // Event handlers.
     void BitBtnWriteClick();
     void ButtonDefaultsClick();
+    // Shows the fuse and lock values an avr-gcc ELF program carries; Write writes them.
+    void ButtonFromElfClick();
     void ButtonReadAgainClick();
     // byte 0 to 2: low, high, extended fuse; 3: the lock byte.
     void BitToggle(int byte, int bit);
@@ -69,6 +72,7 @@ public:
     // only then can they be written.
     TFuseBits Edited;
     bool ReadOk = false;
+    std::string elfFile_;  // the ELF program last offered, proposed again
 
     // ATtiny, ATmega: one row per bit the part uses, named after it (WDTON),
     // and each byte's value in hex, editable.
@@ -76,6 +80,7 @@ public:
     QLabel* LabelPart = nullptr;
     std::array<QLineEdit*, 4> HexEdits{};
     QPushButton* ButtonDefaults = nullptr;  // "factory defaults"
+    QPushButton* ButtonFromElf = nullptr;   // "from ELF file…"
     QPushButton* BitBtnWrite = nullptr;
     QPushButton* BitBtn2 = nullptr;
     QPushButton* ButtonReadAgain = nullptr;  // shown after a failed read

@@ -134,7 +134,7 @@ TEST(CliParts, FuseAssignments) {
         {ctAT89S8253, "fuses=0x0E,lock=7", true, 0x11, 0x22, 0x0E, 0x07},
         {ctAT89S8253, "fuses=0x1F", false, 0, 0, 0, 0},  // four user fuses only
         {ctATmega, "low=0x100", false, 0, 0, 0, 0},
-        {ctATmega, "lock=0", false, 0, 0, 0, 0},
+        {ctATmega, "lock=0x100", false, 0, 0, 0, 0},
         {ctATmega, "low", false, 0, 0, 0, 0},
         {ctATmega, "low=0xE2,", false, 0, 0, 0, 0},
         {ctAT89S8252, "low=1", false, 0, 0, 0, 0},
@@ -149,6 +149,14 @@ TEST(CliParts, FuseAssignments) {
         EXPECT_EQ(bits.UserFuses, c.fuses) << c.text;
         EXPECT_EQ(bits.LockBits, c.lock) << c.text;
     }
+
+    // An AVR's extended fuse and lock byte; the extended byte only where the part has one.
+    TFuseBits avr;
+    EXPECT_FALSE(ApplyFuseAssignments(ctATmega, "extended=0xFD,lock=0xFC", avr, FindDevice("ATmega328P")));
+    EXPECT_EQ(avr.FuseExtended, 0xFD);
+    EXPECT_EQ(avr.AvrLock, 0xFC);
+    EXPECT_EQ(ApplyFuseAssignments(ctATmega, "extended=0xFD", avr, FindDevice("ATmega8")),
+              "\"extended\": not a fuse of the ATmega8 (low, high, lock)");
 }
 
 TEST(CliParts, BitsThatCutOffSerialProgrammingAreNamed) {
@@ -231,6 +239,57 @@ TEST(CliParts, LiveLineShowsBytesRateAndTimeLeft) {
     EXPECT_EQ(TTerminalProgress::LiveLine("write", 2000, 8000, 1.0), "write      2000/8000 bytes  25%  2.0 kB/s  0:03 left");
     EXPECT_EQ(TTerminalProgress::LiveLine("verify", 0, 512, 0.0), "verify        0/512 bytes   0%");
     EXPECT_EQ(TTerminalProgress::PhaseLine("restore", 2048, 1.25), "restore: 2048 bytes in 1.2 s");
+}
+
+// What an ELF program's fuse sections offer for the chip that was read.
+TEST(CliParts, ElfFuseValuesAreOfferedOnlyForTheirPart) {
+    auto chipOf = [](const char* part) {
+        TFuseBits bits;
+        bits.Device = FindDevice(part);
+        bits.Signature = bits.Device->Signature;
+        bits.FuseLow = 0x62;
+        bits.FuseHigh = 0xD9;
+        bits.FuseExtended = 0xFF;
+        return bits;
+    };
+    auto file = [](std::vector<uint8_t> fuses, std::optional<uint8_t> lock, std::optional<TSignature> signature) {
+        DataFileContents c;
+        if (!fuses.empty()) c.fuses = fuses;
+        c.lock = lock;
+        c.signature = signature;
+        return c;
+    };
+    const struct {
+        const char* what;
+        uint8_t type;
+        const char* part;
+        DataFileContents contents;
+        std::string values, refusal;
+        uint8_t low, extended, lock;
+    } cases[] = {
+        {"all three and the lock", ctATmega, "ATmega328P", file({0xE2, 0xD9, 0xFD}, 0xFC, TSignature{0x1E, 0x95, 0x0F}),
+         "low=E2 high=D9 extended=FD lock=FC", "", 0xE2, 0xFD, 0xFC},
+        {"the lock alone keeps the fuses", ctATmega, "ATmega328P", file({}, 0xFE, std::nullopt), "lock=FE", "", 0x62,
+         0xFF, 0xFE},
+        {"one fuse byte", ctATtiny, "ATtiny13", file({0x6A}, std::nullopt, std::nullopt), "low=6A", "", 0x6A, 0xFF, 0xFF},
+        {"more fuse bytes than the part", ctATmega, "ATmega8", file({0xE1, 0xD9, 0xFF}, std::nullopt, std::nullopt), "",
+         "the file sets 3 fuse bytes, the ATmega8 has 2", 0x62, 0xFF, 0xFF},
+        {"an unknown signature", ctATmega, "ATmega8", file({0xE1}, std::nullopt, TSignature{0x1E, 0x12, 0x34}), "",
+         "the file is built for signature 1E 12 34, the attached chip is an ATmega8", 0x62, 0xFF, 0xFF},
+        {"no fuses at all", ctATmega, "ATmega8", file({}, std::nullopt, std::nullopt), "",
+         "the file holds no fuse or lock values", 0x62, 0xFF, 0xFF},
+        {"an 8051", ctAT89S8253, "ATmega8", file({0xE1}, std::nullopt, std::nullopt), "",
+         "the AT89S8253 takes no fuse values from an ELF program", 0x62, 0xFF, 0xFF},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const TElfFuseOffer offer = ElfFuseOffer(c.type, c.contents, chipOf(c.part));
+        EXPECT_EQ(offer.Values, c.values);
+        EXPECT_EQ(offer.Refusal, c.refusal);
+        EXPECT_EQ(offer.Bits.FuseLow, c.low);
+        EXPECT_EQ(offer.Bits.FuseExtended, c.extended);
+        EXPECT_EQ(offer.Bits.AvrLock, c.lock);
+    }
 }
 
 }  // namespace

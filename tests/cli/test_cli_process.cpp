@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "CliRun.h"
+#include "ElfBuilder.h"
 #include "jobs/BackupJournal.h"
 #include "cli/Sha256.h"
 #include "config/IniFile.h"
@@ -312,6 +313,39 @@ TEST_F(CliProcess, FusesAreReadAndWrittenAndIspCuttingBitsNeedConsent) {
     // A chip without fuses over its serial interface.
     Adapter("", "AT89S8252");
     EXPECT_EQ(Run({"fuses", "--chip", "AT89S8252"}).exitCode, 1);
+}
+
+// An ELF program's fuse values are shown and written only when asked for:
+// without a terminal to ask on, only --yes writes them.
+TEST_F(CliProcess, FuseValuesFromAnElfProgramAreWrittenOnlyWhenAsked) {
+    Adapter("", "ATmega328P");
+    const int factoryLow = Run({"fuses", "--chip", "ATmega", "--json"}).Json()["details"]["low"];
+    WriteBytes(Path("prog.elf"), AvrProgramWithFuses({0xE2, 0xD9, 0xFD}, -1, {0x1E, 0x95, 0x0F}));
+    WriteBytes(Path("mega8.elf"), AvrProgramWithFuses({0xE4, 0xD9}, -1, {0x1E, 0x93, 0x07}));
+    WriteBytes(Path("plain.elf"), AvrProgramWithFuses({}, -1, {0x1E, 0x95, 0x0F}));
+    const struct {
+        std::vector<std::string> args;
+        int exitCode;
+        const char* says;  // on standard error
+        int low;           // the low fuse afterwards
+    } cases[] = {
+        {{"--from-elf", Path("prog.elf").string()}, 1, "sets low=E2 high=D9 extended=FD", factoryLow},
+        {{"--from-elf", Path("mega8.elf").string(), "--yes"}, 1, "built for ATmega8", factoryLow},
+        {{"--from-elf", Path("plain.elf").string(), "--yes"}, 1, "holds no fuse or lock values", factoryLow},
+        {{"--from-elf", Path("prog.elf").string(), "--write", "low=1"}, 64, "", factoryLow},
+        {{"--from-elf", Path("prog.elf").string(), "--yes"}, 0, "sets low=E2", 0xE2},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"fuses", "--chip", "ATmega"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        SCOPED_TRACE(args[4]);
+        const TRun run = Run(args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+        EXPECT_EQ(Run({"fuses", "--chip", "ATmega", "--json"}).Json()["details"]["low"], c.low);
+    }
+    const TRun after = Run({"fuses", "--chip", "ATmega"});
+    EXPECT_NE(after.out.find("low=0xE2 high=0xD9 extended=0xFD lock=0xFF"), std::string::npos) << after.out;
 }
 
 TEST_F(CliProcess, PortsAndProfilesAreListed) {

@@ -10,6 +10,9 @@
 #include "FeaturesTest.h"
 #include "config/UnitConfig.h"
 #include "VirtualChip.h"
+#include "ElfBuilder.h"
+#include <fstream>
+#include <QDir>
 
 namespace kestrin::test {
 namespace {
@@ -83,6 +86,54 @@ TEST_F(FeaturesVirtualTest, WrittenBitsAreInTheChipAndShownWhenTheDialogOpensAga
         });
         form->Execute(c.type, false, false, false);
     }
+}
+
+// The fuse values an avr-gcc program carries are shown when asked for and
+// reach the chip only through Write; a program for another part changes nothing.
+TEST_F(FeaturesVirtualTest, FuseValuesFromAnElfProgramAreWrittenOnlyByWrite) {
+    const QString folder = QDir::temp().filePath(QStringLiteral("kestrin-elf-fuses-%1").arg(QCoreApplication::applicationPid()));
+    QDir().mkpath(folder);
+    const struct {
+        const char* name;
+        std::vector<uint8_t> file;
+        std::string status;
+        std::vector<uint8_t> written;  // the chip's fuses after Write; empty: Write not clicked
+    } cases[] = {
+        {"prog.elf", AvrProgramWithFuses({0xE2, 0xD9, 0xFD}, 0xFC, {0x1E, 0x95, 0x0F}),
+         "prog.elf sets low=E2 high=D9 extended=FD lock=FC: shown, not written yet.", {0xE2, 0xD9, 0xFD}},
+        {"mega8.elf", AvrProgramWithFuses({0xE4, 0xD9}, -1, {0x1E, 0x93, 0x07}),
+         "mega8.elf: the file is built for ATmega8, the attached chip is an ATmega328P. Nothing changed.", {}},
+        {"nofuses.elf", AvrProgramWithFuses({}, -1, {0x1E, 0x95, 0x0F}),
+         "nofuses.elf: the file holds no fuse or lock values. Nothing changed.", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Use("ATmega328P");
+        const std::vector<uint8_t> factory = vd.Read(VV_FUSES, 0, 3);
+        const std::string path = QDir(folder).filePath(QString::fromLatin1(c.name)).toStdString();
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(c.file.data()),
+                                                    static_cast<std::streamsize>(c.file.size()));
+        Script.FileDialogsExpected = true;
+        Script.OpenAnswers.push_back(path);
+        WhenShown(*form, [&] {
+            ASSERT_TRUE(form->ButtonFromElf->isVisible());
+            QTest::mouseClick(form->ButtonFromElf, Qt::LeftButton);
+            EXPECT_EQ(form->LabelStatus->text().toStdString(), c.status);
+            EXPECT_EQ(vd.Read(VV_FUSES, 0, 3), factory);  // shown only
+            if (!c.written.empty()) {
+                EXPECT_EQ(form->HexEdits[0]->text().toStdString(), "E2");
+                QTest::mouseClick(form->BitBtnWrite, Qt::LeftButton);
+                EXPECT_EQ(form->LabelStatus->text().toStdString(), "Written and read back.");
+            }
+            form->close();
+        });
+        form->Execute(ctATmega, false, false, false);
+        EXPECT_EQ(vd.Read(VV_FUSES, 0, 3), c.written.empty() ? factory : c.written);
+        if (!c.written.empty()) {
+            EXPECT_EQ(vd.Read(VV_LOCK, 0, 1), std::vector<uint8_t>{0xFC});
+        }
+    }
+    QDir(folder).removeRecursively();
 }
 
 TEST_F(FeaturesVirtualTest, ChipWithoutAnswerCannotBeWrittenBlind) {

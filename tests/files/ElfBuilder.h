@@ -148,4 +148,18 @@ private:
 
 inline std::vector<uint8_t> BuildElf(const ElfSpec& spec) { return ElfWriter(spec).Build(); }
 
+// A linked program as avr-gcc leaves one built with FUSES and LOCKBITS: a few
+// words of code, the fuse bytes, the lock byte when given, and the signature
+// (as the chip answers it; the file holds it reversed) when given.
+inline std::vector<uint8_t> AvrProgramWithFuses(const std::vector<uint8_t>& fuses, int lock = -1,
+                                                const std::vector<uint8_t>& signature = {}) {
+    ElfSpec spec;
+    spec.sections.push_back(Section(".text", 0, {0x0C, 0x94, 0x34, 0x00, 0xFF, 0xCF}));
+    if (!fuses.empty()) spec.sections.push_back(Section(".fuse", 0x820000, fuses));
+    if (lock >= 0) spec.sections.push_back(Section(".lock", 0x830000, {static_cast<uint8_t>(lock)}));
+    if (!signature.empty())
+        spec.sections.push_back(Section(".signature", 0x840000, {signature.rbegin(), signature.rend()}));
+    return BuildElf(spec);
+}
+
 }  // namespace kestrin::test
