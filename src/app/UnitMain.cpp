@@ -29,6 +29,7 @@
 #include "devices/Programmer.h"
 #include "files/FileExchg.h"
 #include "files/FileResult.h"
+#include "jobs/ChipCommands.h"
 #include "link/SPI.h"
 #include "ui/Glyphs.h"
 #include "ui/QtProgress.h"
@@ -780,6 +781,15 @@ void TFormMain::SpeedButtonWriteClick() {
 
     QtProgress progress(Gauge1, LabelTime, kSkyBlue);
     lastOutcome_ = RunWriteJob(RunRequest(), progress, &stop_);
+    // A locked AT90S is written only after a chip erase the user agreed to.
+    if (lastOutcome_.LockedChip && Config.ExecMode < 0 && !NoDisplay &&
+        Ask(TMsgKind::Confirmation,
+            lastOutcome_.Message + "\n\n" +
+                tr("Erase the chip and write the file? Everything the chip holds is lost.").toStdString(),
+            TMsgButtons::YesNoDefaultNo) == TMsgResult::Yes) {
+        const TJobOutcome erased = RunEraseJob(SelectedProfile(), progress, &stop_);
+        lastOutcome_ = erased.Ok() ? RunWriteJob(RunRequest(), progress, &stop_) : erased;
+    }
     LabelFormat->setText(FormatText(filterIndex_));
     LabelFileSize->setText(SizeText(lastOutcome_.FileSize));
     ShowWriteOutcome();

@@ -98,7 +98,12 @@ uint8_t ReadInstruction(uint8_t b1, uint8_t b2, uint8_t b3) {
 
 void Pause(int32_t microseconds) { Ops.Delay(std::max<int32_t>(microseconds, 0)); }
 
-bool EnterProgMode(const THandshake& family, int attempts) {
+namespace {
+
+// Holds the target in reset and sends the enable until it answers; `retry`
+// brings it back in step after a failed attempt.
+template <typename Retry>
+bool EnableUntilAnswered(const THandshake& family, int attempts, Retry retry) {
     static constexpr std::array<uint8_t, 4> kEnable{0xAC, 0x53, 0x00, 0x00};
     Ops.SetEnables(1, 1);
     Pause(family.Settle);
@@ -107,12 +112,27 @@ bool EnterProgMode(const THandshake& family, int attempts) {
         std::array<uint8_t, 4> answer{};
         ExchangeBytes(kEnable.data(), answer.data(), answer.size());
         if (answer[family.AnswerIndex] == family.AnswerValue) return true;
+        retry();
+    }
+    return false;
+}
+
+}  // namespace
+
+bool EnterProgMode(const THandshake& family, int attempts) {
+    return EnableUntilAnswered(family, attempts, [&family] {
         Ops.SetEnables(0, 1);
         Pause(family.ResetGap);
         Ops.SetEnables(1, 1);
         Pause(family.Settle);
-    }
-    return false;
+    });
+}
+
+bool EnterProgModeAT90S(bool sck, bool mosi, bool miso, int attempts) {
+    return EnableUntilAnswered(kHandshakeAVR, attempts, [=] {
+        Ops.SetLevels(sck ? 0 : 1, mosi ? 1 : 0, miso ? 1 : 0);
+        Ops.SetLevels(sck ? 1 : 0, mosi ? 1 : 0, miso ? 1 : 0);
+    });
 }
 
 bool EnterProgModeATtiny() { return EnterProgMode(kHandshakeAVR); }

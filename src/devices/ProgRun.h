@@ -107,6 +107,9 @@ struct TRunReport {
     bool NoAnswer = false;   // the target did not take what was written (no chip on the connector)
     // The backup was written back but read back differently.
     bool RestoreFailed = false;
+    // An AT90S answered the enable but its signature reads 00 00 00: both lock
+    // bits are programmed. Only a chip erase unlocks it; nothing was written.
+    bool LockedChip = false;
 };
 
 // Why a run ended early. Thrown inside a routine when the adapter is lost or
@@ -212,6 +215,12 @@ constexpr THandshake kHandshakeAVR{20000, 1000, 2, 0x53};  // ATtiny and ATmega
 // by a reset pulse. Returns true when the target answered. A probe for what
 // is attached may try fewer times.
 bool EnterProgMode(const THandshake& family, int attempts = kHandshakeAttempts);
+
+// The AT90S parts: a failed enable is followed by one positive SCK pulse (the
+// line's quiescent level flipped and put back), which moves the part's bit
+// counter on by one, instead of a reset pulse; the target stays in reset
+// throughout. sck, mosi, miso are the profile's line levels.
+bool EnterProgModeAT90S(bool sck, bool mosi, bool miso, int attempts = kHandshakeAttempts);
 
 bool EnterProgModeATtiny();
 bool EnterProgModeATmega();

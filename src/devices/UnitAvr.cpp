@@ -17,16 +17,24 @@ constexpr int32_t kReadUnit = 64;
 // Pause with the target released before a classic part is enabled again.
 constexpr int32_t kReleaseGap = 1000;
 
-bool EnterProgModeAT90xx() { return EnterProgMode(kHandshakeAVR); }
+bool EnterProgModeAT90xx(const TProgParams& params) { return EnterProgModeAT90S(params.SCK, params.MOSI, params.MISO); }
+bool EnterProgModeTiny(const TProgParams&) { return EnterProgModeATtiny(); }
+bool EnterProgModeMega(const TProgParams&) { return EnterProgModeATmega(); }
 
 struct TFamily {
     uint8_t Type;
-    bool (*Handshake)();
+    bool (*Handshake)(const TProgParams& params);
 };
 
 constexpr TFamily kAT90xx{ctAT90xx, EnterProgModeAT90xx};
-constexpr TFamily kATtiny{ctATtiny, EnterProgModeATtiny};
-constexpr TFamily kATmega{ctATmega, EnterProgModeATmega};
+constexpr TFamily kATtiny{ctATtiny, EnterProgModeTiny};
+constexpr TFamily kATmega{ctATmega, EnterProgModeMega};
+
+// A locked AT90S is refused with the report's reason; anything else that gave
+// no part is no device.
+ProgResult LockedOrAbsent(const TProgParams& params) {
+    return params.Report != nullptr && params.Report->LockedChip ? ProgNoData : ProgNoDevice;
+}
 
 int64_t EndOf(const TProgParams& params) { return int64_t{params.StartAddress} + params.Size; }
 
@@ -42,14 +50,23 @@ bool FitsDevice(const TDeviceInfo& device, const TProgParams& params) {
 // Brings the target into programming and names it from its signature;
 // nullptr when nothing answered or the part is not one of the family's. The
 // AT90S1200 never answers the enable: after a failed handshake a classic
-// part gets one more enable, and its signature decides.
-const TDeviceInfo* Identify(const TFamily& family) {
-    const bool answered = family.Handshake();
+// part gets one more enable, and its signature decides. A classic part that
+// answers with the signature 00 00 00 is locked, and the report says so.
+const TDeviceInfo* Identify(const TFamily& family, const TProgParams& params) {
+    const bool answered = family.Handshake(params);
     if (!answered) {
         if (family.Type != ctAT90xx) return nullptr;
         SendAvr(kAvrProgrammingEnable);
     }
-    const TDeviceInfo* device = FindDevice(ReadAvrSignature(), family.Type);
+    const TSignature signature = ReadAvrSignature();
+    const TDeviceInfo* device = FindDevice(signature, family.Type);
+    if (device == nullptr && answered && family.Type == ctAT90xx && signature == TSignature{0x00, 0x00, 0x00} &&
+        params.Report != nullptr) {
+        params.Report->LockedChip = true;
+        params.Report->Refusal =
+            "The chip answers, but its signature reads 00 00 00: an AT90S with both lock bits programmed. "
+            "Only a chip erase unlocks it.";
+    }
     if (device == nullptr) return nullptr;
     if (!answered && device->Echoes) return nullptr;
     return device;
@@ -73,7 +90,7 @@ public:
         extended_ = -1;
         Ops.SetEnables(0, 1);
         Pause(kReleaseGap);
-        if (device_.Echoes) return family_.Handshake();
+        if (device_.Echoes) return family_.Handshake(params_);
         Ops.SetEnables(1, 1);
         Pause(kHandshakeAVR.Settle);
         SendAvr(kAvrProgrammingEnable);
@@ -229,8 +246,8 @@ ProgResult WriteAvr(const TFamily& family, const TProgParams& params, IProgress&
         TProgRun run(params, progress);
         run.Phase(kColorWriting, 0);
         run.Open(kAvrReadMode);
-        const TDeviceInfo* device = Identify(family);
-        if (device == nullptr) return ProgNoDevice;
+        const TDeviceInfo* device = Identify(family, params);
+        if (device == nullptr) return LockedOrAbsent(params);
         if (!FitsDevice(*device, params)) return RefuseForDevice(*device, params);
         if (params.Signature != nullptr && *params.Signature != device->Signature) {
             if (params.Report != nullptr) {
@@ -266,8 +283,8 @@ ProgResult ReadAvr(const TFamily& family, const TProgParams& params, IProgress& 
         run.Phase(kColorReading, 0);
         progress.SetText(ElapsedText(0.0));
         run.Open(kAvrReadMode);
-        const TDeviceInfo* device = Identify(family);
-        if (device == nullptr) return ProgNoDevice;
+        const TDeviceInfo* device = Identify(family, params);
+        if (device == nullptr) return LockedOrAbsent(params);
         if (!FitsDevice(*device, params)) return RefuseForDevice(*device, params);
         std::vector<uint8_t> out(static_cast<size_t>(params.Size));
         TAvrTarget(family, *device, params, run).Read(out.data());

@@ -70,7 +70,7 @@ bool EraseTarget(const TProfile& profile, TProgRun& run) {
             run.Open(kAvrReadMode);
             const bool answered = profile.Type == ctATtiny   ? EnterProgModeATtiny()
                                   : profile.Type == ctATmega ? EnterProgModeATmega()
-                                                             : EnterProgMode(kHandshakeAVR);
+                                                             : EnterProgModeAT90S(profile.SCK, profile.MOSI, profile.MISO);
             // The AT90S1200 never answers the enable; its signature tells that it is there.
             const TDeviceInfo* device = FindDevice(ReadAvrSignature());
             if (!answered && (device == nullptr || device->Echoes)) return false;

@@ -91,6 +91,7 @@ void Conclude(TJobOutcome& outcome, ProgResult result, TRunReport& report, const
             // Refused by the routine before anything was written.
             outcome.Result = TJobResult::Refused;
             outcome.Message = report.Refusal.empty() ? std::string(kRangeText) : report.Refusal;
+            outcome.LockedChip = report.LockedChip;
             break;
     }
     if (report.PendingBackup) {

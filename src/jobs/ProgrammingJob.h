@@ -73,6 +73,9 @@ struct TJobOutcome {
     std::string BackupFile;
     // A read's bytes.
     std::vector<uint8_t> Data;
+    // Refused because the chip is a locked AT90S (signature 00 00 00): a chip
+    // erase, which the user must agree to, unlocks it.
+    bool LockedChip = false;
 
     int ExitCode() const { return static_cast<int>(Result); }
     bool Ok() const { return Result == TJobResult::Ok; }

@@ -129,6 +129,44 @@ TEST_F(VirtualWriteTest, RoutineResultIsShownInStatusBarOnly) {
     }
 }
 
+// A locked AT90S (signature 00 00 00) is written only after the user agreed
+// to the chip erase that unlocks it; No leaves the chip as it was.
+TEST_F(VirtualWriteTest, ALockedAT90SIsErasedOnlyWhenTheUserAgrees) {
+    for (const TMsgResult answer : {TMsgResult::No, TMsgResult::Yes}) {
+        SCOPED_TRACE(answer == TMsgResult::Yes ? "Yes" : "No");
+        virtual_->ResetAll();
+        Config = TConfig{};
+        Config.ProfileCount = DefaultProfileCount;
+        Config.Verify = true;
+        const std::vector<uint8_t> old = Pattern(32, 0x40);
+        const std::vector<uint8_t> data = Pattern(32, 0x11);
+        TFormMain& f = ConnectedWindow("AT90S2313", ctAT90xx, MakeFile("image.bin", data));
+        ASSERT_EQ(virtual_->Write(VV_FLASH, 0, old), 32);
+        ASSERT_EQ(virtual_->Write(VV_LOCK, 0, {0xFC}), 1);
+        prompts_.Messages.clear();
+        prompts_.Answers = {answer};
+        f.SpeedButtonWrite->click();
+        ASSERT_FALSE(prompts_.Messages.empty());
+        EXPECT_EQ(prompts_.Messages[0].Buttons, TMsgButtons::YesNoDefaultNo);
+        EXPECT_NE(prompts_.Messages[0].Text.find("signature reads 00 00 00"), std::string::npos)
+            << prompts_.Messages[0].Text;
+        if (answer == TMsgResult::Yes) {
+            EXPECT_EQ(prompts_.Messages.size(), 1u);
+            EXPECT_EQ(f.StatusText(2), "Ok");
+            EXPECT_TRUE(f.LastWriteOk);
+            EXPECT_EQ(virtual_->Read(VV_FLASH, 0, 32), data);
+            EXPECT_EQ(virtual_->Read(VV_LOCK, 0, 1), std::vector<uint8_t>{0xFF});
+        } else {
+            ASSERT_EQ(prompts_.Messages.size(), 2u);  // the refusal itself
+            EXPECT_EQ(prompts_.Messages[1].Kind, TMsgKind::Error);
+            EXPECT_FALSE(f.LastWriteOk);
+            EXPECT_EQ(virtual_->Read(VV_LOCK, 0, 1), std::vector<uint8_t>{0xFC});
+            EXPECT_EQ(virtual_->Read(VV_FLASH, 0, 32), old);
+        }
+        DestroyForm();
+    }
+}
+
 TEST_F(VirtualWriteTest, NothingStartsWhileAWriteRuns) {
     Config.Verify = true;
     const std::vector<uint8_t> data = Pattern(300, 5);

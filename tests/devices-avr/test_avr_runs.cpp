@@ -196,6 +196,64 @@ TEST_F(AvrRunTest, AT90S1200ThatNeverEchoesIsTakenByItsSignature) {
     EXPECT_EQ(LinesStarting("SPIW AC 53 00 00").size(), 2u);
 }
 
+// Out of step with the programmer, an AT90S is brought back by one positive
+// SCK pulse per failed enable and stays in reset; the ATtiny and ATmega get a
+// reset pulse. With SCK quiescent high the pulse is the same flip of the line.
+TEST_F(AvrRunTest, FailedEnablesAreFollowedByTheFamilysRetry) {
+    const struct {
+        const char* what;
+        TWrite write;
+        bool sck;
+        std::vector<std::string> retry;  // the lines after every failed enable
+    } cases[] = {
+        {"AT90S", WriteAT90xx, false, {"SetLevels 1 0 0", "SetLevels 0 0 0"}},
+        {"AT90S, SCK quiescent high", WriteAT90xx, true, {"SetLevels 0 0 0", "SetLevels 1 0 0"}},
+        {"ATmega", WriteATmega, false, {"SetEnables 0 1", "Delay 1000", "SetEnables 1 1", "Delay 20000"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Target({0x1E, 0x91, 0x01}).Echoes = false;
+        TProgParams p = Block({1, 2}, 0);
+        p.SCK = c.sck;
+        EXPECT_EQ(c.write(p, progress), ProgNoDevice);
+        const std::vector<std::string> log = Log();
+        size_t enables = 0;
+        for (size_t i = 0; i < log.size(); ++i) {
+            if (log[i] != "SPIWR AC 53 00 00") continue;
+            ++enables;
+            ASSERT_GE(log.size(), i + 1 + c.retry.size());
+            EXPECT_EQ(std::vector<std::string>(log.begin() + static_cast<std::ptrdiff_t>(i + 1),
+                                               log.begin() + static_cast<std::ptrdiff_t>(i + 1 + c.retry.size())),
+                      c.retry)
+                << "after enable " << enables;
+        }
+        EXPECT_EQ(enables, 32u);
+        EXPECT_TRUE(Writes(log).empty());
+    }
+}
+
+// A locked AT90S answers the enable, but its signature reads 00 00 00: the
+// run is refused with that reason, and nothing is erased or written.
+TEST_F(AvrRunTest, ALockedAT90SIsRefusedAsLocked) {
+    Target({0x00, 0x00, 0x00});
+    for (const bool eeprom : {false, true}) {
+        TRunReport report;
+        TProgParams p = Block({1, 2}, 0, eeprom);
+        p.Report = &report;
+        EXPECT_EQ(WriteAT90xx(p, progress), ProgNoData);
+        EXPECT_TRUE(report.LockedChip);
+        EXPECT_NE(report.Refusal.find("00 00 00"), std::string::npos) << report.Refusal;
+        EXPECT_TRUE(LinesStarting("SPIW AC 80").empty());
+        EXPECT_TRUE(Writes(Log()).empty());
+    }
+    // The same signature from an ATmega is no device, not a locked chip.
+    TRunReport report;
+    TProgParams p = Block({1, 2}, 0);
+    p.Report = &report;
+    EXPECT_EQ(WriteATmega(p, progress), ProgNoDevice);
+    EXPECT_FALSE(report.LockedChip);
+}
+
 TEST_F(AvrRunTest, ReadReturnsTheBytesOfTheRange) {
     FakeAvr& chip = Target(kSigATmega328P);
     chip.Flash = {{0x0FFF, 0x01}, {0x1000, 0x02}, {0x1001, 0x03}};

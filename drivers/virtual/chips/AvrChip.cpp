@@ -105,6 +105,7 @@ uint8_t AvrChip::Output(uint64_t nowNs) const {
         case 0x28: return ReadMemory(Space::Flash, WordAddress() * 2 + 1, nowNs);
         case 0xA0: return part_.eepromBytes ? ReadMemory(Space::Eeprom, EepromAddress(), nowNs) : 0xFF;
         case 0x30: {
+            if (SignatureHidden()) return 0x00;
             const uint32_t i = frame_[2] & 0x03u;
             return i < Size(Space::Signature) ? Stored(Space::Signature, i) : 0xFF;
         }

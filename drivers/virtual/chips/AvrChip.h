@@ -59,6 +59,8 @@ private:
     }
     bool WriteLocked() const { return (Stored(Space::Lock, 0) & 0x01) == 0; }
     bool ReadLocked() const { return (Stored(Space::Lock, 0) & 0x03) == 0; }
+    // An AT90S with both lock bits programmed reads its signature as 00 00 00.
+    bool SignatureHidden() const { return std::string_view(part_.name).starts_with("AT90S") && ReadLocked(); }
     bool RefuseWrite(const char* what, uint32_t address) const;
     uint8_t ReadMemory(Space s, uint32_t address, uint64_t nowNs) const;
     uint8_t ReadFuseOrLock() const;
