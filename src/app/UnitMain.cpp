@@ -847,32 +847,35 @@ bool TFormMain::UnattendedPendingBackups() {
 void TFormMain::OfferPendingBackups() {
     for (const TPendingBackup& backup : FindPendingBackups()) {
         if (backup.Damaged) {
-            Ask(TMsgKind::Warning, "The backup file " + PendingBackupText(backup) + ".", TMsgButtons::Ok);
+            Ask(TMsgKind::Warning, tr("The backup file %1.").arg(QString::fromStdString(PendingBackupText(backup))).toStdString(),
+                TMsgButtons::Ok);
             continue;
         }
-        const std::string found =
-            "A write was cut off before it could put a backup back into the chip: " + PendingBackupText(backup) + ".";
-        if (Ask(TMsgKind::Confirmation, found + "\n\nWrite it back into the attached chip now?", TMsgButtons::YesNo) ==
-            TMsgResult::Yes) {
+        const QString found = tr("A write was cut off before it could put a backup back into the chip: %1.")
+                                  .arg(QString::fromStdString(PendingBackupText(backup)));
+        if (Ask(TMsgKind::Confirmation, tr("%1\n\nWrite it back into the attached chip now?").arg(found).toStdString(),
+                TMsgButtons::YesNo) == TMsgResult::Yes) {
             if (!Connected) {
-                Ask(TMsgKind::Information, "Connect to Veltro first. The backup stays where it is.", TMsgButtons::Ok);
+                Ask(TMsgKind::Information, tr("Connect to Veltro first. The backup stays where it is.").toStdString(),
+                    TMsgButtons::Ok);
             } else {
                 const TJobOutcome outcome = RestoreBackup(backup);
                 if (outcome.Ok()) continue;
                 Ask(TMsgKind::Error, outcome.Message, TMsgButtons::Ok);
             }
         }
-        if (Ask(TMsgKind::Confirmation, found + "\n\nSave it as a binary file elsewhere?", TMsgButtons::YesNo) !=
-            TMsgResult::Yes)
+        if (Ask(TMsgKind::Confirmation, tr("%1\n\nSave it as a binary file elsewhere?").arg(found).toStdString(),
+                TMsgButtons::YesNo) != TMsgResult::Yes)
             continue;  // kept for later
         TFileDialog dialog;
-        dialog.Title = std::string("Save backup of the ") + MemoryName(backup.Record.EEPROM);
+        dialog.Title = tr("Save backup of the %1").arg(QString::fromUtf8(MemoryName(backup.Record.EEPROM))).toStdString();
         dialog.Filter = "binary files|*.bin|any binary file|*.*";
         dialog.FilterIndex = 1;
         dialog.FileName = backup.Record.EEPROM ? "backup-eeprom.bin" : "backup-flash.bin";
         if (!Prompts().SaveFile(dialog)) continue;
         std::string error;
-        if (!SaveBackupAs(backup, dialog.FileName, error)) Ask(TMsgKind::Error, "Can't write file! " + error, TMsgButtons::Ok);
+        if (!SaveBackupAs(backup, dialog.FileName, error))
+            Ask(TMsgKind::Error, tr("Can't write file! %1").arg(QString::fromStdString(error)).toStdString(), TMsgButtons::Ok);
     }
 }
 
@@ -979,7 +982,8 @@ void TFormMain::closeEvent(QCloseEvent* event) {
         // nobody asked for (a signal, the session ending) stops it.
         event->ignore();
         closeRequested_ = true;
-        if (Ask(TMsgKind::Confirmation, "A write is running. Stop it? The window closes when the write has ended.",
+        if (Ask(TMsgKind::Confirmation,
+                tr("A write is running. Stop it? The window closes when the write has ended.").toStdString(),
                 TMsgButtons::YesNo) == TMsgResult::Yes)
             StopRun();
         return;

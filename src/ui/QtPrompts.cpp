@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "ui/MessageTexts.h"
+
 namespace kestrin {
 
 namespace {
@@ -55,7 +57,7 @@ TMsgResult QtPrompts::Message(TMsgKind kind, const std::string& text, TMsgButton
         case TMsgButtons::OkCancel: std = QMessageBox::Ok | QMessageBox::Cancel; break;
     }
     // Message texts break lines with a carriage return, which Qt would draw as a space.
-    QString shown = Q(text);
+    QString shown = ShownMessage(text);
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
     QMessageBox box(icon, QApplication::applicationDisplayName(), shown, std, QApplication::activeWindow());
     if (buttons == TMsgButtons::YesNoDefaultNo) {

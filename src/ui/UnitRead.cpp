@@ -353,12 +353,12 @@ void TFormRead::SpeedButtonLoadClick() {
     int32_t size = 0;
     const FileResult r = ReadDataFile(dialog.FileName, dialog.FilterIndex, image, size);
     if (r != FileOk || size < 1 || image.size() < static_cast<size_t>(size)) {
-        Prompts().Message(TMsgKind::Error, "Error reading file!", TMsgButtons::Cancel);
+        Prompts().Message(TMsgKind::Error, tr("Error reading file!").toStdString(), TMsgButtons::Cancel);
         return;
     }
     if (size > kHexMaxSize) {
         size = kHexMaxSize;
-        Prompts().Message(TMsgKind::Warning, "Data exceeds maximum size and will be cut!", TMsgButtons::Ok);
+        Prompts().Message(TMsgKind::Warning, tr("Data exceeds maximum size and will be cut!").toStdString(), TMsgButtons::Ok);
     }
     Params.StartAddress = 0;
     SetSize(size);
@@ -378,7 +378,7 @@ void TFormRead::SpeedButtonSaveClick() {
     SaveDialog1.FileName = name;
     const FileResult r = WriteDataFile(name, dialog.FilterIndex, Buffer.data(), Params.Size);
     if (r != FileOk) {
-        Prompts().Message(TMsgKind::Error, "Error saving data into file!", TMsgButtons::Ok);
+        Prompts().Message(TMsgKind::Error, tr("Error saving data into file!").toStdString(), TMsgButtons::Ok);
         return;
     }
     DataModified = false;
@@ -495,7 +495,7 @@ void TFormRead::done(int result) {
     // A run needs the window until it returns: a close while it goes asks
     // whether to stop the run instead.
     if (running_) {
-        if (Prompts().Message(TMsgKind::Confirmation, "A run is going. Stop it?", TMsgButtons::YesNo) ==
+        if (Prompts().Message(TMsgKind::Confirmation, tr("A run is going. Stop it?").toStdString(), TMsgButtons::YesNo) ==
             TMsgResult::Yes)
             StopRun();
         return;
