@@ -32,6 +32,7 @@
 #include "link/SPI.h"
 #include "ui/Glyphs.h"
 #include "ui/QtProgress.h"
+#include "ui/MessageTexts.h"
 #include "ui/RunOutcome.h"
 #include "ui/UnitAbout.h"
 #include "ui/UnitHelp.h"
@@ -398,8 +399,8 @@ void TFormMain::BuildControls() {
         std::max(42, std::accumulate(portNames.cbegin(), portNames.cend(), 0,
                                      [&fm](int w, const QString& n) { return std::max(w, fm.horizontalAdvance(n)); }) + pad),
         std::max(68, TextWidth(fm, {tr("opened"), tr("closed")}) + pad),
-        std::max(50, TextWidth(fm, {U(ProgResultText(0)), U(ProgResultText(1)), U(ProgResultText(2)),
-                                    U(ProgResultText(3))}) + pad),
+        std::max(50, TextWidth(fm, {ShownMessage(ProgResultText(0)), ShownMessage(ProgResultText(1)),
+                                    ShownMessage(ProgResultText(2)), ShownMessage(ProgResultText(3))}) + pad),
     };
     QStringList messages = {U(IdleStatusText), U(kNoPortText)};
     for (size_t i = 1; i < std::size(kConnectTexts); ++i) messages << U(kConnectTexts[i]);

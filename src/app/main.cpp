@@ -14,6 +14,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Forms.h"
+#include "app/Translations.h"
 #include "app/UnitMain.h"
 #include "config/Prompts.h"
 #include "config/UnitConfig.h"
@@ -98,13 +99,8 @@ int main(int argc, char* argv[]) {
     // without a screen every message goes to standard error, so nothing is
     // translated then.
     const bool onScreen = QGuiApplication::platformName() != QLatin1String("offscreen");
-    QTranslator translator;
-    if (onScreen && translator.load(QLocale(), QStringLiteral("kestrin"), QStringLiteral("_"), QStringLiteral(":/i18n")))
-        QCoreApplication::installTranslator(&translator);
-    QTranslator qtTranslator;
-    if (onScreen && qtTranslator.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&qtTranslator);
+    TTranslations translations;
+    if (onScreen) translations.Install(QLocale());
     // A message box nobody can see would wait for ever: without a screen the
     // messages go to standard error and take their safe answer.
     QtPrompts prompts;
