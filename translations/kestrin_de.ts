@@ -242,6 +242,46 @@ Als Binärdatei an anderer Stelle speichern?</translation>
         <source>A write is running. Stop it? The window closes when the write has ended.</source>
         <translation>Ein Schreibvorgang läuft. Anhalten? Das Fenster schließt, sobald er beendet ist.</translation>
     </message>
+    <message>
+        <source>COM interface can&apos;t be opened</source>
+        <translation>Serielle Schnittstelle kann nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>Veltro not connected</source>
+        <translation>Veltro nicht angeschlossen</translation>
+    </message>
+    <message>
+        <source>firmware not supported</source>
+        <translation>Firmware wird nicht unterstützt</translation>
+    </message>
+    <message>
+        <source>Veltro.dll not found</source>
+        <translation>Veltro.dll nicht gefunden</translation>
+    </message>
+    <message>
+        <source>no COM interface present</source>
+        <translation>keine serielle Schnittstelle vorhanden</translation>
+    </message>
+    <message>
+        <source>error at opening file</source>
+        <translation>Fehler beim Öffnen der Datei</translation>
+    </message>
+    <message>
+        <source>file is empty</source>
+        <translation>Datei ist leer</translation>
+    </message>
+    <message>
+        <source>checksum error</source>
+        <translation>Prüfsummenfehler</translation>
+    </message>
+    <message>
+        <source>file exceeds 256 kByte</source>
+        <translation>Datei größer als 256 kByte</translation>
+    </message>
+    <message>
+        <source>(no file selected)</source>
+        <translation>(keine Datei gewählt)</translation>
+    </message>
 </context>
 <context>
     <name>kestrin::FuseBitMeaning</name>

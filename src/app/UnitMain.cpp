@@ -15,6 +15,7 @@
 #include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -53,22 +54,23 @@ constexpr int kSpinSteps[4] = {0x1000, 0x100, 0x10, 0x1};
 constexpr int kLineStep = 0x1;
 constexpr int kPageStep = 0x100;
 
+// Marked under the context lupdate gives this class (scripts/update-translations.sh).
 const char* const kConnectTexts[] = {
-    "opened",  // not shown in panel 3
-    "COM interface can't be opened",
-    "Veltro not connected",
-    "firmware not supported",
-    "Veltro.dll not found",
+    QT_TRANSLATE_NOOP("TFormMain", "opened"),  // not shown in panel 3
+    QT_TRANSLATE_NOOP("TFormMain", "COM interface can't be opened"),
+    QT_TRANSLATE_NOOP("TFormMain", "Veltro not connected"),
+    QT_TRANSLATE_NOOP("TFormMain", "firmware not supported"),
+    QT_TRANSLATE_NOOP("TFormMain", "Veltro.dll not found"),
 };
-const char* const kNoPortText = "no COM interface present";
+const char* const kNoPortText = QT_TRANSLATE_NOOP("TFormMain", "no COM interface present");
 const char* const kFileErrorTexts[] = {
     "",  // no error
-    "error at opening file",
-    "file is empty",
-    "checksum error",
-    "file exceeds 256 kByte",
+    QT_TRANSLATE_NOOP("TFormMain", "error at opening file"),
+    QT_TRANSLATE_NOOP("TFormMain", "file is empty"),
+    QT_TRANSLATE_NOOP("TFormMain", "checksum error"),
+    QT_TRANSLATE_NOOP("TFormMain", "file exceeds 256 kByte"),
 };
-const char* const kNoFileText = "(no file selected)";
+const char* const kNoFileText = QT_TRANSLATE_NOOP("TFormMain", "(no file selected)");
 
 QString U(const char* text) { return QString::fromUtf8(text); }
 QString U(const std::string& text) { return QString::fromStdString(text); }
@@ -208,7 +210,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
     Connected = false;
     if (PortNames.empty()) {
         SetStatusText(0, {});
-        SetStatusText(3, U(kNoPortText));
+        SetStatusText(3, tr(kNoPortText));
         SpeedButtonConnect->setEnabled(false);
     } else {
         ApplyCommandLinePort();
@@ -402,9 +404,9 @@ void TFormMain::BuildControls() {
         std::max(50, TextWidth(fm, {ShownMessage(ProgResultText(0)), ShownMessage(ProgResultText(1)),
                                     ShownMessage(ProgResultText(2)), ShownMessage(ProgResultText(3))}) + pad),
     };
-    QStringList messages = {U(IdleStatusText), U(kNoPortText)};
-    for (size_t i = 1; i < std::size(kConnectTexts); ++i) messages << U(kConnectTexts[i]);
-    for (size_t i = 1; i < std::size(kFileErrorTexts); ++i) messages << U(kFileErrorTexts[i]);
+    QStringList messages = {U(IdleStatusText), tr(kNoPortText)};
+    for (size_t i = 1; i < std::size(kConnectTexts); ++i) messages << tr(kConnectTexts[i]);
+    for (size_t i = 1; i < std::size(kFileErrorTexts); ++i) messages << tr(kFileErrorTexts[i]);
     int messageWidth = 50;
     for (const QString& m : messages) messageWidth = std::max(messageWidth, fm.horizontalAdvance(m) + pad);
     for (size_t i = 0; i < StatusPanel.size(); ++i) {
@@ -483,7 +485,12 @@ void TFormMain::FitWindowSize() {
     // The client area is 393 × 284 unless the fonts need more room.
     centralWidget()->layout()->activate();
     const QSize hint = sizeHint();
-    setFixedSize(std::max(393, hint.width()), std::max(284, hint.height()));
+    // The status bar lays its panels out only once shown: their room is
+    // added up here, with the bar's spacing and margins.
+    int statusWidth = 2 * statusBar()->style()->pixelMetric(QStyle::PM_LayoutLeftMargin);
+    for (const QLabel* panel : StatusPanel)
+        if (panel != nullptr) statusWidth += panel->minimumWidth() + 8;
+    setFixedSize(std::max({393, hint.width(), statusWidth}), std::max(284, hint.height()));
 }
 
 void TFormMain::ApplyCommandLinePort() {
@@ -583,8 +590,8 @@ void TFormMain::SetupDlg() {
 
 void TFormMain::SelectDataFile(const std::string& fileName, int filterIndex) {
     if (fileName.empty()) {
-        LabelFileName->setText(U(kNoFileText));
-        LabelFileSize->setText(U(kNoFileText));
+        LabelFileName->setText(tr(kNoFileText));
+        LabelFileSize->setText(tr(kNoFileText));
         SetStatusText(3, U(IdleStatusText));
         return;
     }
@@ -605,14 +612,14 @@ void TFormMain::SelectDataFile(const std::string& fileName, int filterIndex) {
         // The last result belongs to the file before.
         ClearOutcome(StatusPanel[2]);
     } else if (result > 0 && result < static_cast<int>(std::size(kFileErrorTexts))) {
-        SetStatusText(3, U(kFileErrorTexts[result]));
+        SetStatusText(3, tr(kFileErrorTexts[result]));
     }
     Gauge1->setValue(0);
     UpdateButtonStates();
     LabelFileName->setToolTip(LabelFileName->text());
     if (result != FileOk && LabelFileName->text().isEmpty()) {
-        LabelFileName->setText(U(kNoFileText));
-        LabelFileSize->setText(U(kNoFileText));
+        LabelFileName->setText(tr(kNoFileText));
+        LabelFileSize->setText(tr(kNoFileText));
     }
 }
 
@@ -670,7 +677,7 @@ void TFormMain::SpeedButtonConnectClick() {
             Ops.SetLevels(profile.SCK, profile.MOSI, profile.MISO);
             Ops.SetCycleTime(0);
         } else if (result > 0 && result < static_cast<int32_t>(std::size(kConnectTexts))) {
-            SetStatusText(3, U(kConnectTexts[result]));
+            SetStatusText(3, tr(kConnectTexts[result]));
         }
     }
     UpdateButtonStates();
