@@ -785,6 +785,14 @@ Als Binärdatei an anderer Stelle speichern?</translation>
         <source>%1 Write anyway?</source>
         <translation>%1 Trotzdem schreiben?</translation>
     </message>
+    <message>
+        <source>1 = unprogrammed, 0 = programmed.</source>
+        <translation>1 = unprogrammiert, 0 = programmiert.</translation>
+    </message>
+    <message>
+        <source>Ticked = 1 = unprogrammed, clear = 0 = programmed.</source>
+        <translation>Angehakt = 1 = unprogrammiert, leer = 0 = programmiert.</translation>
+    </message>
 </context>
 <context>
     <name>kestrin::TFormHelp</name>

@@ -280,6 +280,10 @@ void TFormFeatures::FormCreate() {
     Panel1->hide();
     outer->addWidget(panels, 1);
 
+    LabelRule = NewLabel(QString(), "LabelRule", this);
+    LabelRule->setWordWrap(true);
+    outer->addWidget(LabelRule);
+
     LabelStatus = NewLabel(QString(), "LabelStatus", this);
     LabelStatus->setWordWrap(true);
     LabelStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -421,9 +425,9 @@ void TFormFeatures::ReadChip() {
     Panel1->setEnabled(ReadOk);
     Panel2->setEnabled(ReadOk);
     // The rows just built count only once the panel's own grid has taken
-    // them, and the panels' holder keeps the room of the larger panel.
+    // them, and the panels' holder takes the room of the panel shown.
     avrGrid_->activate();
-    Panel1->parentWidget()->setMinimumSize(Panel1->minimumSizeHint().expandedTo(Panel2->minimumSizeHint()));
+    Panel1->parentWidget()->setMinimumSize((avr ? Panel1 : Panel2)->minimumSizeHint());
     layout()->activate();
     FitOuterSize();
 }
@@ -436,6 +440,9 @@ void TFormFeatures::Open(uint8_t type, bool sck, bool miso, bool mosi) {
     const bool avr = type == ctATtiny || type == ctATmega;
     Panel1->setVisible(avr);
     Panel2->setVisible(!avr);
+    // A 1 leaves a fuse or lock bit unprogrammed: said here, not only in the tooltips.
+    LabelRule->setText(avr ? tr("1 = unprogrammed, 0 = programmed.")
+                           : tr("Ticked = 1 = unprogrammed, clear = 0 = programmed."));
     if (avr) Panel1->raise();
     ReadChip();
     if (avr && !bitCells_.empty())
