@@ -73,6 +73,17 @@ const char* const kFileErrorTexts[] = {
 const char* const kNoFileText = QT_TRANSLATE_NOOP("TFormMain", "(no file selected)");
 
 QString U(const char* text) { return QString::fromUtf8(text); }
+
+// A status message as scripts read it on standard error: the English text
+// the window shows translated, or the text itself where it has none.
+std::string ScriptText(const QString& shown) {
+    std::vector<const char*> known = {kNoPortText, kNoFileText};
+    known.insert(known.end(), std::begin(kConnectTexts), std::end(kConnectTexts));
+    known.insert(known.end(), std::begin(kFileErrorTexts) + 1, std::end(kFileErrorTexts));
+    for (const char* text : known)
+        if (QCoreApplication::translate("kestrin::TFormMain", text) == shown) return text;
+    return shown.toStdString();
+}
 QString U(const std::string& text) { return QString::fromStdString(text); }
 
 QString AddressText(int32_t address) {
@@ -206,7 +217,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
     CheckBoxBackup->setChecked(Config.Backup);
     filterIndex_ = Config.FileType;
     SelectDataFile(!Config.CmdFile.empty() ? Config.CmdFile : Config.LastFile);
-    if (!Config.CmdFile.empty() && currentFile_ != Config.CmdFile) cmdFileError_ = StatusText(3).toStdString();
+    if (!Config.CmdFile.empty() && currentFile_ != Config.CmdFile) cmdFileError_ = ScriptText(StatusText(3));
     Connected = false;
     if (PortNames.empty()) {
         SetStatusText(0, {});
@@ -945,7 +956,7 @@ void TFormMain::UnattendedWrite() {
                 detail = lastOutcome_.Message;
         } else if (!Connected) {
             const QString status = StatusText(3);
-            outcome = status != U(IdleStatusText) ? status.toStdString()
+            outcome = status != U(IdleStatusText) ? ScriptText(status)
                                                   : std::string("not connected to Veltro (/T=1 is required for programming)");
         } else {
             outcome = "no file selected";
