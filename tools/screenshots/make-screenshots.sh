@@ -16,7 +16,7 @@ status=0
 for lang in en_US de_DE; do
   for scale in 1 2; do
     LANG=$lang.UTF-8 LC_ALL=$lang.UTF-8 LANGUAGE= QT_SCALE_FACTOR=$scale \
-      xvfb-run -a -s "-screen 0 2560x1600x24 -nolisten tcp" env QT_QPA_PLATFORM=xcb "$tool" "$out" || status=1
+      "$root/tests/layout/on-display.sh" "$tool" "$out" || status=1
   done
 done
 if command -v optipng >/dev/null 2>&1; then
