@@ -201,6 +201,13 @@ void TFormRead::FormCreate() {
     DataModified = false;
     GridModel->ShowSize(Params.Size);
     StringGrid1->SetCell(kFirstHexColumn, 1);
+    // Six buttons side by side, each as wide as the widest caption needs.
+    int buttonWidth = 0;
+    for (QToolButton* b : {SpeedButtonClear, SpeedButtonLoad, SpeedButtonWrite, SpeedButtonRead, SpeedButtonSave,
+                           SpeedButtonExit})
+        buttonWidth = std::max(buttonWidth, b->sizeHint().width());
+    const int firstButtonLeft = TopPanel(Panel1->fontMetrics(), Label1->text(), 0).FirstButtonLeft;
+    setMinimumWidth(std::max(minimumWidth(), firstButtonLeft + 6 * buttonWidth));
     FormResize();
 
     move(Config.ExtDlgX, Config.ExtDlgY);

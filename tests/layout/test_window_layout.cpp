@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFont>
 #include <QLabel>
 #include <QLocale>
 #include <QWidget>
@@ -18,7 +19,7 @@ namespace {
 
 bool GermanWanted() { return QLocale().language() == QLocale::German; }
 
-TEST(WindowLayout, EveryTextFitsItsWidget) {
+void ExpectEveryTextFits() {
     TTranslations translations;
     EXPECT_EQ(translations.Install(QLocale()), GermanWanted());
     TWindowGallery gallery;
@@ -30,6 +31,19 @@ TEST(WindowLayout, EveryTextFitsItsWidget) {
         const QStringList faults = TextLayoutFaults(*window);
         EXPECT_TRUE(faults.isEmpty()) << faults.join(QLatin1Char('\n')).toStdString();
     }
+}
+
+TEST(WindowLayout, EveryTextFitsItsWidget) { ExpectEveryTextFits(); }
+
+// The desktop's font set twice as large, the scale unchanged: sizes given
+// in pixels must grow with the font metrics.
+TEST(WindowLayout, EveryTextFitsItsWidgetWithALargeFont) {
+    const QFont standard = QApplication::font();
+    QFont large = standard;
+    large.setPointSizeF(standard.pointSizeF() * 2);
+    QApplication::setFont(large);
+    ExpectEveryTextFits();
+    QApplication::setFont(standard);
 }
 
 // The same windows without a translation and with the system language's:
