@@ -284,6 +284,29 @@ Als Binärdatei an anderer Stelle speichern?</translation>
     </message>
 </context>
 <context>
+    <name>kestrin::FileTypes</name>
+    <message>
+        <source>binary files</source>
+        <translation>Binärdateien</translation>
+    </message>
+    <message>
+        <source>intel hex</source>
+        <translation>Intel HEX</translation>
+    </message>
+    <message>
+        <source>any binary file</source>
+        <translation>jede Binärdatei</translation>
+    </message>
+    <message>
+        <source>Motorola S-record</source>
+        <translation>Motorola S-Record</translation>
+    </message>
+    <message>
+        <source>ELF</source>
+        <translation>ELF</translation>
+    </message>
+</context>
+<context>
     <name>kestrin::FuseBitMeaning</name>
     <message>
         <source>clock source</source>

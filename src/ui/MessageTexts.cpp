@@ -30,7 +30,20 @@ namespace {
     QT_TRANSLATE_NOOP("kestrin::Messages", "the chip reads back other bits than were written"),
 };
 
+// The names of the file types in the file dialogs.
+[[maybe_unused]] const char* const kFileTypes[] = {
+    QT_TRANSLATE_NOOP("kestrin::FileTypes", "binary files"),
+    QT_TRANSLATE_NOOP("kestrin::FileTypes", "intel hex"),
+    QT_TRANSLATE_NOOP("kestrin::FileTypes", "any binary file"),
+    QT_TRANSLATE_NOOP("kestrin::FileTypes", "Motorola S-record"),
+    QT_TRANSLATE_NOOP("kestrin::FileTypes", "ELF"),
+};
+
 }  // namespace
+
+QString ShownFileType(const QString& name) {
+    return QCoreApplication::translate("kestrin::FileTypes", name.toUtf8().constData());
+}
 
 QString ShownMessage(const std::string& text) {
     if (text.empty()) return {};

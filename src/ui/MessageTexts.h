@@ -10,4 +10,7 @@ namespace kestrin {
 
 QString ShownMessage(const std::string& text);
 
+// The name of a file type in a file dialog's type list.
+QString ShownFileType(const QString& name);
+
 }  // namespace kestrin

@@ -35,7 +35,7 @@ QStringList QtNameFilters(const std::string& filter) {
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QString patterns = parts[i + 1];
         patterns.replace(';', ' ');
-        out << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+        out << QStringLiteral("%1 (%2)").arg(ShownFileType(parts[i]), patterns);
     }
     return out;
 }

@@ -13,7 +13,9 @@
 #include "app/Translations.h"
 #include "config/Prompts.h"
 #include "support/ScriptedPrompts.h"
+#include "files/FileResult.h"
 #include "ui/MessageTexts.h"
+#include "ui/QtPrompts.h"
 #include "ui/UnitFeatures.h"
 
 namespace kestrin::test {
@@ -76,6 +78,15 @@ TEST_F(WindowsInGerman, ReadyMadeMessagesAreShownInGermanWhenKnownWhole) {
         {"", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(ShownMessage(c.text), QString::fromUtf8(c.shown)) << c.text;
+}
+
+// The file dialogs' type lists, as the program hands them to Qt.
+TEST_F(WindowsInGerman, FileDialogsNameTheFileTypesInGerman) {
+    EXPECT_EQ(QtNameFilters(DataFileFilter),
+              (QStringList{QString::fromUtf8("Binärdateien (*.bin)"), QStringLiteral("Intel HEX (*.hex *.obj *.ihx *.eep)"),
+                           QString::fromUtf8("jede Binärdatei (*.*)"),
+                           QStringLiteral("Motorola S-Record (*.srec *.s19 *.s28 *.s37 *.mot)"),
+                           QStringLiteral("ELF (*.elf)")}));
 }
 
 }  // namespace
