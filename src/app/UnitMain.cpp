@@ -15,6 +15,7 @@
 #include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -33,6 +34,7 @@
 #include "link/SPI.h"
 #include "ui/Glyphs.h"
 #include "ui/QtProgress.h"
+#include "ui/MessageTexts.h"
 #include "ui/RunOutcome.h"
 #include "ui/UnitAbout.h"
 #include "ui/UnitHelp.h"
@@ -53,24 +55,36 @@ constexpr int kSpinSteps[4] = {0x1000, 0x100, 0x10, 0x1};
 constexpr int kLineStep = 0x1;
 constexpr int kPageStep = 0x100;
 
+// Marked under the context lupdate gives this class (scripts/update-translations.sh).
 const char* const kConnectTexts[] = {
-    "opened",  // not shown in panel 3
-    "COM interface can't be opened",
-    "Veltro not connected",
-    "firmware not supported",
-    "Veltro.dll not found",
+    QT_TRANSLATE_NOOP("TFormMain", "opened"),  // not shown in panel 3
+    QT_TRANSLATE_NOOP("TFormMain", "COM interface can't be opened"),
+    QT_TRANSLATE_NOOP("TFormMain", "Veltro not connected"),
+    QT_TRANSLATE_NOOP("TFormMain", "firmware not supported"),
+    QT_TRANSLATE_NOOP("TFormMain", "Veltro.dll not found"),
 };
-const char* const kNoPortText = "no COM interface present";
+const char* const kNoPortText = QT_TRANSLATE_NOOP("TFormMain", "no COM interface present");
 const char* const kFileErrorTexts[] = {
     "",  // no error
-    "error at opening file",
-    "file is empty",
-    "checksum error",
-    "file exceeds 256 kByte",
+    QT_TRANSLATE_NOOP("TFormMain", "error at opening file"),
+    QT_TRANSLATE_NOOP("TFormMain", "file is empty"),
+    QT_TRANSLATE_NOOP("TFormMain", "checksum error"),
+    QT_TRANSLATE_NOOP("TFormMain", "file exceeds 256 kByte"),
 };
-const char* const kNoFileText = "(no file selected)";
+const char* const kNoFileText = QT_TRANSLATE_NOOP("TFormMain", "(no file selected)");
 
 QString U(const char* text) { return QString::fromUtf8(text); }
+
+// A status message as scripts read it on standard error: the English text
+// the window shows translated, or the text itself where it has none.
+std::string ScriptText(const QString& shown) {
+    std::vector<const char*> known = {kNoPortText, kNoFileText};
+    known.insert(known.end(), std::begin(kConnectTexts), std::end(kConnectTexts));
+    known.insert(known.end(), std::begin(kFileErrorTexts) + 1, std::end(kFileErrorTexts));
+    for (const char* text : known)
+        if (QCoreApplication::translate("kestrin::TFormMain", text) == shown) return text;
+    return shown.toStdString();
+}
 QString U(const std::string& text) { return QString::fromStdString(text); }
 
 QString AddressText(int32_t address) {
@@ -204,11 +218,11 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
     CheckBoxBackup->setChecked(Config.Backup);
     filterIndex_ = Config.FileType;
     SelectDataFile(!Config.CmdFile.empty() ? Config.CmdFile : Config.LastFile);
-    if (!Config.CmdFile.empty() && currentFile_ != Config.CmdFile) cmdFileError_ = StatusText(3).toStdString();
+    if (!Config.CmdFile.empty() && currentFile_ != Config.CmdFile) cmdFileError_ = ScriptText(StatusText(3));
     Connected = false;
     if (PortNames.empty()) {
         SetStatusText(0, {});
-        SetStatusText(3, U(kNoPortText));
+        SetStatusText(3, tr(kNoPortText));
         SpeedButtonConnect->setEnabled(false);
     } else {
         ApplyCommandLinePort();
@@ -399,12 +413,12 @@ void TFormMain::BuildControls() {
         std::max(42, std::accumulate(portNames.cbegin(), portNames.cend(), 0,
                                      [&fm](int w, const QString& n) { return std::max(w, fm.horizontalAdvance(n)); }) + pad),
         std::max(68, TextWidth(fm, {tr("opened"), tr("closed")}) + pad),
-        std::max(50, TextWidth(fm, {U(ProgResultText(0)), U(ProgResultText(1)), U(ProgResultText(2)),
-                                    U(ProgResultText(3))}) + pad),
+        std::max(50, TextWidth(fm, {ShownMessage(ProgResultText(0)), ShownMessage(ProgResultText(1)),
+                                    ShownMessage(ProgResultText(2)), ShownMessage(ProgResultText(3))}) + pad),
     };
-    QStringList messages = {U(IdleStatusText), U(kNoPortText)};
-    for (size_t i = 1; i < std::size(kConnectTexts); ++i) messages << U(kConnectTexts[i]);
-    for (size_t i = 1; i < std::size(kFileErrorTexts); ++i) messages << U(kFileErrorTexts[i]);
+    QStringList messages = {U(IdleStatusText), tr(kNoPortText)};
+    for (size_t i = 1; i < std::size(kConnectTexts); ++i) messages << tr(kConnectTexts[i]);
+    for (size_t i = 1; i < std::size(kFileErrorTexts); ++i) messages << tr(kFileErrorTexts[i]);
     int messageWidth = 50;
     for (const QString& m : messages) messageWidth = std::max(messageWidth, fm.horizontalAdvance(m) + pad);
     for (size_t i = 0; i < StatusPanel.size(); ++i) {
@@ -483,7 +497,12 @@ void TFormMain::FitWindowSize() {
     // The client area is 393 × 284 unless the fonts need more room.
     centralWidget()->layout()->activate();
     const QSize hint = sizeHint();
-    setFixedSize(std::max(393, hint.width()), std::max(284, hint.height()));
+    // The status bar lays its panels out only once shown: their room is
+    // added up here, with the bar's spacing and margins.
+    int statusWidth = 2 * statusBar()->style()->pixelMetric(QStyle::PM_LayoutLeftMargin);
+    for (const QLabel* panel : StatusPanel)
+        if (panel != nullptr) statusWidth += panel->minimumWidth() + 8;
+    setFixedSize(std::max({393, hint.width(), statusWidth}), std::max(284, hint.height()));
 }
 
 void TFormMain::ApplyCommandLinePort() {
@@ -583,8 +602,8 @@ void TFormMain::SetupDlg() {
 
 void TFormMain::SelectDataFile(const std::string& fileName, int filterIndex) {
     if (fileName.empty()) {
-        LabelFileName->setText(U(kNoFileText));
-        LabelFileSize->setText(U(kNoFileText));
+        LabelFileName->setText(tr(kNoFileText));
+        LabelFileSize->setText(tr(kNoFileText));
         SetStatusText(3, U(IdleStatusText));
         return;
     }
@@ -605,14 +624,14 @@ void TFormMain::SelectDataFile(const std::string& fileName, int filterIndex) {
         // The last result belongs to the file before.
         ClearOutcome(StatusPanel[2]);
     } else if (result > 0 && result < static_cast<int>(std::size(kFileErrorTexts))) {
-        SetStatusText(3, U(kFileErrorTexts[result]));
+        SetStatusText(3, tr(kFileErrorTexts[result]));
     }
     Gauge1->setValue(0);
     UpdateButtonStates();
     LabelFileName->setToolTip(LabelFileName->text());
     if (result != FileOk && LabelFileName->text().isEmpty()) {
-        LabelFileName->setText(U(kNoFileText));
-        LabelFileSize->setText(U(kNoFileText));
+        LabelFileName->setText(tr(kNoFileText));
+        LabelFileSize->setText(tr(kNoFileText));
     }
 }
 
@@ -670,7 +689,7 @@ void TFormMain::SpeedButtonConnectClick() {
             Ops.SetLevels(profile.SCK, profile.MOSI, profile.MISO);
             Ops.SetCycleTime(0);
         } else if (result > 0 && result < static_cast<int32_t>(std::size(kConnectTexts))) {
-            SetStatusText(3, U(kConnectTexts[result]));
+            SetStatusText(3, tr(kConnectTexts[result]));
         }
     }
     UpdateButtonStates();
@@ -857,32 +876,35 @@ bool TFormMain::UnattendedPendingBackups() {
 void TFormMain::OfferPendingBackups() {
     for (const TPendingBackup& backup : FindPendingBackups()) {
         if (backup.Damaged) {
-            Ask(TMsgKind::Warning, "The backup file " + PendingBackupText(backup) + ".", TMsgButtons::Ok);
+            Ask(TMsgKind::Warning, tr("The backup file %1.").arg(QString::fromStdString(PendingBackupText(backup))).toStdString(),
+                TMsgButtons::Ok);
             continue;
         }
-        const std::string found =
-            "A write was cut off before it could put a backup back into the chip: " + PendingBackupText(backup) + ".";
-        if (Ask(TMsgKind::Confirmation, found + "\n\nWrite it back into the attached chip now?", TMsgButtons::YesNo) ==
-            TMsgResult::Yes) {
+        const QString found = tr("A write was cut off before it could put a backup back into the chip: %1.")
+                                  .arg(QString::fromStdString(PendingBackupText(backup)));
+        if (Ask(TMsgKind::Confirmation, tr("%1\n\nWrite it back into the attached chip now?").arg(found).toStdString(),
+                TMsgButtons::YesNo) == TMsgResult::Yes) {
             if (!Connected) {
-                Ask(TMsgKind::Information, "Connect to Veltro first. The backup stays where it is.", TMsgButtons::Ok);
+                Ask(TMsgKind::Information, tr("Connect to Veltro first. The backup stays where it is.").toStdString(),
+                    TMsgButtons::Ok);
             } else {
                 const TJobOutcome outcome = RestoreBackup(backup);
                 if (outcome.Ok()) continue;
                 Ask(TMsgKind::Error, outcome.Message, TMsgButtons::Ok);
             }
         }
-        if (Ask(TMsgKind::Confirmation, found + "\n\nSave it as a binary file elsewhere?", TMsgButtons::YesNo) !=
-            TMsgResult::Yes)
+        if (Ask(TMsgKind::Confirmation, tr("%1\n\nSave it as a binary file elsewhere?").arg(found).toStdString(),
+                TMsgButtons::YesNo) != TMsgResult::Yes)
             continue;  // kept for later
         TFileDialog dialog;
-        dialog.Title = std::string("Save backup of the ") + MemoryName(backup.Record.EEPROM);
+        dialog.Title = tr("Save backup of the %1").arg(QString::fromUtf8(MemoryName(backup.Record.EEPROM))).toStdString();
         dialog.Filter = "binary files|*.bin|any binary file|*.*";
         dialog.FilterIndex = 1;
         dialog.FileName = backup.Record.EEPROM ? "backup-eeprom.bin" : "backup-flash.bin";
         if (!Prompts().SaveFile(dialog)) continue;
         std::string error;
-        if (!SaveBackupAs(backup, dialog.FileName, error)) Ask(TMsgKind::Error, "Can't write file! " + error, TMsgButtons::Ok);
+        if (!SaveBackupAs(backup, dialog.FileName, error))
+            Ask(TMsgKind::Error, tr("Can't write file! %1").arg(QString::fromStdString(error)).toStdString(), TMsgButtons::Ok);
     }
 }
 
@@ -944,7 +966,7 @@ void TFormMain::UnattendedWrite() {
                 detail = lastOutcome_.Message;
         } else if (!Connected) {
             const QString status = StatusText(3);
-            outcome = status != U(IdleStatusText) ? status.toStdString()
+            outcome = status != U(IdleStatusText) ? ScriptText(status)
                                                   : std::string("not connected to Veltro (/T=1 is required for programming)");
         } else {
             outcome = "no file selected";
@@ -989,7 +1011,8 @@ void TFormMain::closeEvent(QCloseEvent* event) {
         // nobody asked for (a signal, the session ending) stops it.
         event->ignore();
         closeRequested_ = true;
-        if (Ask(TMsgKind::Confirmation, "A write is running. Stop it? The window closes when the write has ended.",
+        if (Ask(TMsgKind::Confirmation,
+                tr("A write is running. Stop it? The window closes when the write has ended.").toStdString(),
                 TMsgButtons::YesNo) == TMsgResult::Yes)
             StopRun();
         return;

@@ -14,6 +14,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Forms.h"
+#include "app/Translations.h"
 #include "app/UnitMain.h"
 #include "config/Prompts.h"
 #include "config/UnitConfig.h"
@@ -94,18 +95,16 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral("kestrin"));
     QApplication::setWindowIcon(Glyph(QString::fromUtf8(glyph::Program)));
     // The windows follow the system language; English is the source. What
-    // scripts read (standard error, exit codes, settings) stays English.
-    QTranslator translator;
-    if (translator.load(QLocale(), QStringLiteral("kestrin"), QStringLiteral("_"), QStringLiteral(":/i18n")))
-        QCoreApplication::installTranslator(&translator);
-    QTranslator qtTranslator;
-    if (qtTranslator.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&qtTranslator);
+    // scripts read (standard error, exit codes, settings) stays English:
+    // without a screen every message goes to standard error, so nothing is
+    // translated then.
+    const bool onScreen = QGuiApplication::platformName() != QLatin1String("offscreen");
+    TTranslations translations;
+    if (onScreen) translations.Install(QLocale());
     // A message box nobody can see would wait for ever: without a screen the
     // messages go to standard error and take their safe answer.
     QtPrompts prompts;
-    if (QGuiApplication::platformName() != QLatin1String("offscreen")) SetPrompts(&prompts);
+    if (onScreen) SetPrompts(&prompts);
 
     LoadSettings();
     ApplyCommandLine(QCoreApplication::arguments().mid(1));

@@ -9,6 +9,7 @@
 #include "devices/AvrIsp.h"
 #include "devices/ProgRun.h"
 #include "devices/Progress.h"
+#include "devices/Translatable.h"
 #include "devices/Unit89S8253.h"
 #include "devices/UnitATmega.h"
 #include "devices/UnitATtiny.h"
@@ -170,24 +171,28 @@ std::vector<TCutOff> SerialProgrammingCutOffs(uint8_t type, const TFuseBits& bit
     if (type == ctAT89S8253) {
         if ((bits.UserFuses & 0x01) != 0)
             cuts.push_back(CutOff("Fuse1",
-                                  "Fuse1 set switches the chip's serial programming off: afterwards only a "
-                                  "parallel programmer can reach it."));
+                                  QT_TRANSLATE_NOOP("kestrin::SerialProgrammingCutOffs",
+                                                "Fuse1 set switches the chip's serial programming off: afterwards only a "
+                                  "parallel programmer can reach it.")));
         return cuts;
     }
     if (!IsAvr(type) || bits.Device == nullptr) return cuts;
     if (ProgrammedBit(bits, "SPIEN") == false)
         cuts.push_back(CutOff("SPIEN",
-                              "SPIEN unprogrammed switches serial programming off: afterwards only a high-voltage "
-                              "programmer can reach the chip."));
+                              QT_TRANSLATE_NOOP("kestrin::SerialProgrammingCutOffs",
+                                                "SPIEN unprogrammed switches serial programming off: afterwards only a high-voltage "
+                              "programmer can reach the chip.")));
     // Most headers spell it RSTDISBL, a few RSTDSBL.
     if (ProgrammedBit(bits, "RSTDISBL") == true || ProgrammedBit(bits, "RSTDSBL") == true)
         cuts.push_back(CutOff("RSTDISBL",
-                              "RSTDISBL programmed turns the reset pin into an I/O pin: serial programming can no "
-                              "longer start, only a high-voltage programmer can reach the chip."));
+                              QT_TRANSLATE_NOOP("kestrin::SerialProgrammingCutOffs",
+                                                "RSTDISBL programmed turns the reset pin into an I/O pin: serial programming can no "
+                              "longer start, only a high-voltage programmer can reach the chip.")));
     if (ProgrammedBit(bits, "DWEN") == true)
         cuts.push_back(CutOff("DWEN",
-                              "DWEN programmed hands the reset pin to debugWIRE: serial programming can no longer "
-                              "start until a debugWIRE tool or a high-voltage programmer clears it."));
+                              QT_TRANSLATE_NOOP("kestrin::SerialProgrammingCutOffs",
+                                                "DWEN programmed hands the reset pin to debugWIRE: serial programming can no longer "
+                              "start until a debugWIRE tool or a high-voltage programmer clears it.")));
     return cuts;
 }
 

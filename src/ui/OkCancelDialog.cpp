@@ -11,9 +11,9 @@ namespace kestrin {
 TOkCancelDialog::TOkCancelDialog(const QString& caption, QWidget* parent) : QDialog(parent) {
     setWindowTitle(caption);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    BitBtnOk = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
+    BitBtnOk = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), tr("OK"), this);
     BitBtnCancel =
-        new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("Cancel"), this);
+        new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), tr("Cancel"), this);
     BitBtnOk->setDefault(true);
     connect(BitBtnOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(BitBtnCancel, &QPushButton::clicked, this, &QDialog::reject);

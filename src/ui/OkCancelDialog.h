@@ -11,6 +11,8 @@ class QPushButton;
 namespace kestrin {
 
 class TOkCancelDialog : public QDialog {
+    Q_OBJECT
+
 public:
     QPushButton* BitBtnOk = nullptr;
     QPushButton* BitBtnCancel = nullptr;

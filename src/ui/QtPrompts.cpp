@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "ui/MessageTexts.h"
+
 namespace kestrin {
 
 namespace {
@@ -33,7 +35,7 @@ QStringList QtNameFilters(const std::string& filter) {
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QString patterns = parts[i + 1];
         patterns.replace(';', ' ');
-        out << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+        out << QStringLiteral("%1 (%2)").arg(ShownFileType(parts[i]), patterns);
     }
     return out;
 }
@@ -55,7 +57,7 @@ TMsgResult QtPrompts::Message(TMsgKind kind, const std::string& text, TMsgButton
         case TMsgButtons::OkCancel: std = QMessageBox::Ok | QMessageBox::Cancel; break;
     }
     // Message texts break lines with a carriage return, which Qt would draw as a space.
-    QString shown = Q(text);
+    QString shown = ShownMessage(text);
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
     QMessageBox box(icon, QApplication::applicationDisplayName(), shown, std, QApplication::activeWindow());
     if (buttons == TMsgButtons::YesNoDefaultNo) {

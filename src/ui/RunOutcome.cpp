@@ -11,14 +11,9 @@
 #include "config/Prompts.h"
 #include "files/FileExchg.h"
 #include "files/FileResult.h"
+#include "ui/MessageTexts.h"
 
 namespace kestrin {
-
-namespace {
-
-QString U(const std::string& text) { return QString::fromStdString(text); }
-
-}  // namespace
 
 uint32_t OutcomeColor(TJobResult result) {
     switch (result) {
@@ -35,8 +30,8 @@ void ShowOutcome(QLabel* panel, const TJobOutcome& outcome) {
         ClearOutcome(panel);
         return;
     }
-    panel->setText(U(outcome.Status));
-    panel->setToolTip(U(outcome.Message));
+    panel->setText(ShownMessage(outcome.Status));
+    panel->setToolTip(ShownMessage(outcome.Message));
     const uint32_t rgb = OutcomeColor(outcome.Result);
     panel->setAutoFillBackground(rgb != 0);
     panel->setStyleSheet(rgb == 0 ? QString() : QStringLiteral("background-color: #%1;").arg(rgb, 6, 16, QLatin1Char('0')));

@@ -26,7 +26,7 @@ const char* const kProjectAddress = "https://kestrin.example.org/controllers/";
 const char* const kContactAddress = "kestrin@example.org";
 const char* const kSupportAddress = "kestrin-support@example.org";
 const char* const kProductLine = "Veltro Flash V1.0 (KVF-0104)";
-const char* const kNoticeLine = "Written & maintained by the Kestrin project";
+const char* const kNoticeLine = QT_TRANSLATE_NOOP("kestrin::TFormAbout", "Written & maintained by the Kestrin project");
 
 QLabel* NewLabel(const QString& text, QWidget* parent) { return new QLabel(text, parent); }
 
@@ -50,13 +50,13 @@ QFrame* NewBand(QWidget* parent) {
 }  // namespace
 
 QString FirmwareText(uint8_t firmware) {
-    if (firmware == 0) return QStringLiteral("not available (no connection to Veltro)");
+    if (firmware == 0) return TFormAbout::tr("not available (no connection to Veltro)");
     return QString::number(firmware >> 4, 16).toUpper() + QLatin1Char('.') +
            QString::number(firmware & 15, 16).toUpper();
 }
 
 TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("About this program"));
+    setWindowTitle(tr("About this program"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 
     // Title and version.
@@ -65,7 +65,7 @@ TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent) {
     Image1->setFixedSize(32, 32);
     Image1->setAttribute(Qt::WA_TranslucentBackground);
     Image1->setPixmap(QApplication::windowIcon().pixmap(32, 32));
-    Label1 = NewLabel(QString::fromUtf8("µC Programmer over Veltro"), bandTitle);
+    Label1 = NewLabel(tr("µC Programmer over Veltro"), bandTitle);
     QFont titleFont = Label1->font();
     titleFont.setBold(true);
     titleFont.setPointSize(10);
@@ -74,7 +74,7 @@ TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent) {
     titlePalette.setColor(QPalette::WindowText, palette().color(QPalette::Link));
     Label1->setPalette(titlePalette);
     LabelVersion = NewLabel(QString(), bandTitle);
-    LabelCorvane = NewLabel(QStringLiteral("(Corvane Edition)"), bandTitle);
+    LabelCorvane = NewLabel(tr("(Corvane Edition)"), bandTitle);
     Label2 = NewLabel(QString(), bandTitle);
     Label2->setTextFormat(Qt::PlainText);
     auto* versionRow = new QHBoxLayout;
@@ -91,7 +91,7 @@ TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent) {
 
     // Firmware.
     QFrame* bandFirmware = NewBand(this);
-    Label3 = NewLabel(QStringLiteral("Veltro Firmware Version:"), bandFirmware);
+    Label3 = NewLabel(tr("Veltro Firmware Version:"), bandFirmware);
     LabelFirmware = NewLabel(QString(), bandFirmware);
     auto* firmwareLayout = new QHBoxLayout(bandFirmware);
     firmwareLayout->addWidget(Label3);
@@ -99,15 +99,15 @@ TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent) {
 
     // Links.
     PanelCorvane = NewBand(this);
-    Label4 = NewLabel(QStringLiteral("Internet:"), PanelCorvane);
+    Label4 = NewLabel(tr("Internet:"), PanelCorvane);
     UrlLabel1 = NewLink(utCustom, QString(), PanelCorvane);
-    Label5 = NewLabel(QStringLiteral("Informations about support of more microcontrollers:"), PanelCorvane);
+    Label5 = NewLabel(tr("Informations about support of more microcontrollers:"), PanelCorvane);
     UrlLabel2 = NewLink(utCustom, QString(), PanelCorvane);
-    Label6 = NewLabel(QStringLiteral("E-Mail:"), PanelCorvane);
-    Label6->setToolTip(QStringLiteral("contact to author"));
+    Label6 = NewLabel(tr("E-Mail:"), PanelCorvane);
+    Label6->setToolTip(tr("contact to author"));
     UrlLabel3 = NewLink(utMail, QString::fromUtf8(kContactAddress), PanelCorvane);
     UrlLabel3->SetMailSubject(QStringLiteral("Kestrin"));
-    Label7 = NewLabel(QStringLiteral("Support:"), PanelCorvane);
+    Label7 = NewLabel(tr("Support:"), PanelCorvane);
     UrlLabel4 = NewLink(utMail, QString::fromUtf8(kSupportAddress), PanelCorvane);
     UrlLabel4->SetMailSubject(QString::fromUtf8(kProductLine));
     UrlLabel4->SetMailBody({QString::fromUtf8(kProductLine), QString()});
@@ -122,7 +122,7 @@ TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent) {
     links->addWidget(UrlLabel4, 4, 1);
     links->setColumnStretch(1, 1);
 
-    BitBtnClose = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("&Close"), this);
+    BitBtnClose = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), tr("&Close"), this);
     BitBtnClose->setDefault(true);
     connect(BitBtnClose, &QPushButton::clicked, this, &QDialog::accept);
 
@@ -137,8 +137,8 @@ TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent) {
 }
 
 void TFormAbout::FormCreate() {
-    LabelVersion->setText(QStringLiteral("Version ") + QString::fromUtf8(ProgramVersion));
-    Label2->setText(QString::fromUtf8(kNoticeLine));
+    LabelVersion->setText(tr("Version %1").arg(QString::fromUtf8(ProgramVersion)));
+    Label2->setText(tr(kNoticeLine));
     UrlLabel1->setText(QString::fromUtf8(kMagazineAddress));
     UrlLabel1->SetURL(UrlLabel1->text());
     UrlLabel2->setText(QString::fromUtf8(kProjectAddress));

@@ -39,12 +39,32 @@ int ColumnOf(int bitColumn) { return kBitColumns - bitColumn; }
 
 QString BitText(uint8_t value, int bit) { return (value >> bit) & 1 ? QStringLiteral("1") : QStringLiteral("0"); }
 
-const char* const kByteNames[4] = {"Low fuse", "High fuse", "Extended fuse", "Lock bits"};
+const char* const kByteNames[4] = {QT_TRANSLATE_NOOP("kestrin::TFormFeatures", "Low fuse"),
+                                   QT_TRANSLATE_NOOP("kestrin::TFormFeatures", "High fuse"),
+                                   QT_TRANSLATE_NOOP("kestrin::TFormFeatures", "Extended fuse"),
+                                   QT_TRANSLATE_NOOP("kestrin::TFormFeatures", "Lock bits")};
+// The same names inside a sentence.
+const char* const kByteNamesInText[4] = {QT_TRANSLATE_NOOP("kestrin::TFormFeatures", "low fuse"),
+                                         QT_TRANSLATE_NOOP("kestrin::TFormFeatures", "high fuse"),
+                                         QT_TRANSLATE_NOOP("kestrin::TFormFeatures", "extended fuse"),
+                                         QT_TRANSLATE_NOOP("kestrin::TFormFeatures", "lock bits")};
 const char* const kHexNames[4] = {"FuseHexLow", "FuseHexHigh", "FuseHexExtended", "LockHex"};
 
 QString Hex(uint8_t value) { return QStringLiteral("%1h").arg(QString::number(value, 16).toUpper().rightJustified(2, QLatin1Char('0'))); }
 
 QString Binary(uint8_t value, int bits) { return QStringLiteral("%1").arg(value, bits, 2, QLatin1Char('0')); }
+
+// A bit's meaning from the glossary, in the system language; a meaning the
+// glossary lacks comes from the part's header and stays as it is.
+QString ShownMeaning(const std::string& meaning) {
+    return QCoreApplication::translate("kestrin::FuseBitMeaning", meaning.c_str());
+}
+
+// The question before a write that cuts the chip off from serial programming.
+QString CutOffQuestion(const TCutOff& cut) {
+    return TFormFeatures::tr("%1 Write anyway?")
+        .arg(QCoreApplication::translate("kestrin::SerialProgrammingCutOffs", cut.Consequence.c_str()));
+}
 
 // Keeps the wait cursor up while the chip is being talked to.
 class TBusyCursor {
@@ -57,35 +77,35 @@ public:
 
 QString ReadText(TFuseRead result) {
     switch (result) {
-        case TFuseRead::Read: return QStringLiteral("Bits read from the chip.");
-        case TFuseRead::NotConnected: return QStringLiteral("Not connected: bits not read, nothing can be written.");
-        case TFuseRead::NoAnswer: return QStringLiteral("No answer from the chip: nothing can be written.");
-        case TFuseRead::UnknownPart: return QStringLiteral("Unknown signature: nothing can be written.");
-        case TFuseRead::LinkLost: return QStringLiteral("Connection to the adapter lost: nothing can be written.");
+        case TFuseRead::Read: return TFormFeatures::tr("Bits read from the chip.");
+        case TFuseRead::NotConnected: return TFormFeatures::tr("Not connected: bits not read, nothing can be written.");
+        case TFuseRead::NoAnswer: return TFormFeatures::tr("No answer from the chip: nothing can be written.");
+        case TFuseRead::UnknownPart: return TFormFeatures::tr("Unknown signature: nothing can be written.");
+        case TFuseRead::LinkLost: return TFormFeatures::tr("Connection to the adapter lost: nothing can be written.");
         case TFuseRead::NoWriter: break;
     }
-    return QStringLiteral("No fuse or lock bits to write for this controller.");
+    return TFormFeatures::tr("No fuse or lock bits to write for this controller.");
 }
 
 QString WriteText(TFuseWrite result, uint8_t type, const TFuseBits& chip) {
     switch (result) {
-        case TFuseWrite::Written: return QStringLiteral("Written and read back.");
-        case TFuseWrite::NoAnswer: return QStringLiteral("No answer from the chip.");
-        case TFuseWrite::NoWriter: return QStringLiteral("No fuse or lock bits to write for this controller.");
+        case TFuseWrite::Written: return TFormFeatures::tr("Written and read back.");
+        case TFuseWrite::NoAnswer: return TFormFeatures::tr("No answer from the chip.");
+        case TFuseWrite::NoWriter: return TFormFeatures::tr("No fuse or lock bits to write for this controller.");
         case TFuseWrite::OtherChip:
-            return QStringLiteral("Another chip answers: read its bits before writing them.");
+            return TFormFeatures::tr("Another chip answers: read its bits before writing them.");
         case TFuseWrite::LinkLost:
-            return QStringLiteral("Connection to the adapter lost: the bits may be written in part. Read them again.");
+            return TFormFeatures::tr("Connection to the adapter lost: the bits may be written in part. Read them again.");
         case TFuseWrite::Differs: break;
     }
     if (type == ctAT89S8253)
-        return QStringLiteral("The chip reads back Fuse %1, Lock Bit %2.")
+        return TFormFeatures::tr("The chip reads back Fuse %1, Lock Bit %2.")
             .arg(Binary(chip.UserFuses & 0x0F, 4), Binary(chip.LockBits & 0x07, 3));
-    QString text = QStringLiteral("The chip reads back");
+    QStringList parts;
     const int count = chip.Device != nullptr ? chip.Device->Part->fuseCount : 2;
     for (int i = 0; i < count; ++i)
-        text += QStringLiteral(" %1 %2,").arg(QString::fromLatin1(kByteNames[i]).toLower(), Hex(FuseByte(chip, i)));
-    return text + QStringLiteral(" lock %1.").arg(Hex(chip.AvrLock));
+        parts << TFormFeatures::tr("%1 %2").arg(TFormFeatures::tr(kByteNamesInText[i]), Hex(FuseByte(chip, i)));
+    return TFormFeatures::tr("The chip reads back %1, lock %2.").arg(parts.join(QStringLiteral(", ")), Hex(chip.AvrLock));
 }
 
 QLabel* NewLabel(const QString& text, const char* name, QWidget* parent) {
@@ -194,7 +214,7 @@ QFrame* TFormFeatures::CreatePanel1() {
         edit->setMaxLength(2);
         edit->setInputMask(QStringLiteral("HH"));
         edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("FFW")) + 10);
-        edit->setToolTip(QStringLiteral("%1 as a hex byte (0 = programmed)").arg(QString::fromLatin1(kByteNames[byte])));
+        edit->setToolTip(tr("%1 as a hex byte (0 = programmed)").arg(tr(kByteNames[byte])));
         connect(edit, &QLineEdit::editingFinished, this, [this, byte] { HexEdited(byte); });
         HexEdits[static_cast<size_t>(byte)] = edit;
     }
@@ -209,8 +229,8 @@ QFrame* TFormFeatures::CreatePanel2() {
     Label12 = HeadingLabel(QStringLiteral("2"), "Label12", panel);
     Label13 = HeadingLabel(QStringLiteral("3"), "Label13", panel);
     Label14 = HeadingLabel(QStringLiteral("4"), "Label14", panel);
-    Label15 = NameLabel(QStringLiteral("Fuse"), "Label15", panel);
-    Label16 = NameLabel(QStringLiteral("Lock Bit"), "Label16", panel);
+    Label15 = NameLabel(tr("Fuse"), "Label15", panel);
+    Label16 = NameLabel(tr("Lock Bit"), "Label16", panel);
     CheckBoxFuse1 = BitBox("CheckBoxFuse1", panel);
     CheckBoxFuse2 = BitBox("CheckBoxFuse2", panel);
     CheckBoxFuse3 = BitBox("CheckBoxFuse3", panel);
@@ -221,14 +241,14 @@ QFrame* TFormFeatures::CreatePanel2() {
     fuseBoxes_ = {CheckBoxFuse1, CheckBoxFuse2, CheckBoxFuse3, CheckBoxFuse4};
     lockBoxes_ = {CheckBoxLock1, CheckBoxLock2, CheckBoxLock3};
     // A ticked box writes 1, the chip's unprogrammed state.
-    CheckBoxFuse1->setToolTip(QStringLiteral("Fuse1, serial programming: ticked switches it off for good "
-                                             "(only a parallel programmer switches it on again)"));
-    CheckBoxFuse2->setToolTip(QStringLiteral("Fuse2, x2 clock: ticked is off"));
-    CheckBoxFuse3->setToolTip(QStringLiteral("Fuse3, user row programming: ticked is off"));
-    CheckBoxFuse4->setToolTip(QStringLiteral("Fuse4, external clock: ticked is off (crystal oscillator)"));
+    CheckBoxFuse1->setToolTip(tr("Fuse1, serial programming: ticked switches it off for good "
+                                 "(only a parallel programmer switches it on again)"));
+    CheckBoxFuse2->setToolTip(tr("Fuse2, x2 clock: ticked is off"));
+    CheckBoxFuse3->setToolTip(tr("Fuse3, user row programming: ticked is off"));
+    CheckBoxFuse4->setToolTip(tr("Fuse4, external clock: ticked is off (crystal oscillator)"));
     for (size_t i = 0; i < lockBoxes_.size(); ++i)
-        lockBoxes_[i]->setToolTip(QStringLiteral("Lock bit %1: ticked is not programmed; "
-                                                 "only a chip erase clears a programmed lock bit")
+        lockBoxes_[i]->setToolTip(tr("Lock bit %1: ticked is not programmed; "
+                                     "only a chip erase clears a programmed lock bit")
                                       .arg(i + 1));
 
     AddHeadings(grid, {Label11, Label12, Label13, Label14});
@@ -244,7 +264,7 @@ QFrame* TFormFeatures::CreatePanel2() {
 
 void TFormFeatures::FormCreate() {
     setObjectName(QStringLiteral("FormFeatures"));
-    setWindowTitle(QStringLiteral("Features"));
+    setWindowTitle(tr("Features"));
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
 
     auto* outer = new QVBoxLayout(this);
@@ -263,6 +283,10 @@ void TFormFeatures::FormCreate() {
     Panel1->hide();
     outer->addWidget(panels, 1);
 
+    LabelRule = NewLabel(QString(), "LabelRule", this);
+    LabelRule->setWordWrap(true);
+    outer->addWidget(LabelRule);
+
     LabelStatus = NewLabel(QString(), "LabelStatus", this);
     LabelStatus->setWordWrap(true);
     LabelStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -270,20 +294,20 @@ void TFormFeatures::FormCreate() {
     outer->addWidget(LabelStatus);
 
     auto* buttons = new QHBoxLayout;
-    BitBtnWrite = new QPushButton(Glyph(QString::fromLatin1(glyph::Write)), QStringLiteral("&Write"), this);
+    BitBtnWrite = new QPushButton(Glyph(QString::fromLatin1(glyph::Write)), tr("&Write"), this);
     BitBtnWrite->setObjectName(QStringLiteral("BitBtnWrite"));
     BitBtnWrite->setAutoDefault(false);
-    BitBtn2 = new QPushButton(Glyph(QString::fromLatin1(glyph::Exit)), QStringLiteral("&Close"), this);
+    BitBtn2 = new QPushButton(Glyph(QString::fromLatin1(glyph::Exit)), tr("&Close"), this);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn2->setAutoDefault(false);
-    ButtonReadAgain = new QPushButton(QStringLiteral("&Read again"), this);
+    ButtonReadAgain = new QPushButton(tr("&Read again"), this);
     ButtonReadAgain->setObjectName(QStringLiteral("ButtonReadAgain"));
     ButtonReadAgain->setAutoDefault(false);
     ButtonReadAgain->hide();
-    ButtonDefaults = new QPushButton(QStringLiteral("factory defaults"), this);
+    ButtonDefaults = new QPushButton(tr("factory defaults"), this);
     ButtonDefaults->setObjectName(QStringLiteral("ButtonDefaults"));
     ButtonDefaults->setAutoDefault(false);
-    ButtonDefaults->setToolTip(QStringLiteral("The part's fuse bytes as it leaves the factory (not written until Write)"));
+    ButtonDefaults->setToolTip(tr("The part's fuse bytes as it leaves the factory (not written until Write)"));
     ButtonDefaults->hide();
     ButtonFromElf = new QPushButton(tr("from &ELF file…"), this);
     ButtonFromElf->setObjectName(QStringLiteral("ButtonFromElf"));
@@ -343,7 +367,7 @@ void TFormFeatures::BuildAvrRows() {
     for (int byte = 0; byte < 4; ++byte) {
         if (byte < 3 && byte >= part->fuseCount) continue;
         if (byte == 3 && part->lockMask == 0) continue;
-        QLabel* heading = NameLabel(QString::fromLatin1(kByteNames[byte]), "", Panel1);
+        QLabel* heading = NameLabel(tr(kByteNames[byte]), "", Panel1);
         avrRows_.push_back(heading);
         avrGrid_->addWidget(heading, row, 0, 1, 3);
         QLineEdit* hex = HexEdits[static_cast<size_t>(byte)];
@@ -355,13 +379,12 @@ void TFormFeatures::BuildAvrRows() {
             const std::string name =
                 byte == 3 ? lockNames[b] : (part->fuseBits[static_cast<size_t>(byte)][b] ? part->fuseBits[static_cast<size_t>(byte)][b] : "");
             if (name.empty()) continue;
-            const std::string meaning =
-                FuseBitMeaning(name, byte == 3 ? nullptr : part->fuseComments[static_cast<size_t>(byte)][b]);
+            const QString meaning = ShownMeaning(
+                FuseBitMeaning(name, byte == 3 ? nullptr : part->fuseComments[static_cast<size_t>(byte)][b]));
             auto* edit = new TBitEdit(QString::fromStdString(name), Panel1);
-            edit->setToolTip(QStringLiteral("%1, bit %2: %3 (0 = programmed)")
-                                 .arg(QString::fromStdString(name)).arg(bit).arg(QString::fromStdString(meaning)));
+            edit->setToolTip(tr("%1, bit %2: %3 (0 = programmed)").arg(QString::fromStdString(name)).arg(bit).arg(meaning));
             QLabel* nameLabel = NewLabel(QString::fromStdString(name), "", Panel1);
-            QLabel* meaningLabel = NewLabel(QString::fromStdString(meaning), "", Panel1);
+            QLabel* meaningLabel = NewLabel(meaning, "", Panel1);
             meaningLabel->setObjectName(QStringLiteral("Meaning") + QString::fromStdString(name));
             avrGrid_->addWidget(edit, row, 0, Qt::AlignCenter);
             avrGrid_->addWidget(nameLabel, row, 1);
@@ -403,7 +426,7 @@ void TFormFeatures::ReadChip() {
     ShowBits();
     QString status = ReadText(result);
     if (result == TFuseRead::UnknownPart)
-        status = QStringLiteral("Unknown signature %1 %2 %3: nothing can be written.")
+        status = tr("Unknown signature %1 %2 %3: nothing can be written.")
                      .arg(Hex(bits.Signature[0]), Hex(bits.Signature[1]), Hex(bits.Signature[2]));
     LabelStatus->setText(status);
     BitBtnWrite->setEnabled(ReadOk);
@@ -413,9 +436,9 @@ void TFormFeatures::ReadChip() {
     Panel1->setEnabled(ReadOk);
     Panel2->setEnabled(ReadOk);
     // The rows just built count only once the panel's own grid has taken
-    // them, and the panels' holder keeps the room of the larger panel.
+    // them, and the panels' holder takes the room of the panel shown.
     avrGrid_->activate();
-    Panel1->parentWidget()->setMinimumSize(Panel1->minimumSizeHint().expandedTo(Panel2->minimumSizeHint()));
+    Panel1->parentWidget()->setMinimumSize((avr ? Panel1 : Panel2)->minimumSizeHint());
     layout()->activate();
     FitOuterSize();
 }
@@ -428,6 +451,9 @@ void TFormFeatures::Open(uint8_t type, bool sck, bool miso, bool mosi) {
     const bool avr = type == ctATtiny || type == ctATmega;
     Panel1->setVisible(avr);
     Panel2->setVisible(!avr);
+    // A 1 leaves a fuse or lock bit unprogrammed: said here, not only in the tooltips.
+    LabelRule->setText(avr ? tr("1 = unprogrammed, 0 = programmed.")
+                           : tr("Ticked = 1 = unprogrammed, clear = 0 = programmed."));
     if (avr) Panel1->raise();
     ReadChip();
     if (avr && !bitCells_.empty())
@@ -457,7 +483,7 @@ void TFormFeatures::ButtonDefaultsClick() {
     if (Edited.Device == nullptr) return;
     const avrparts::AvrPart& part = *Edited.Device->Part;
     for (int i = 0; i < part.fuseCount; ++i) FuseByte(Edited, i) = part.fuseDefaults[static_cast<size_t>(i)];
-    LabelStatus->setText(QStringLiteral("Factory defaults shown: not written yet."));
+    LabelStatus->setText(tr("Factory defaults shown: not written yet."));
     ShowBits();
 }
 
@@ -500,8 +526,9 @@ void TFormFeatures::BitBtnWriteClick() {
         bits.LockBits = static_cast<uint8_t>((bits.LockBits & ~(1u << i)) | (lockBoxes_[i]->isChecked() ? 1u << i : 0u));
     Edited = bits;
     for (const TCutOff& cut : SerialProgrammingCutOffs(DeviceType, bits))
-        if (Prompts().Message(TMsgKind::Confirmation, cut.Question, TMsgButtons::YesNoDefaultNo) != TMsgResult::Yes) {
-            LabelStatus->setText(QStringLiteral("Nothing written."));
+        if (Prompts().Message(TMsgKind::Confirmation, CutOffQuestion(cut).toStdString(), TMsgButtons::YesNoDefaultNo) !=
+            TMsgResult::Yes) {
+            LabelStatus->setText(tr("Nothing written."));
             return;
         }
     TFuseBits chip;
@@ -518,7 +545,7 @@ void TFormFeatures::BitBtnWriteClick() {
         BitBtnWrite->setEnabled(false);
         ButtonReadAgain->show();
     }
-    if (!outcome.Ok()) Prompts().Message(TMsgKind::Error, "Error programming fuse bits!", TMsgButtons::Ok);
+    if (!outcome.Ok()) Prompts().Message(TMsgKind::Error, tr("Error programming fuse bits!").toStdString(), TMsgButtons::Ok);
 }
 
 void TFormFeatures::done(int result) {

@@ -100,6 +100,7 @@ public:
     QCheckBox* CheckBoxLock3 = nullptr;
     // Where the shown bits came from, and what the last write found.
     QLabel* LabelStatus = nullptr;
+    QLabel* LabelRule = nullptr;  // what 1 and 0 mean for the bits shown
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -55,7 +55,7 @@ QFont HelpFont() {
 TFormHelp::TFormHelp(QWidget* parent) : QDialog(parent) {
     // A title but no title-bar buttons: OK is the only way out.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    setWindowTitle(QString::fromUtf8("µC Programmer over Veltro - command line parameters"));
+    setWindowTitle(tr("µC Programmer over Veltro - command line parameters"));
 
     Memo1 = new QPlainTextEdit(this);
     Memo1->setReadOnly(true);
@@ -71,7 +71,7 @@ TFormHelp::TFormHelp(QWidget* parent) : QDialog(parent) {
     Memo1->setPalette(pal);
     Memo1->setPlainText(QString::fromUtf8(CommandLineHelpText));
 
-    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
+    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), tr("OK"), this);
     BitBtn1->setDefault(true);
     BitBtn1->setAutoDefault(true);
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);

@@ -12,7 +12,7 @@ namespace kestrin {
 TFormNewProfile* FormNewProfile = nullptr;
 
 TFormNewProfile::TFormNewProfile(QWidget* parent)
-    : TOkCancelDialog(QStringLiteral("Save Programming Profile"), parent) {
+    : TOkCancelDialog(tr("Save Programming Profile"), parent) {
     FormCreate();
 }
 
@@ -21,10 +21,10 @@ void TFormNewProfile::FormCreate() {
     panel->setFrameShape(QFrame::StyledPanel);
     auto* form = new QFormLayout(panel);
 
-    Label1 = new QLabel(QStringLiteral("Name:"), panel);
+    Label1 = new QLabel(tr("Name:"), panel);
     EditName = new QLineEdit(panel);
     EditName->setObjectName(QStringLiteral("EditName"));
-    Label2 = new QLabel(QStringLiteral("Description:"), panel);
+    Label2 = new QLabel(tr("Description:"), panel);
     EditInfo = new QLineEdit(panel);
     EditInfo->setObjectName(QStringLiteral("EditInfo"));
     for (QLineEdit* edit : {EditName, EditInfo}) edit->setMaxLength(std::numeric_limits<int>::max());

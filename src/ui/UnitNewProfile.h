@@ -12,6 +12,8 @@ class QLineEdit;
 namespace kestrin {
 
 class TFormNewProfile : public TOkCancelDialog {
+    Q_OBJECT
+
 public:
     explicit TFormNewProfile(QWidget* parent = nullptr);
 

@@ -74,6 +74,22 @@ QPushButton* Button(const QString& caption, const QString& hint, QWidget* parent
     return button;
 }
 
+// What Detect found, in the words of the window.
+QString ShownDetection(const TDetected& detected) {
+    switch (detected.State) {
+        case TDetected::TState::Known: return Q(DetectedText(detected));
+        case TDetected::TState::Unknown: {
+            QString bytes;
+            for (uint8_t b : detected.Signature) bytes += QStringLiteral(" %1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
+            return QCoreApplication::translate("kestrin::TFormOptions", "unknown signature%1").arg(bytes);
+        }
+        case TDetected::TState::Silent:
+            return QCoreApplication::translate("kestrin::TFormOptions", "%1 does not report a signature").arg(Q(detected.Name));
+        case TDetected::TState::Nothing: break;
+    }
+    return QCoreApplication::translate("kestrin::TFormOptions", "nothing answered");
+}
+
 // Hidden rows keep their place, so the window does not jump between profiles.
 void KeepPlaceWhenHidden(QWidget* w) {
     QSizePolicy policy = w->sizePolicy();
@@ -85,7 +101,7 @@ void KeepPlaceWhenHidden(QWidget* w) {
 
 TFormOptions* FormOptions = nullptr;
 
-TFormOptions::TFormOptions(QWidget* parent) : TOkCancelDialog(QStringLiteral("Options"), parent) { FormCreate(); }
+TFormOptions::TFormOptions(QWidget* parent) : TOkCancelDialog(tr("Options"), parent) { FormCreate(); }
 
 TFormNewProfile& TFormOptions::NewProfileForm() {
     if (FormNewProfile != nullptr) return *FormNewProfile;
@@ -98,14 +114,14 @@ void TFormOptions::FormCreate() {
 
     // Port band.
     QFrame* portBand = Band(this);
-    Label1 = new QLabel(QStringLiteral("Serial &Port:"), portBand);
+    Label1 = new QLabel(tr("Serial &Port:"), portBand);
     ComboBox1 = new QComboBox(portBand);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     ComboBox1->setEditable(false);
     Label1->setBuddy(ComboBox1);
     for (const std::string& name : PortNames) ComboBox1->addItem(Q(name));
     ComboBox1->setCurrentIndex(PortNames.empty() ? -1 : 0);
-    CheckBox1 = new QCheckBox(QStringLiteral("try to &connect at program launch"), portBand);
+    CheckBox1 = new QCheckBox(tr("try to &connect at program launch"), portBand);
     auto* portLayout = new QGridLayout(portBand);
     portLayout->addWidget(Label1, 0, 0);
     portLayout->addWidget(ComboBox1, 0, 1);
@@ -114,21 +130,21 @@ void TFormOptions::FormCreate() {
 
     // Profile band.
     QFrame* profileBand = Band(this);
-    Label2 = new QLabel(QStringLiteral("Programming Profile:"), profileBand);
+    Label2 = new QLabel(tr("Programming Profile:"), profileBand);
     ComboBox2 = new QComboBox(profileBand);
     ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
     ComboBox2->setEditable(false);
     ComboBox2->setMaxVisibleItems(12);
     ComboBox2->setMinimumContentsLength(24);
-    LabelInfo = new QLabel(QStringLiteral("(no information available)"), profileBand);
+    LabelInfo = new QLabel(tr("(no information available)"), profileBand);
     LabelInfo->setTextFormat(Qt::PlainText);
-    Label5 = new QLabel(QStringLiteral("Profile changes of default profiles will be lost after program leave!"),
+    Label5 = new QLabel(tr("Profile changes of default profiles will be lost after program leave!"),
                         profileBand);
     Label5->setWordWrap(true);
     QPalette grey = Label5->palette();
     grey.setColor(QPalette::WindowText, grey.color(QPalette::Disabled, QPalette::WindowText));
     Label5->setPalette(grey);
-    Label3 = new QLabel(QStringLiteral("Microcontroller type:"), profileBand);
+    Label3 = new QLabel(tr("Microcontroller type:"), profileBand);
 
     static constexpr const char* kTypeCaptions[] = {"AT89S8252", "AT90xx",  "ATtiny", "ATmega",
                                                     "AT89S8253", "AT89S52", "AT89S53"};
@@ -146,14 +162,14 @@ void TFormOptions::FormCreate() {
         RadioButtons[code] = rb;
     }
     RadioButtons[ctAT89S8252]->setChecked(true);
-    ButtonDetect = Button(QStringLiteral("&Detect"),
-                          QStringLiteral("read the signature of the attached controller and select its type"), profileBand);
+    ButtonDetect = Button(tr("&Detect"), tr("read the signature of the attached controller and select its type"),
+                          profileBand);
     typeGrid->addWidget(ButtonDetect, 2, 1);
     connect(ButtonDetect, &QPushButton::clicked, this, &TFormOptions::ButtonDetectClick);
 
-    CheckBoxSCK = new QCheckBox(QStringLiteral("SCK quiescent high"), profileBand);
-    CheckBoxMISO = new QCheckBox(QStringLiteral("MISO inverted"), profileBand);
-    CheckBoxMOSI = new QCheckBox(QStringLiteral("MOSI inverted"), profileBand);
+    CheckBoxSCK = new QCheckBox(tr("SCK quiescent high"), profileBand);
+    CheckBoxMISO = new QCheckBox(tr("MISO inverted"), profileBand);
+    CheckBoxMOSI = new QCheckBox(tr("MOSI inverted"), profileBand);
     auto* flagRow = new QHBoxLayout;
     for (QCheckBox* box : {CheckBoxSCK, CheckBoxMISO, CheckBoxMOSI}) {
         flagRow->addWidget(box);
@@ -161,12 +177,12 @@ void TFormOptions::FormCreate() {
     }
     flagRow->addStretch(1);
 
-    Label4 = new QLabel(QStringLiteral("Programming wait time:"), profileBand);
-    Label6 = new QLabel(QStringLiteral("Flash"), profileBand);
+    Label4 = new QLabel(tr("Programming wait time:"), profileBand);
+    Label6 = new QLabel(tr("Flash"), profileBand);
     UpDown1 = new TWaitUpDown(WaitScaleFlash, profileBand);
-    Label7 = new QLabel(QStringLiteral("E²PROM"), profileBand);
+    Label7 = new QLabel(tr("E²PROM"), profileBand);
     UpDown2 = new TWaitUpDown(WaitScaleEEPROM, profileBand);
-    LabelCE = new QLabel(QStringLiteral("Chip erase wait time:"), profileBand);
+    LabelCE = new QLabel(tr("Chip erase wait time:"), profileBand);
     UpDown3 = new TWaitUpDown(WaitScaleErase, profileBand);
     UpDown1->setObjectName(QStringLiteral("UpDown1"));
     UpDown2->setObjectName(QStringLiteral("UpDown2"));
@@ -186,12 +202,11 @@ void TFormOptions::FormCreate() {
     waitGrid->addWidget(UpDown3, 1, 3);
     waitGrid->setColumnStretch(4, 1);
 
-    ButtonSave = Button(QStringLiteral("Save profile as..."), QStringLiteral("save settings under new profile"),
-                        profileBand);
+    ButtonSave = Button(tr("Save profile as..."), tr("save settings under new profile"), profileBand);
     ButtonDelete =
-        Button(QStringLiteral("Delete profile..."), QStringLiteral("delete the selected profile"), profileBand);
+        Button(tr("Delete profile..."), tr("delete the selected profile"), profileBand);
     ButtonFeature =
-        Button(QStringLiteral("Features..."), QStringLiteral("read, modify and write fuse bits"), profileBand);
+        Button(tr("Features..."), tr("read, modify and write fuse bits"), profileBand);
     KeepPlaceWhenHidden(ButtonFeature);
     connect(ButtonSave, &QPushButton::clicked, this, &TFormOptions::ButtonSaveClick);
     connect(ButtonDelete, &QPushButton::clicked, this, &TFormOptions::ButtonDeleteClick);
@@ -368,7 +383,7 @@ void TFormOptions::ButtonDeleteClick() {
     const int i = ComboBox2->currentIndex();
     const TProfile* p = Selected();
     if (p == nullptr || p->IsDefault) return;
-    if (Prompts().Message(TMsgKind::Confirmation, "Are you sure to delete the profile\r" + p->Name,
+    if (Prompts().Message(TMsgKind::Confirmation, tr("Are you sure to delete the profile").toStdString() + "\r" + p->Name,
                           TMsgButtons::YesNo) != TMsgResult::Yes)
         return;
     if (!DeleteProfile(WorkProfiles, WorkCount, i)) return;
@@ -386,27 +401,27 @@ void TFormOptions::ButtonFeatureClick() {
 void TFormOptions::ButtonDetectClick() {
     if (Selected() == nullptr) return;
     if (!Connected) {
-        Prompts().Message(TMsgKind::Error, "Connect the adapter first!", TMsgButtons::Ok);
+        Prompts().Message(TMsgKind::Error, tr("Connect the adapter first!").toStdString(), TMsgButtons::Ok);
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const TDetected found =
         DetectController(CheckBoxSCK->isChecked(), CheckBoxMISO->isChecked(), CheckBoxMOSI->isChecked());
     QApplication::restoreOverrideCursor();
-    const std::string text = DetectedText(found);
+    const QString text = ShownDetection(found);
     if (found.State == TDetected::TState::Silent) {
-        Prompts().Message(TMsgKind::Information, text + " (nor does the AT89S53): choose its profile yourself.",
+        Prompts().Message(TMsgKind::Information, tr("%1 (nor does the AT89S53): choose its profile yourself.").arg(text).toStdString(),
                           TMsgButtons::Ok);
         return;
     }
     if (found.State != TDetected::TState::Known || found.Type >= RadioButtons.size()) {
-        Prompts().Message(TMsgKind::Warning, "No controller detected: " + text + "!", TMsgButtons::Ok);
+        Prompts().Message(TMsgKind::Warning, tr("No controller detected: %1!").arg(text).toStdString(), TMsgButtons::Ok);
         return;
     }
     // A profile is the user's: Detect only chooses among them, or adds one
     // when asked, and never retypes the one shown.
     if (Selected()->Type == found.Type) {
-        Prompts().Message(TMsgKind::Information, "Detected " + text + ".", TMsgButtons::Ok);
+        Prompts().Message(TMsgKind::Information, tr("Detected %1.").arg(text).toStdString(), TMsgButtons::Ok);
         return;
     }
     for (int32_t i = 0; i < WorkCount; ++i)
@@ -414,19 +429,20 @@ void TFormOptions::ButtonDetectClick() {
             ComboBox2->setCurrentIndex(i);
             ComboBox2Change();
             Prompts().Message(TMsgKind::Information,
-                              "Detected " + text + ": profile \"" + WorkProfiles[static_cast<size_t>(i)].Name +
-                                  "\" selected.",
+                              tr("Detected %1: profile \"%2\" selected.")
+                                  .arg(text, Q(WorkProfiles[static_cast<size_t>(i)].Name))
+                                  .toStdString(),
                               TMsgButtons::Ok);
             return;
         }
     if (WorkCount >= MaxProfiles) {
         Prompts().Message(TMsgKind::Warning,
-                          "Detected " + text + ", but no profile is for it and there is no room for another.",
+                          tr("Detected %1, but no profile is for it and there is no room for another.").arg(text).toStdString(),
                           TMsgButtons::Ok);
         return;
     }
     if (Prompts().Message(TMsgKind::Confirmation,
-                          "Detected " + text + ". No profile is for it: create the profile \"" + found.Name + "\"?",
+                          tr("Detected %1. No profile is for it: create the profile \"%2\"?").arg(text, Q(found.Name)).toStdString(),
                           TMsgButtons::YesNo) != TMsgResult::Yes)
         return;
     TProfile p;

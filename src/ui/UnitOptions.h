@@ -65,6 +65,8 @@ private:
 };
 
 class TFormOptions : public TOkCancelDialog {
+    Q_OBJECT
+
 public:
     explicit TFormOptions(QWidget* parent = nullptr);
 

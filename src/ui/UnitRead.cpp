@@ -11,6 +11,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <array>
 
 #include "config/UnitConfig.h"
 #include "devices/Programmer.h"
@@ -19,6 +20,7 @@
 #include "ui/HexDump.h"
 #include "ui/HexGridModel.h"
 #include "ui/HexGridView.h"
+#include "ui/MessageTexts.h"
 #include "ui/QtProgress.h"
 #include "ui/SpinButton.h"
 
@@ -31,6 +33,39 @@ constexpr int kFirstButtonLeft = 120;
 constexpr int kPanelWidths[5] = {300, 200, 50, 44, 100};
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// The top panel's places: the standard ones where the font fits them, larger
+// where a larger font or a longer caption needs more.
+struct TTopPanel {
+    int LabelHeight, LabelWidth, EditTop, EditWidth, EditHeight, SpinLeft, FirstButtonLeft, Height;
+};
+
+TTopPanel TopPanel(const QFontMetrics& fm, const QString& caption, int buttonHeight) {
+    TTopPanel p{};
+    p.LabelHeight = std::max(16, fm.height() + 2);
+    p.LabelWidth = std::max(112, fm.horizontalAdvance(caption) + 4);
+    p.EditTop = 3 + p.LabelHeight + 2;
+    p.EditWidth = std::max(46, fm.horizontalAdvance(QStringLiteral("FFFFF")) + 8);
+    p.EditHeight = std::max(24, fm.height() + 10);
+    p.SpinLeft = 4 + p.EditWidth + 2;
+    p.FirstButtonLeft = std::max({kFirstButtonLeft, p.SpinLeft + 4 * 16 + 2, 4 + p.LabelWidth + 4});
+    p.Height = std::max({kPanelHeight, p.EditTop + p.EditHeight + 4, buttonHeight + 2});
+    return p;
+}
+
+// The status panels at the widths of the standard font, wider where the
+// font or the language needs more: the file name, the profile, the gauge,
+// the time of a run, its outcome.
+std::array<int, 5> PanelWidths(const QFontMetrics& fm) {
+    const int pad = 2 * fm.averageCharWidth();
+    int outcome = 0;
+    for (int result : {ProgOk, ProgNoDevice, ProgStopped, ProgVerifyFailed})
+        outcome = std::max(outcome, fm.horizontalAdvance(ShownMessage(ProgResultText(result))));
+    return {std::max(kPanelWidths[0], 40 * fm.averageCharWidth()), std::max(kPanelWidths[1], 26 * fm.averageCharWidth()),
+            std::max(kPanelWidths[2], 7 * fm.averageCharWidth()),
+            std::max(kPanelWidths[3], fm.horizontalAdvance(QStringLiteral("999,9s")) + pad),
+            std::max(kPanelWidths[4], outcome + pad)};
+}
 
 QToolButton* MakeSpeedButton(QWidget* parent, const QString& caption, QStyle::StandardPixmap icon) {
     auto* b = new QToolButton(parent);
@@ -72,18 +107,15 @@ void TFormRead::FormCreate() {
 
     Panel1 = new QWidget(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFixedHeight(kPanelHeight);
     layout->addWidget(Panel1);
 
     Label1 = new QLabel(tr("Data size:"), Panel1);
-    Label1->setGeometry(4, 3, 112, 16);
 
     EditSize = new QLineEdit(QStringLiteral("0"), Panel1);
     EditSize->setObjectName(QStringLiteral("EditSize"));
     EditSize->setMaxLength(5);
     EditSize->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,5}")), EditSize));
-    EditSize->setGeometry(4, 21, 46, 24);
     EditSize->installEventFilter(this);
 
     TSpinButton** spins[4] = {&SpinButtonSize4, &SpinButtonSize3, &SpinButtonSize2, &SpinButtonSize1};
@@ -92,7 +124,6 @@ void TFormRead::FormCreate() {
         auto* spin = new TSpinButton(Panel1);
         spin->setObjectName(QStringLiteral("SpinButtonSize%1").arg(tag + 1));
         spin->setProperty("tag", tag);
-        spin->setGeometry(52 + i * 16, 21, 16, 22);
         connect(spin, &TSpinButton::UpClick, this, [this, tag] { SpinButtonSize1UpClick(tag); });
         connect(spin, &TSpinButton::DownClick, this, [this, tag] { SpinButtonSize1DownClick(tag); });
         const QString step = QString::number(1 << (4 * tag), 16).toUpper() + QLatin1Char('h');
@@ -143,9 +174,10 @@ void TFormRead::FormCreate() {
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setSizeGripEnabled(true);
     layout->addWidget(StatusBar1);
+    const std::array<int, 5> panelWidths = PanelWidths(StatusBar1->fontMetrics());
     for (int i = 0; i < 5; ++i) {
         auto* panel = new QLabel(StatusBar1);
-        panel->setFixedWidth(kPanelWidths[i]);
+        panel->setFixedWidth(panelWidths[static_cast<size_t>(i)]);
         if (i == 4) panel->setAlignment(Qt::AlignCenter);
         StatusBar1->addWidget(panel);
         panels_.push_back(panel);
@@ -160,7 +192,7 @@ void TFormRead::FormCreate() {
     Gauge->setValue(0);
     gaugeLayout->addWidget(Gauge);
     auto* timeLayout = new QHBoxLayout(panels_[3]);
-    timeLayout->setContentsMargins(3, 2, 3, 2);
+    timeLayout->setContentsMargins(3, 0, 3, 0);
     LabelTime = new QLabel(QStringLiteral("--"), panels_[3]);
     LabelTime->setObjectName(QStringLiteral("LabelTime"));
     LabelTime->setAlignment(Qt::AlignCenter);
@@ -171,6 +203,14 @@ void TFormRead::FormCreate() {
     DataModified = false;
     GridModel->ShowSize(Params.Size);
     StringGrid1->SetCell(kFirstHexColumn, 1);
+    // Six buttons side by side, each as wide as the widest caption needs.
+    int buttonWidth = 0;
+    for (QToolButton* b : {SpeedButtonClear, SpeedButtonLoad, SpeedButtonWrite, SpeedButtonRead, SpeedButtonSave,
+                           SpeedButtonExit})
+        buttonWidth = std::max(buttonWidth, b->sizeHint().width());
+    const int firstButtonLeft = TopPanel(Panel1->fontMetrics(), Label1->text(), 0).FirstButtonLeft;
+    setMinimumWidth(std::max(minimumWidth(), firstButtonLeft + 6 * buttonWidth));
+    FormResize();
 
     move(Config.ExtDlgX, Config.ExtDlgY);
     resize(std::max(Config.ExtDlgW, minimumWidth()), std::max(Config.ExtDlgH, minimumHeight()));
@@ -216,14 +256,22 @@ void TFormRead::RefreshView() {
 }
 
 void TFormRead::FormResize() {
-    const TButtonWidths w = ButtonWidths(Panel1->width(), kFirstButtonLeft);
     QToolButton* buttons[] = {SpeedButtonClear, SpeedButtonLoad, SpeedButtonWrite, SpeedButtonRead, SpeedButtonSave};
-    int left = kFirstButtonLeft;
+    int buttonHeight = SpeedButtonExit->sizeHint().height();
+    for (QToolButton* b : buttons) buttonHeight = std::max(buttonHeight, b->sizeHint().height());
+    const TTopPanel top = TopPanel(Panel1->fontMetrics(), Label1->text(), buttonHeight);
+    Panel1->setFixedHeight(top.Height);
+    Label1->setGeometry(4, 3, top.LabelWidth, top.LabelHeight);
+    EditSize->setGeometry(4, top.EditTop, top.EditWidth, top.EditHeight);
+    TSpinButton* spins[] = {SpinButtonSize4, SpinButtonSize3, SpinButtonSize2, SpinButtonSize1};
+    for (int i = 0; i < 4; ++i) spins[i]->setGeometry(top.SpinLeft + i * 16, top.EditTop, 16, top.EditHeight - 2);
+    const TButtonWidths w = ButtonWidths(Panel1->width(), top.FirstButtonLeft);
+    int left = top.FirstButtonLeft;
     for (QToolButton* b : buttons) {
-        b->setGeometry(left, 1, w.Button, kPanelHeight - 2);
+        b->setGeometry(left, 1, w.Button, top.Height - 2);
         left += w.Button;
     }
-    SpeedButtonExit->setGeometry(left, 1, w.Exit, kPanelHeight - 2);
+    SpeedButtonExit->setGeometry(left, 1, w.Exit, top.Height - 2);
     StringGrid1->ApplyColumnWidths(GridColumnWidths(StringGrid1->ClientWidth(), AddressDigits(Params.Size)));
 }
 
@@ -360,12 +408,12 @@ void TFormRead::SpeedButtonLoadClick() {
     int32_t size = 0;
     const FileResult r = ReadDataFile(dialog.FileName, dialog.FilterIndex, image, size);
     if (r != FileOk || size < 1 || image.size() < static_cast<size_t>(size)) {
-        Prompts().Message(TMsgKind::Error, "Error reading file!", TMsgButtons::Cancel);
+        Prompts().Message(TMsgKind::Error, tr("Error reading file!").toStdString(), TMsgButtons::Cancel);
         return;
     }
     if (size > SizeLimit()) {
         size = SizeLimit();
-        Prompts().Message(TMsgKind::Warning, "Data exceeds maximum size and will be cut!", TMsgButtons::Ok);
+        Prompts().Message(TMsgKind::Warning, tr("Data exceeds maximum size and will be cut!").toStdString(), TMsgButtons::Ok);
     }
     Params.StartAddress = 0;
     SetSize(size);
@@ -385,7 +433,7 @@ void TFormRead::SpeedButtonSaveClick() {
     SaveDialog1.FileName = name;
     const FileResult r = WriteDataFile(name, dialog.FilterIndex, Buffer.data(), Params.Size);
     if (r != FileOk) {
-        Prompts().Message(TMsgKind::Error, "Error saving data into file!", TMsgButtons::Ok);
+        Prompts().Message(TMsgKind::Error, tr("Error saving data into file!").toStdString(), TMsgButtons::Ok);
         return;
     }
     DataModified = false;
@@ -502,7 +550,7 @@ void TFormRead::done(int result) {
     // A run needs the window until it returns: a close while it goes asks
     // whether to stop the run instead.
     if (running_) {
-        if (Prompts().Message(TMsgKind::Confirmation, "A run is going. Stop it?", TMsgButtons::YesNo) ==
+        if (Prompts().Message(TMsgKind::Confirmation, tr("A run is going. Stop it?").toStdString(), TMsgButtons::YesNo) ==
             TMsgResult::Yes)
             StopRun();
         return;

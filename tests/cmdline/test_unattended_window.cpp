@@ -5,6 +5,7 @@
 
 #include "app/AppFixture.h"
 #include "app/CommandLine.h"
+#include "app/Translations.h"
 #include "ui/UnitHelp.h"
 #include "virtual/VirtualDriver.h"
 
@@ -84,6 +85,40 @@ TEST_F(UnattendedWindow, WhatTheUserFindsAfterAFailure) {
             EXPECT_EQ(f.ExitCode, c.exitCode);
             EXPECT_TRUE(Config.Backup);
         }
+        DestroyForm();
+    }
+}
+
+// A window shown in German still reports to standard error in English: scripts match those lines.
+TEST_F(UnattendedWindow, StandardErrorStaysEnglishUnderAGermanWindow) {
+    TTranslations german;
+    ASSERT_TRUE(german.Install(QLocale(QLocale::German, QLocale::Germany)));
+    const std::string missing = TempFile("missing.bin");
+    const struct {
+        const char* fault;
+        std::string file;
+        std::string line;  // the outcome line on standard error
+        QString shown;     // status panel 3 of the window, where it keeps the outcome
+    } cases[] = {
+        {"unplugged=1", file_, "Veltro not connected", QString::fromUtf8("Veltro nicht angeschlossen")},
+        {"", missing, missing + ": error at opening file", QString()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        virtual_->ResetAll();
+        PageChip();
+        const std::string fault = c.fault;
+        if (!fault.empty()) virtual_->Set(fault.substr(0, fault.find('=')), fault.substr(fault.find('=') + 1));
+        TFormMain& f = Start({"/S=3", "/T=1", "/P=2", QString::fromStdString("/F=" + c.file)});
+        testing::internal::CaptureStderr();
+        f.TimerExecTimer();
+        QCoreApplication::processEvents();
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err.rfind("kestrin: unattended write: " + c.line + "\n", 0), 0u) << err;
+        if (!c.shown.isEmpty()) {
+            EXPECT_EQ(f.StatusText(3), c.shown);
+        }
+        EXPECT_EQ(f.ExitCode, ecRefused);
         DestroyForm();
     }
 }
