@@ -282,6 +282,10 @@ Als Binärdatei an anderer Stelle speichern?</translation>
         <source>(no file selected)</source>
         <translation>(keine Datei gewählt)</translation>
     </message>
+    <message>
+        <source>Erase the chip and write the file? Everything the chip holds is lost.</source>
+        <translation>Den Chip löschen und die Datei schreiben? Alles, was der Chip enthält, geht verloren.</translation>
+    </message>
 </context>
 <context>
     <name>kestrin::FileTypes</name>
@@ -815,6 +819,26 @@ Als Binärdatei an anderer Stelle speichern?</translation>
     <message>
         <source>Ticked = 1 = unprogrammed, clear = 0 = programmed.</source>
         <translation>Angehakt = 1 = unprogrammiert, leer = 0 = programmiert.</translation>
+    </message>
+    <message>
+        <source>from &amp;ELF file…</source>
+        <translation>aus &amp;ELF-Datei…</translation>
+    </message>
+    <message>
+        <source>The fuse and lock values an avr-gcc program sets (not written until Write)</source>
+        <translation>Die Fuse- und Lock-Werte, die ein avr-gcc-Programm setzt (erst mit Schreiben geschrieben)</translation>
+    </message>
+    <message>
+        <source>Fuse values from an ELF program</source>
+        <translation>Fuse-Werte aus einem ELF-Programm</translation>
+    </message>
+    <message>
+        <source>%1: %2. Nothing changed.</source>
+        <translation>%1: %2. Nichts geändert.</translation>
+    </message>
+    <message>
+        <source>%1 sets %2: shown, not written yet.</source>
+        <translation>%1 setzt %2: angezeigt, noch nicht geschrieben.</translation>
     </message>
 </context>
 <context>
