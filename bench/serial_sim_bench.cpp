@@ -29,6 +29,7 @@ using namespace kestrin;
 namespace {
 
 struct Mark {
+    uint32_t color = 0;    // the phase that starts here (kColorWriting, kColorReading)
     double adapterMs = 0;  // the adapter's clock, after everything sent so far was carried out
     double wallMs = 0;
     double hostWaitMs = 0;  // of it, idle while waiting for the host
@@ -65,7 +66,10 @@ Mark Take() {
 class PhaseProgress final : public IProgress {
 public:
     std::vector<Mark> marks;
-    void SetColor(uint32_t) override { marks.push_back(Take()); }
+    void SetColor(uint32_t color) override {
+        marks.push_back(Take());
+        marks.back().color = color;
+    }
     void SetProgress(int32_t) override {}
     void SetMaxValue(int32_t) override {}
     void SetText(const std::string&) override {}
@@ -74,7 +78,7 @@ public:
 
 struct Result {
     double writeMs, verifyMs, floorMs, writeWallMs, verifyWallMs, writeHostWaitMs, verifyHostWaitMs;
-    double spiwr, transferWaits, creditWaits, frames, kbytesOut;
+    double spiwr, transferWaits, creditWaits, frames, kbytesOut, baud;
     int status;
 };
 
@@ -115,22 +119,30 @@ Result Run(const char* chip, const std::function<ProgResult(const TProgParams&, 
         std::fprintf(stderr, "bench: the routine ended without a verify phase (result %d)\n", r);
         std::exit(1);
     }
-    const Mark& start = progress.marks.front();
-    const Mark& verify = progress.marks.back();
+    progress.marks.push_back(end);
+    // The write phase is the first one in red; the verify is the green one
+    // right after it. An AT89S8253 run reads the other memory before and
+    // writes it back after: those phases are not counted.
+    size_t w = 0;
+    while (w + 2 < progress.marks.size() && progress.marks[w].color != kColorWriting) ++w;
+    const Mark& start = progress.marks[w];
+    const Mark& verify = progress.marks[w + 1];
+    const Mark& verifyEnd = progress.marks[w + 2];
     Result out{};
     out.status = r;
     out.writeMs = verify.adapterMs - start.adapterMs;
-    out.verifyMs = end.adapterMs - verify.adapterMs;
+    out.verifyMs = verifyEnd.adapterMs - verify.adapterMs;
     out.writeWallMs = verify.wallMs - start.wallMs;
     out.writeHostWaitMs = verify.hostWaitMs - start.hostWaitMs;
-    out.verifyHostWaitMs = end.hostWaitMs - verify.hostWaitMs;
-    out.verifyWallMs = end.wallMs - verify.wallMs;
+    out.verifyHostWaitMs = verifyEnd.hostWaitMs - verify.hostWaitMs;
+    out.verifyWallMs = verifyEnd.wallMs - verify.wallMs;
     out.floorMs = static_cast<double>(verify.stats.delayMicros - start.stats.delayMicros) / 1000.0;
     out.spiwr = static_cast<double>(end.stats.spiwrCalls);
     out.transferWaits = static_cast<double>(end.stats.transferWaits);
     out.creditWaits = static_cast<double>(end.stats.creditWaits);
     out.frames = static_cast<double>(end.stats.frames);
     out.kbytesOut = static_cast<double>(end.stats.bytesOut) / 1024.0;
+    out.baud = static_cast<double>(end.stats.linkBaud);
     return out;
 }
 
@@ -162,7 +174,8 @@ void Report(const char* title, const std::vector<Result>& runs, int pages, doubl
                 med(&Result::verifyMs) / verifyFloorMs);
     std::printf("  waits         %9.0f SPIWR calls, %.0f waits for data, %.0f waits for buffer room (overlapped)\n",
                 med(&Result::spiwr), med(&Result::transferWaits), med(&Result::creditWaits));
-    std::printf("  link          %9.0f frames, %.1f KB to the adapter\n", med(&Result::frames), med(&Result::kbytesOut));
+    std::printf("  link          %9.0f frames, %.1f KB to the adapter at %.0f baud\n", med(&Result::frames),
+                med(&Result::kbytesOut), med(&Result::baud));
     std::printf("  wall time     %9.1f ms write, %.1f ms verify (simulator on this machine)\n", med(&Result::writeWallMs),
                 med(&Result::verifyWallMs));
     std::printf("  on a board, each wait for data adds one USB round trip (about 1 ms): verify about %.0f ms\n",

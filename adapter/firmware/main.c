@@ -41,6 +41,11 @@ static uint8_t queue_first, queue_count;
 static uint8_t frame_len, state;
 static uint32_t frame_start_ticks;
 
+/* A faster link rate stays only once a good frame arrived at it. */
+#define PROBATION_TICKS ((uint32_t)VP_LINK_PROBATION_MS * 1000UL * TICKS_PER_US)
+static uint8_t rate_on_probation;
+static uint32_t rate_switched_ticks;
+
 static uint8_t reply_crc;
 
 static void put_checked(uint8_t b) {
@@ -86,7 +91,7 @@ static void execute(const struct frame* f) {
 
     switch (cmd) {
     case VP_CMD_IDENTIFY:
-        reply_begin(seq, VP_OK, VP_IDENT_BYTES);
+        reply_begin(seq, VP_OK, VP_IDENT_BYTES_FEATURES);
         put_checked(VP_MAGIC_0);
         put_checked(VP_MAGIC_1);
         put_checked(FIRMWARE_VERSION);
@@ -94,7 +99,17 @@ static void execute(const struct frame* f) {
         put_checked((uint8_t)(RX_BUFFER_SIZE & 0xFF));
         put_checked((uint8_t)(RX_BUFFER_SIZE >> 8));
         put_checked(VP_MAX_DATA);
+        put_checked(VP_FEATURE_LINK_RATE);
         reply_end();
+        return;
+    case VP_CMD_SET_LINK_RATE:
+        if (n != 1 || arg[0] > VP_RATE_2M) break;
+        /* The answer goes out at the old rate, then the adapter listens at the new one. */
+        reply_status(seq, VP_OK);
+        link_set_rate(arg[0]);
+        state = WAIT_SOF;
+        rate_on_probation = arg[0] != VP_RATE_500K;
+        rate_switched_ticks = clock_ticks();
         return;
     case VP_CMD_CLOCK:
         reply_begin(seq, VP_OK, 4);
@@ -190,6 +205,7 @@ static uint8_t receive(void) {
         uint8_t crc = vp_crc8_update(VP_CRC_INIT, frame_len);
         for (uint8_t i = 0; i < frame_len; i++) crc = vp_crc8_update(crc, f->body[i]);
         f->good = crc == f->body[frame_len];
+        if (f->good) rate_on_probation = 0;
         queue_count++;
         state = WAIT_SOF;
         return 1;
@@ -219,6 +235,12 @@ int main(void) {
         if (receive()) continue;
         if (clock_take_tick()) {
             if (state != WAIT_SOF && clock_ticks() - frame_start_ticks > FRAME_TIMEOUT_TICKS) state = WAIT_SOF;
+            if (rate_on_probation && clock_ticks() - rate_switched_ticks > PROBATION_TICKS) {
+                /* The host does not hear us at the new rate (a converter that cannot do it). */
+                link_set_rate(VP_RATE_500K);
+                rate_on_probation = 0;
+                state = WAIT_SOF;
+            }
             clock_age_mark();
         }
         link_wait(state == WAIT_BODY ? (uint16_t)frame_len + 1 : 1);

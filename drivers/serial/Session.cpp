@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <thread>
 
 namespace kestrin::serial {
 
@@ -62,7 +64,13 @@ Session::Got Session::ReadReply(Reply& reply, Clock::time_point deadline) {
 Session::Hello Session::Identify(AdapterInfo& info) {
     if (lost_) return Hello::NoAnswer;
     const auto end = Clock::now() + std::chrono::milliseconds(timing_.identifyBudgetMs);
+    // An adapter left at a faster rate by a program that ended without
+    // closing the link hears only that rate: every other attempt asks at one.
+    static constexpr uint32_t kAttemptRates[] = {VP_BAUD, 2000000, VP_BAUD, 1000000};
+    size_t attempt = 0;
     do {
+        const uint32_t rate = kAttemptRates[attempt++ % std::size(kAttemptRates)];
+        if (rate != baud_ && link_->SetRate(rate)) baud_ = rate;
         // Anything received so far is noise from before this attempt: a restarting
         // board's boot loader, or answers to an earlier program's commands.
         link_->DiscardInput();
@@ -91,6 +99,8 @@ Session::Hello Session::Identify(AdapterInfo& info) {
             info.protocol = r.payload[VP_IDENT_PROTOCOL];
             info.receiveBuffer = static_cast<uint16_t>(r.payload[VP_IDENT_RXBUF_LO] | (r.payload[VP_IDENT_RXBUF_HI] << 8));
             info.maxData = r.payload[VP_IDENT_MAX_DATA];
+            info.features = r.payload.size() > VP_IDENT_FEATURES ? r.payload[VP_IDENT_FEATURES] : 0;
+            info.baud = baud_;
             capacity_ = info.receiveBuffer;
             maxData_ = std::clamp<size_t>(info.maxData, 1, VP_MAX_DATA);
             if (capacity_ < FrameSize(maxData_)) return Hello::Unsupported;
@@ -98,6 +108,78 @@ Session::Hello Session::Identify(AdapterInfo& info) {
         }
     } while (Clock::now() < end);
     return Hello::NoAnswer;
+}
+
+bool Session::Ask(uint8_t cmd, const uint8_t* payload, size_t n, int timeoutMs, Reply& reply) {
+    if (lost_) return false;
+    const uint8_t seq = nextSeq_++;
+    frame_.clear();
+    EncodeFrame(seq, cmd, payload, n, frame_);
+    if (!link_->Write(frame_.data(), frame_.size(), timing_.replyTimeoutMs)) return false;
+    counters_.frames++;
+    counters_.bytesOut += frame_.size();
+    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        switch (ReadReply(reply, end)) {
+        case Got::Reply:
+            if (reply.seq == seq) return true;
+            break;
+        case Got::Garbled: break;  // noise from a rate change: keep listening
+        case Got::TimedOut:
+        case Got::Gone: return false;
+        }
+    }
+}
+
+bool Session::TryRate(uint8_t code, uint32_t baud) {
+    Reply r;
+    const bool asked = Ask(VP_CMD_SET_LINK_RATE, &code, 1, timing_.identifyAttemptMs, r);
+    if (asked && r.status != VP_OK) return false;  // refused: the adapter stays where it is
+    const auto switched = Clock::now();
+    // The adapter switches within 100 us of its answer; nothing may reach it
+    // at the new rate before.
+    if (asked) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (asked && link_->SetRate(baud)) {
+        baud_ = baud;
+        link_->DiscardInput();
+        rx_.clear();
+        rxPos_ = 0;
+        parser_.Reset();
+        Reply hello;
+        if (Ask(VP_CMD_IDENTIFY, nullptr, 0, timing_.rateProbeMs, hello) && hello.status == VP_OK) return true;
+    }
+    // The new rate does not carry (or the answer to the request got lost):
+    // back to the start rate, where the adapter returns once its trial ends.
+    if (link_->SetRate(VP_BAUD)) baud_ = VP_BAUD;
+    std::this_thread::sleep_until(switched + std::chrono::milliseconds(VP_LINK_PROBATION_MS + 60));
+    AdapterInfo again;
+    if (Identify(again) != Hello::Ok) Fail("the adapter did not answer again after trying a faster link rate");
+    return false;
+}
+
+uint32_t Session::NegotiateRate(uint32_t maxBaud, AdapterInfo& info) {
+    info.baud = baud_;
+    if (lost_ || (info.features & VP_FEATURE_LINK_RATE) == 0) return info.baud;
+    static constexpr struct {
+        uint8_t code;
+        uint32_t baud;
+    } kRates[] = {{VP_RATE_2M, 2000000}, {VP_RATE_1M, 1000000}};
+    for (const auto& rate : kRates) {
+        if (rate.baud > maxBaud) continue;
+        if (TryRate(rate.code, rate.baud)) break;
+        if (lost_) break;
+    }
+    if (baud_ > maxBaud && !lost_) ReturnToStartRate();
+    info.baud = baud_;
+    return info.baud;
+}
+
+void Session::ReturnToStartRate() {
+    if (lost_ || baud_ == VP_BAUD) return;
+    const uint8_t code = VP_RATE_500K;
+    // The answer comes at the fast rate; the adapter switches after it.
+    if (!Send(VP_CMD_SET_LINK_RATE, &code, 1, 0, nullptr, nullptr) || !AwaitAll()) return;
+    if (link_->SetRate(VP_BAUD)) baud_ = VP_BAUD;
 }
 
 bool Session::AwaitOldest() {
