@@ -95,6 +95,12 @@ void link_read(uint8_t* dst, uint8_t n) {
 }
 
 void link_put(uint8_t b) {
+    /* With nothing queued and the data register free the byte goes straight
+     * out: a reply streamed byte by byte (SPI transfers) costs no interrupt. */
+    if (tx_head == tx_tail && (UCSR0A & (1 << UDRE0))) {
+        UDR0 = b;
+        return;
+    }
     uint8_t next = (uint8_t)((tx_head + 1) & (TX_BUFFER_SIZE - 1));
     while (next == tx_tail) {
     }

@@ -99,7 +99,7 @@ static void execute(const struct frame* f) {
         put_checked((uint8_t)(RX_BUFFER_SIZE & 0xFF));
         put_checked((uint8_t)(RX_BUFFER_SIZE >> 8));
         put_checked(VP_MAX_DATA);
-        put_checked(VP_FEATURE_LINK_RATE);
+        put_checked(VP_FEATURE_LINK_RATE | VP_FEATURE_SPI_READ);
         reply_end();
         return;
     case VP_CMD_SET_LINK_RATE:
@@ -132,6 +132,15 @@ static void execute(const struct frame* f) {
         /* Each byte goes back as soon as it has been clocked in. */
         reply_begin(seq, VP_OK, n);
         for (uint8_t i = 0; i < n; i++) put_checked(target_transfer(arg[i]));
+        clock_mark();
+        reply_end();
+        return;
+    case VP_CMD_SPI_READ:
+        /* A read that sends one byte value throughout (page reads send zeros):
+         * two payload bytes instead of the whole send buffer. */
+        if (n != 2 || arg[1] == 0 || arg[1] > VP_MAX_DATA) break;
+        reply_begin(seq, VP_OK, arg[1]);
+        for (uint8_t i = 0; i < arg[1]; i++) put_checked(target_transfer(arg[0]));
         clock_mark();
         reply_end();
         return;

@@ -38,6 +38,7 @@
 #define VP_CMD_SET_LINK_RATE 0x08
 #define VP_CMD_SPI_WRITE 0x10
 #define VP_CMD_SPI_TRANSFER 0x11
+#define VP_CMD_SPI_READ 0x13 /* from firmware 1.2 (VP_FEATURE_SPI_READ) */
 #define VP_CMD_DELAY 0x12
 #define VP_CMD_CLOCK 0x20
 
@@ -78,6 +79,7 @@
 
 /* IDENTIFY feature flags. */
 #define VP_FEATURE_LINK_RATE 0x01 /* SET_LINK_RATE */
+#define VP_FEATURE_SPI_READ 0x02  /* SPI_READ */
 
 /* CRC-8, polynomial 0x07, initial value 0xFF, no reflection, no final XOR;
  * four bits at a time (the firmware checks every byte it receives). */

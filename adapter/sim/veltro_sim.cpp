@@ -145,6 +145,8 @@ public:
             const uint32_t divider = (d[kUCSR0A] & kU2X0) ? 8 : 16;
             reply = "ok " + std::to_string(avr_->frequency / (divider * (ubrr + 1))) + " " +
                     std::to_string(bridge_.LostBytes());
+            for (avr_io_t* io = avr_->io_port; io != nullptr; io = io->next)
+                if (std::strcmp(io->kind, "uart") == 0) reply += " cpb " + std::to_string(reinterpret_cast<avr_uart_t*>(io)->cycles_per_byte);
         } else if (verb == "phases") {
             reply = "ok " + std::to_string(shortestHigh_) + " " + std::to_string(shortestLow_);
             shortestHigh_ = shortestLow_ = UINT64_MAX;

@@ -101,6 +101,7 @@ Session::Hello Session::Identify(AdapterInfo& info) {
             info.maxData = r.payload[VP_IDENT_MAX_DATA];
             info.features = r.payload.size() > VP_IDENT_FEATURES ? r.payload[VP_IDENT_FEATURES] : 0;
             info.baud = baud_;
+            features_ = info.features;
             capacity_ = info.receiveBuffer;
             maxData_ = std::clamp<size_t>(info.maxData, 1, VP_MAX_DATA);
             if (capacity_ < FrameSize(maxData_)) return Hello::Unsupported;
@@ -248,7 +249,8 @@ void Session::Write(const uint8_t* data, size_t n) {
     }
 }
 
-bool Session::Send(uint8_t cmd, const uint8_t* payload, size_t n, uint32_t pauseUs, uint8_t* dest, uint32_t* clock) {
+bool Session::Send(uint8_t cmd, const uint8_t* payload, size_t n, uint32_t pauseUs, uint8_t* dest, uint32_t* clock,
+                   size_t destLen) {
     if (lost_ || !Flush()) return false;
     const size_t size = FrameSize(n);
     if (inFlight_ + size > capacity_) {
@@ -265,7 +267,7 @@ bool Session::Send(uint8_t cmd, const uint8_t* payload, size_t n, uint32_t pause
     }
     counters_.frames++;
     counters_.bytesOut += frame_.size();
-    pending_.push_back({seq, size, pauseUs, dest, dest != nullptr ? n : 0, clock});
+    pending_.push_back({seq, size, pauseUs, dest, dest == nullptr ? 0 : destLen != 0 ? destLen : n, clock});
     inFlight_ += size;
     return true;
 }
@@ -280,7 +282,14 @@ bool Session::Queue(const uint8_t* send, uint8_t* receive, size_t n) {
     // buffer has no room for the next one.
     for (size_t done = 0; done < n;) {
         const size_t k = std::min(maxData_, n - done);
-        if (!Send(VP_CMD_SPI_TRANSFER, send + done, k, 0, receive + done, nullptr)) return false;
+        const uint8_t* chunk = send + done;
+        if ((features_ & VP_FEATURE_SPI_READ) != 0 && std::all_of(chunk, chunk + k, [&](uint8_t b) { return b == chunk[0]; })) {
+            // The same byte throughout: the adapter needs only its value and the count.
+            const uint8_t read[2] = {chunk[0], static_cast<uint8_t>(k)};
+            if (!Send(VP_CMD_SPI_READ, read, sizeof read, 0, receive + done, nullptr, k)) return false;
+        } else if (!Send(VP_CMD_SPI_TRANSFER, chunk, k, 0, receive + done, nullptr)) {
+            return false;
+        }
         done += k;
     }
     return true;

@@ -110,7 +110,9 @@ private:
     // when the answer arrived within timeoutMs.
     bool Ask(uint8_t cmd, const uint8_t* payload, size_t n, int timeoutMs, Reply& reply);
     bool TryRate(uint8_t code, uint32_t baud);
-    bool Send(uint8_t cmd, const uint8_t* payload, size_t n, uint32_t pauseUs, uint8_t* dest, uint32_t* clock);
+    // destLen: bytes the answer brings for dest; 0: as many as the payload has.
+    bool Send(uint8_t cmd, const uint8_t* payload, size_t n, uint32_t pauseUs, uint8_t* dest, uint32_t* clock,
+              size_t destLen = 0);
     // Sends the bytes Write holds back, if any.
     bool Flush();
     bool AwaitOldest();
@@ -126,6 +128,7 @@ private:
     std::string lostReason_;
     uint8_t nextSeq_ = 0;
     uint32_t baud_ = VP_BAUD;
+    uint8_t features_ = 0;  // the adapter's VP_FEATURE_* flags
     size_t capacity_ = 0;
     size_t maxData_ = VP_MAX_DATA;
     size_t inFlight_ = 0;

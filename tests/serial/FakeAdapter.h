@@ -160,6 +160,10 @@ private:
         }
         else if (c.cmd == VP_CMD_SPI_TRANSFER)
             for (uint8_t b : c.payload) payload.push_back(target(b));
+        else if (c.cmd == VP_CMD_SPI_READ && (features & VP_FEATURE_SPI_READ) != 0)
+            for (int i = 0; i < c.payload.at(1); ++i) payload.push_back(target(c.payload.at(0)));
+        else if (c.cmd == VP_CMD_SPI_READ)
+            status = VP_ERR_COMMAND;
         else if (c.cmd == VP_CMD_CLOCK)
             PutU32(payload, 123456);
         const uint8_t seq = job.index == misnumberAnswer ? static_cast<uint8_t>(c.seq + 1) : c.seq;

@@ -373,3 +373,40 @@ TEST(SerialSession, AnAdapterLeftAtAFastRateIsFoundAndSentBackWhenTheLinkCloses)
     EXPECT_EQ(r.fake->hostBaud, VP_BAUD);
     EXPECT_EQ(r.session->Baud(), VP_BAUD);
 }
+
+TEST(SerialSession, ReadsOfOneRepeatedByteTravelAsAValueAndACount) {
+    struct Case {
+        const char* what;
+        bool offered;                  // the adapter offers SPI_READ
+        std::vector<uint8_t> send;
+        std::vector<uint8_t> commands;  // what goes to the adapter
+    };
+    const std::vector<uint8_t> zeros40(40, 0x00);
+    std::vector<uint8_t> mixed(40, 0x00);
+    mixed[35] = 0x07;
+    const std::vector<Case> cases = {
+        {"zeros, offered", true, zeros40, {VP_CMD_SPI_READ, VP_CMD_SPI_READ}},
+        {"one chunk with another byte in it", true, mixed, {VP_CMD_SPI_READ, VP_CMD_SPI_TRANSFER}},
+        {"zeros, firmware 1.1", false, zeros40, {VP_CMD_SPI_TRANSFER, VP_CMD_SPI_TRANSFER}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Rig r = MakeRig([&](FakeAdapter& f) {
+            f.reportsFeatures = c.offered;
+            f.features = c.offered ? VP_FEATURE_SPI_READ : 0;
+        });
+        AdapterInfo info;
+        ASSERT_EQ(r.session->Identify(info), Session::Hello::Ok);
+        const size_t before = r.fake->received.size();
+        std::vector<uint8_t> got(c.send.size(), 0x55);
+        ASSERT_TRUE(r.session->Queue(c.send.data(), got.data(), c.send.size()));
+        ASSERT_TRUE(r.session->Collect());
+        std::vector<uint8_t> commands;
+        for (size_t i = before; i < r.fake->received.size(); ++i) commands.push_back(r.fake->received[i].cmd);
+        EXPECT_EQ(commands, c.commands);
+        // The target saw the same bytes and answered each in place.
+        std::vector<uint8_t> expected;
+        for (uint8_t b : c.send) expected.push_back(static_cast<uint8_t>(~b));
+        EXPECT_EQ(got, expected);
+    }
+}
