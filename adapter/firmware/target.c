@@ -221,3 +221,29 @@ void target_write(const uint8_t* data, uint8_t n) {
     (void)d;
     (void)t;
 }
+
+void target_read(uint8_t value, uint8_t n, void (*put)(uint8_t)) {
+    const uint8_t miso_xor = (levels & VP_LEVEL_MISO_INVERTED) ? 0xFF : 0x00;
+    if (!driven || clock_setting != 0) {
+        while (n--) put(target_transfer(value));
+        return;
+    }
+    /* The automatic clock without a call per byte: the same bits as
+     * target_transfer, with less time between the bytes. */
+    const uint8_t sent = (uint8_t)(value ^ ((levels & VP_LEVEL_MOSI_INVERTED) ? 0xFF : 0x00));
+    uint8_t t;
+    if (read_mode) {
+        while (n--) {
+            uint8_t out = sent, in = 0;
+            TRANSFER_BYTE(ASM_LATE_BIT, PHASE_MODE1_CYCLES);
+            put((uint8_t)(in ^ miso_xor));
+        }
+    } else {
+        while (n--) {
+            uint8_t out = sent, in = 0;
+            TRANSFER_BYTE(ASM_EARLY_BIT, PHASE_MODE0_CYCLES);
+            put((uint8_t)(in ^ miso_xor));
+        }
+    }
+    (void)t;
+}

@@ -20,6 +20,10 @@
 #define VP_HEADER_BYTES 2
 #define VP_MAX_DATA 32
 #define VP_MAX_LEN (VP_HEADER_BYTES + VP_MAX_DATA)
+/* SPI_READ answers with up to this many bytes, the only reply longer than
+ * VP_MAX_DATA (a host that never asks for one never sees one). */
+#define VP_MAX_READ 64
+#define VP_MAX_REPLY_LEN (VP_HEADER_BYTES + VP_MAX_READ)
 /* Marker, LEN, SEQ, CMD, check byte around the payload. */
 #define VP_FRAME_OVERHEAD 5
 

@@ -281,15 +281,25 @@ bool Session::Queue(const uint8_t* send, uint8_t* receive, size_t n) {
     // Frames go out back to back; Send reads answers only when the adapter's
     // buffer has no room for the next one.
     for (size_t done = 0; done < n;) {
-        const size_t k = std::min(maxData_, n - done);
         const uint8_t* chunk = send + done;
-        if ((features_ & VP_FEATURE_SPI_READ) != 0 && std::all_of(chunk, chunk + k, [&](uint8_t b) { return b == chunk[0]; })) {
-            // The same byte throughout: the adapter needs only its value and the count.
-            const uint8_t read[2] = {chunk[0], static_cast<uint8_t>(k)};
-            if (!Send(VP_CMD_SPI_READ, read, sizeof read, 0, receive + done, nullptr, k)) return false;
-        } else if (!Send(VP_CMD_SPI_TRANSFER, chunk, k, 0, receive + done, nullptr)) {
-            return false;
+        if ((features_ & VP_FEATURE_SPI_READ) != 0) {
+            const size_t k = std::min<size_t>(VP_MAX_READ, n - done);
+            if (std::all_of(chunk, chunk + k, [&](uint8_t b) { return b == chunk[0]; })) {
+                // The same byte throughout: the adapter needs only its value and
+                // the count, and takes the held-back writes (a page read's
+                // header) in the same frame, ahead of the read.
+                std::vector<uint8_t> read = {chunk[0], static_cast<uint8_t>(k)};
+                if (read.size() + writes_.size() <= maxData_) {
+                    read.insert(read.end(), writes_.begin(), writes_.end());
+                    writes_.clear();
+                }
+                if (!Send(VP_CMD_SPI_READ, read.data(), read.size(), 0, receive + done, nullptr, k)) return false;
+                done += k;
+                continue;
+            }
         }
+        const size_t k = std::min(maxData_, n - done);
+        if (!Send(VP_CMD_SPI_TRANSFER, chunk, k, 0, receive + done, nullptr)) return false;
         done += k;
     }
     return true;

@@ -1,5 +1,6 @@
 // The driver, the pty and the firmware in the simulator, with a wire from
 // MOSI back to MISO in place of a chip.
+#include <algorithm>
 #include <array>
 #include <numeric>
 #include <sstream>
@@ -21,7 +22,7 @@ protected:
 }  // namespace
 
 TEST_F(SimLink, IdentifiesAndEchoesThroughEveryLevelAndReadMode) {
-    EXPECT_EQ(Ops.GetFirmware(), 0x11);
+    EXPECT_EQ(Ops.GetFirmware(), 0x12);
     struct Case {
         int sck, mosi, miso, readMode;
         bool inverted;  // the wire carries MOSI's level back, so one inversion shows
@@ -66,10 +67,16 @@ TEST_F(SimLink, ClockPhasesAreLongEnoughForTheTargets) {
         Ops.SetEnables(1, 1);
         // Transfers and writes run different bit loops; the written bytes span
         // several frames of the adapter, so the phases between frames count too.
-        for (const bool write : {false, true}) {
-            SCOPED_TRACE(write ? "write" : "transfer");
+        for (const char* kind : {"transfer", "write", "read"}) {
+            SCOPED_TRACE(kind);
+            const bool write = std::string(kind) == "write";
             Settled("phases");
-            if (write) {
+            if (std::string(kind) == "read") {
+                // One repeated byte: the adapter's read loop.
+                const std::array<uint8_t, 16> zeros{};
+                ASSERT_EQ(Ops.SPIWR(zeros.data(), receive.data(), 16), 16);
+                EXPECT_EQ(receive, zeros);
+            } else if (write) {
                 std::vector<uint8_t> page(70);
                 std::iota(page.begin(), page.end(), uint8_t{0x80});
                 for (size_t at = 0; at < page.size(); at += 10) ASSERT_EQ(Ops.SPIW(page.data() + at, 10), 10);
@@ -174,4 +181,70 @@ TEST_F(SimLink, QueuedTransfersMatchPlainOnesAcrossTheBuffer) {
     EXPECT_EQ(Ops.SPIWR(send.data(), receive.data(), 16), 16);
     EXPECT_EQ(receive, send);
     Ops.SetEnables(0, 1);
+}
+
+namespace {
+
+// A fresh simulator per case, started with the environment the case names.
+class SimLinkRate : public SimBench {
+protected:
+    void SetUp() override {}
+    void StartWith(const char* converterMax, const char* driverMax) {
+        SetOrClear("VELTRO_SIM_MAX_BAUD", converterMax);
+        SetOrClear("VELTRO_LINK_RATE", driverMax);
+        Start("loopback");
+        unsetenv("VELTRO_SIM_MAX_BAUD");
+    }
+    void TearDown() override {
+        SimBench::TearDown();
+        unsetenv("VELTRO_LINK_RATE");
+    }
+    static void SetOrClear(const char* name, const char* value) {
+        if (value != nullptr)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+};
+
+}  // namespace
+
+TEST_F(SimLinkRate, DriverAndFirmwareAgreeOnTheFastestRateTheLineCarries) {
+    const struct {
+        const char* what;
+        const char* converterMax;  // VELTRO_SIM_MAX_BAUD
+        const char* driverMax;     // VELTRO_LINK_RATE
+        uint64_t baud;
+    } cases[] = {
+        {"both ends at full speed", nullptr, nullptr, 2000000},
+        {"a converter up to 1 Mbaud", "1000000", nullptr, 1000000},
+        {"a converter that carries only the start rate", "500000", nullptr, 500000},
+        {"a driver told to keep the start rate", nullptr, "500000", 500000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        StartWith(c.converterMax, c.driverMax);
+        EXPECT_EQ(Stats().linkBaud, c.baud);
+        std::istringstream rate(Settled("baud"));
+        std::string ok;
+        uint64_t firmwareBaud = 0;
+        rate >> ok >> firmwareBaud;
+        EXPECT_EQ(firmwareBaud, c.baud);
+
+        // The link carries transfers both ways at that rate.
+        std::array<uint8_t, 40> send{}, receive{};
+        std::iota(send.begin(), send.end(), uint8_t{0x31});
+        Ops.SetReadMode(1);
+        Ops.SetEnables(1, 1);
+        ASSERT_EQ(Ops.SPIWR(send.data(), receive.data(), 16), 16);
+        EXPECT_TRUE(std::equal(send.begin(), send.begin() + 16, receive.begin()));
+
+        // Closing the link leaves the adapter at the start rate for the next program.
+        Ops.Disconnect();
+        std::istringstream after(sim_->Command("baud"));
+        after >> ok >> firmwareBaud;
+        EXPECT_EQ(firmwareBaud, 500000u);
+        ASSERT_EQ(Ops.Connect(0, 1), VELTRO_CONNECT_OK);
+        TearDown();
+    }
 }

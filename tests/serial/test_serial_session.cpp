@@ -377,17 +377,31 @@ TEST(SerialSession, AnAdapterLeftAtAFastRateIsFoundAndSentBackWhenTheLinkCloses)
 TEST(SerialSession, ReadsOfOneRepeatedByteTravelAsAValueAndACount) {
     struct Case {
         const char* what;
-        bool offered;                  // the adapter offers SPI_READ
+        bool offered;                   // the adapter offers SPI_READ
+        std::vector<uint8_t> header;    // written just before the read
         std::vector<uint8_t> send;
-        std::vector<uint8_t> commands;  // what goes to the adapter
+        std::vector<std::vector<uint8_t>> frames;  // command and payload of each frame the adapter gets
     };
     const std::vector<uint8_t> zeros40(40, 0x00);
     std::vector<uint8_t> mixed(40, 0x00);
     mixed[35] = 0x07;
+    std::vector<uint8_t> mixedFirst(mixed.begin(), mixed.begin() + 32);
+    std::vector<uint8_t> mixedRest(mixed.begin() + 32, mixed.end());
+    auto with = [](uint8_t cmd, std::vector<uint8_t> payload) {
+        payload.insert(payload.begin(), cmd);
+        return payload;
+    };
     const std::vector<Case> cases = {
-        {"zeros, offered", true, zeros40, {VP_CMD_SPI_READ, VP_CMD_SPI_READ}},
-        {"one chunk with another byte in it", true, mixed, {VP_CMD_SPI_READ, VP_CMD_SPI_TRANSFER}},
-        {"zeros, firmware 1.1", false, zeros40, {VP_CMD_SPI_TRANSFER, VP_CMD_SPI_TRANSFER}},
+        {"zeros, offered", true, {}, zeros40, {{VP_CMD_SPI_READ, 0x00, 40}}},
+        {"a page read: header and zeros in one frame", true, {0x30, 0x01, 0x40}, std::vector<uint8_t>(64, 0x00),
+         {{VP_CMD_SPI_READ, 0x00, 64, 0x30, 0x01, 0x40}}},
+        {"longer than one read", true, {}, std::vector<uint8_t>(100, 0xFF),
+         {{VP_CMD_SPI_READ, 0xFF, 64}, {VP_CMD_SPI_READ, 0xFF, 36}}},
+        {"another byte in it", true, {}, mixed,
+         {with(VP_CMD_SPI_TRANSFER, mixedFirst), with(VP_CMD_SPI_TRANSFER, mixedRest)}},
+        {"firmware 1.1", false, {0x30, 0x01, 0x40}, zeros40,
+         {{VP_CMD_SPI_WRITE, 0x30, 0x01, 0x40}, with(VP_CMD_SPI_TRANSFER, std::vector<uint8_t>(32, 0)),
+          with(VP_CMD_SPI_TRANSFER, std::vector<uint8_t>(8, 0))}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -398,13 +412,15 @@ TEST(SerialSession, ReadsOfOneRepeatedByteTravelAsAValueAndACount) {
         AdapterInfo info;
         ASSERT_EQ(r.session->Identify(info), Session::Hello::Ok);
         const size_t before = r.fake->received.size();
+        r.session->Write(c.header.data(), c.header.size());
         std::vector<uint8_t> got(c.send.size(), 0x55);
         ASSERT_TRUE(r.session->Queue(c.send.data(), got.data(), c.send.size()));
         ASSERT_TRUE(r.session->Collect());
-        std::vector<uint8_t> commands;
-        for (size_t i = before; i < r.fake->received.size(); ++i) commands.push_back(r.fake->received[i].cmd);
-        EXPECT_EQ(commands, c.commands);
-        // The target saw the same bytes and answered each in place.
+        std::vector<std::vector<uint8_t>> frames;
+        for (size_t i = before; i < r.fake->received.size(); ++i)
+            frames.push_back(with(r.fake->received[i].cmd, r.fake->received[i].payload));
+        EXPECT_EQ(frames, c.frames);
+        // Each byte read lands in its place.
         std::vector<uint8_t> expected;
         for (uint8_t b : c.send) expected.push_back(static_cast<uint8_t>(~b));
         EXPECT_EQ(got, expected);
