@@ -3,7 +3,7 @@
 // apart from the USB latency of each wait for an answer), against the pauses
 // the chip needs, and how many times the host waits for the adapter.
 //
-//   bench_serial_sim [runs] [AT89S8253|AT89S8252]
+//   bench_serial_sim [runs] [AT89S8253|AT89S8252|ATmega328P]
 //   (default 3 runs of both; prints the median of each figure)
 //
 // With VELTRO_SIM_USB_US=1000 the simulated board's replies reach the host
@@ -22,6 +22,7 @@
 #include "devices/ProgRun.h"
 #include "devices/Unit89S8252.h"
 #include "devices/Unit89S8253.h"
+#include "devices/UnitAvr.h"
 #include "link/SPI.h"
 
 using namespace kestrin;
@@ -214,6 +215,31 @@ int main(int argc, char** argv) {
         for (int i = 0; i < runs; ++i) r8252.push_back(Run("AT89S8252", Write89S8252, p8252));
         // 8192 read instructions of 3 bytes at 64 us per byte (4 us phases).
         Report("AT89S8252, 8 KB Flash, write and verify (default profile)", r8252, 8192, 4.0, 8192 * 3 * 0.064);
+    }
+
+    // ATmega328P, 32 KB, a 16 MHz crystal named in the profile, against the
+    // same run at the slow clock (the profile naming no clock).
+    const auto image328 = Image(32 * 1024);
+    TProgParams p328 = p8253;
+    p328.Data = image328.data();
+    p328.Size = static_cast<int32_t>(image328.size());
+    p328.WaitFlash = 4500;
+    p328.WaitEEPROM = 9000;
+    p328.WaitErase = 10000;
+    if (only.empty() || only == "ATmega328P") {
+        for (int32_t clock : {16, 0}) {
+            p328.TargetClock = clock;
+            std::vector<Result> r;
+            for (int i = 0; i < runs; ++i) r.push_back(Run("ATmega328P", WriteATmega, p328));
+            // 32768 read instructions of 4 bytes: 16 phases of 0.5 us (cycle 1) or 4 us.
+            const double byteMs = clock == 16 ? 0.008 : 0.064;
+            Report(clock == 16 ? "ATmega328P, 32 KB Flash, write and verify, target clock 16 MHz"
+                               : "ATmega328P, 32 KB Flash, write and verify, slow clock (no target clock named)",
+                   r, 256, 4.5, 32768 * 4 * byteMs);
+            std::vector<double> total;
+            for (const auto& x : r) total.push_back(x.writeMs + x.verifyMs);
+            std::printf("  write+verify  %9.1f ms adapter time (median)\n", Median(total));
+        }
     }
     return 0;
 }

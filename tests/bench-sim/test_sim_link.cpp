@@ -57,7 +57,8 @@ TEST_F(SimLink, ClockPhasesAreLongEnoughForTheTargets) {
     // Read mode 0: AT89S8252 from 6 MHz (24 oscillator periods), AVRs from 1 MHz;
     // read mode 1: AT89S8253 and AT89S51/52 from 6.4 MHz (8 periods); a set cycle
     // time gives half periods of that many 0.5 us.
-    const std::vector<Case> cases = {{0, 0, 4000}, {1, 0, 1250}, {0, 20, 10000}, {1, 3, 1500}};
+    const std::vector<Case> cases = {{0, 0, 4000}, {1, 0, 1250}, {0, 20, 10000}, {1, 3, 1500},
+                                     {0, 1, 500},  {1, 1, 500},  {0, 2, 1000},   {1, 2, 1000}};
     std::array<uint8_t, 16> send{}, receive{};
     std::iota(send.begin(), send.end(), uint8_t{0x5A});
     for (const auto& c : cases) {
