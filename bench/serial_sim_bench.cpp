@@ -7,7 +7,8 @@
 //   (default 3 runs of both; prints the median of each figure)
 //
 // With VELTRO_SIM_USB_US=1000 the simulated board's replies reach the host
-// 1 ms late, as through a USB serial converter.
+// 1 ms late, as through a USB serial converter. BENCH_FIRMWARE names another
+// firmware ELF to run instead of this build's.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -95,7 +96,9 @@ std::vector<uint8_t> Image(size_t size) {
 
 Result Run(const char* chip, const std::function<ProgResult(const TProgParams&, IProgress&)>& write,
            const TProgParams& params) {
-    sim::SimAdapter sim(chip);
+    // BENCH_FIRMWARE: another firmware build to compare with (an older release).
+    const char* firmware = std::getenv("BENCH_FIRMWARE");
+    sim::SimAdapter sim(chip, KESTRIN_VELTRO_SIM, firmware != nullptr ? firmware : KESTRIN_VELTRO_FIRMWARE);
     g_sim = &sim;
     setenv("VELTRO_PORTS", sim.PtyPath().c_str(), 1);
     if (!LoadAdapterDriverFrom(KESTRIN_SERIAL_DRIVER) || Ops.Connect(0, 1) != 0) {
