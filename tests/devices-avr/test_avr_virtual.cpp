@@ -211,6 +211,7 @@ TEST_F(AvrVirtualTest, TheTargetClockSetsTheSpiClockOnlyWhereTheChipCanFollow) {
         int32_t targetClock;
         std::vector<uint8_t> lowFuse;  // written into the chip first when not empty
         std::vector<std::string> cycles;
+        const char* targetKhz = "0";   // the chip's real clock (0: follows any)
     } cases[] = {
         {"not named: the slow clock as ever", kATmega328P, 0, {}, {"0"}},
         {"named 16 MHz", kATmega328P, 16, {}, {"0", "1"}},
@@ -224,10 +225,13 @@ TEST_F(AvrVirtualTest, TheTargetClockSetsTheSpiClockOnlyWhereTheChipCanFollow) {
         {"auto, external clock", kATmega328P, -1, {0xE0}, {"0"}},
         {"auto, ATmega8 at its 8 MHz RC oscillator", kATmega8, -1, {0xE4}, {"0", "1"}},
         {"auto, ATmega8 factory fuses (1 MHz RC)", kATmega8, -1, {}, {"0", "5"}},
+        {"auto, fuses that overstate the clock: the signature decides", kATmega328P, -1, {0xFF}, {"0", "1", "0"},
+         "1000"},
+        {"auto, fuses right about a 16 MHz crystal", kATmega328P, -1, {0xFF}, {"0", "1"}, "16000"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        Use(c.part);
+        Use(c.part, {{"target_khz", c.targetKhz}});
         if (!c.lowFuse.empty()) {
             ASSERT_EQ(vd.Write(VV_FUSES, 0, c.lowFuse), 1);
         }
