@@ -89,7 +89,10 @@ Session::Hello Session::Identify(AdapterInfo& info) {
             const Got got = ReadReply(r, attemptEnd);
             if (got == Got::Gone) return Hello::NoAnswer;
             if (got == Got::TimedOut) break;
-            if (got != Got::Reply || r.seq != seq || r.status != VP_OK) continue;
+            // An identify answered with "lost received bytes" was carried out all
+            // the same: the loss was the noise before it (a boot loader, an
+            // attempt at another rate), which the adapter reports once.
+            if (got != Got::Reply || r.seq != seq || (r.status != VP_OK && r.status != VP_ERR_OVERRUN)) continue;
             if (r.payload.size() < VP_IDENT_BYTES || r.payload[VP_IDENT_MAGIC0] != VP_MAGIC_0 ||
                 r.payload[VP_IDENT_MAGIC1] != VP_MAGIC_1 || r.payload[VP_IDENT_PROTOCOL] != VP_PROTOCOL_VERSION) {
                 info.firmware = r.payload.size() > VP_IDENT_FIRMWARE ? r.payload[VP_IDENT_FIRMWARE] : 0;
@@ -135,7 +138,9 @@ bool Session::Ask(uint8_t cmd, const uint8_t* payload, size_t n, int timeoutMs, 
 bool Session::TryRate(uint8_t code, uint32_t baud) {
     Reply r;
     const bool asked = Ask(VP_CMD_SET_LINK_RATE, &code, 1, timing_.identifyAttemptMs, r);
-    if (asked && r.status != VP_OK) return false;  // refused: the adapter stays where it is
+    // Refused: the adapter stays where it is. (An answer that reports earlier
+    // lost bytes is no refusal: the switch was carried out.)
+    if (asked && r.status != VP_OK && r.status != VP_ERR_OVERRUN) return false;
     const auto switched = Clock::now();
     // The adapter switches within 100 us of its answer; nothing may reach it
     // at the new rate before.

@@ -39,6 +39,7 @@ public:
     uint32_t hostBaud = VP_BAUD;
     uint32_t converterMaxBaud = 2000000;
     int lostBytes = 0;
+    bool lostBytesTold_ = false;  // like the firmware: the next answer reports bytes lost on the line
     std::vector<uint32_t> hostRates;  // every rate the driver set
 
     // Behaviour.
@@ -64,6 +65,7 @@ public:
         EndProbation();
         if (!LineCarries()) {
             lostBytes += static_cast<int>(n);
+            lostBytesTold_ = true;
             return true;
         }
         for (size_t i = 0; i < n; ++i) Take(data[i]);
@@ -166,6 +168,8 @@ private:
             status = VP_ERR_COMMAND;
         else if (c.cmd == VP_CMD_CLOCK)
             PutU32(payload, 123456);
+        if (status == VP_OK && lostBytesTold_) status = VP_ERR_OVERRUN;
+        lostBytesTold_ = false;
         const uint8_t seq = job.index == misnumberAnswer ? static_cast<uint8_t>(c.seq + 1) : c.seq;
         std::vector<uint8_t> frame;
         EncodeFrame(seq, status, payload.data(), payload.size(), frame);
