@@ -3,11 +3,12 @@
 // apart from the USB latency of each wait for an answer), against the pauses
 // the chip needs, and how many times the host waits for the adapter.
 //
-//   bench_serial_sim [runs] [AT89S8253|AT89S8252]
+//   bench_serial_sim [runs] [AT89S8253|AT89S8252|ATmega328P]
 //   (default 3 runs of both; prints the median of each figure)
 //
 // With VELTRO_SIM_USB_US=1000 the simulated board's replies reach the host
-// 1 ms late, as through a USB serial converter.
+// 1 ms late, as through a USB serial converter. BENCH_FIRMWARE names another
+// firmware ELF to run instead of this build's.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -22,6 +23,7 @@
 #include "devices/ProgRun.h"
 #include "devices/Unit89S8252.h"
 #include "devices/Unit89S8253.h"
+#include "devices/UnitAvr.h"
 #include "link/SPI.h"
 
 using namespace kestrin;
@@ -29,6 +31,7 @@ using namespace kestrin;
 namespace {
 
 struct Mark {
+    uint32_t color = 0;    // the phase that starts here (kColorWriting, kColorReading)
     double adapterMs = 0;  // the adapter's clock, after everything sent so far was carried out
     double wallMs = 0;
     double hostWaitMs = 0;  // of it, idle while waiting for the host
@@ -65,7 +68,10 @@ Mark Take() {
 class PhaseProgress final : public IProgress {
 public:
     std::vector<Mark> marks;
-    void SetColor(uint32_t) override { marks.push_back(Take()); }
+    void SetColor(uint32_t color) override {
+        marks.push_back(Take());
+        marks.back().color = color;
+    }
     void SetProgress(int32_t) override {}
     void SetMaxValue(int32_t) override {}
     void SetText(const std::string&) override {}
@@ -74,7 +80,7 @@ public:
 
 struct Result {
     double writeMs, verifyMs, floorMs, writeWallMs, verifyWallMs, writeHostWaitMs, verifyHostWaitMs;
-    double spiwr, transferWaits, creditWaits, frames, kbytesOut;
+    double spiwr, transferWaits, creditWaits, frames, kbytesOut, baud;
     int status;
 };
 
@@ -90,7 +96,9 @@ std::vector<uint8_t> Image(size_t size) {
 
 Result Run(const char* chip, const std::function<ProgResult(const TProgParams&, IProgress&)>& write,
            const TProgParams& params) {
-    sim::SimAdapter sim(chip);
+    // BENCH_FIRMWARE: another firmware build to compare with (an older release).
+    const char* firmware = std::getenv("BENCH_FIRMWARE");
+    sim::SimAdapter sim(chip, KESTRIN_VELTRO_SIM, firmware != nullptr ? firmware : KESTRIN_VELTRO_FIRMWARE);
     g_sim = &sim;
     setenv("VELTRO_PORTS", sim.PtyPath().c_str(), 1);
     if (!LoadAdapterDriverFrom(KESTRIN_SERIAL_DRIVER) || Ops.Connect(0, 1) != 0) {
@@ -115,22 +123,30 @@ Result Run(const char* chip, const std::function<ProgResult(const TProgParams&, 
         std::fprintf(stderr, "bench: the routine ended without a verify phase (result %d)\n", r);
         std::exit(1);
     }
-    const Mark& start = progress.marks.front();
-    const Mark& verify = progress.marks.back();
+    progress.marks.push_back(end);
+    // The write phase is the first one in red; the verify is the green one
+    // right after it. An AT89S8253 run reads the other memory before and
+    // writes it back after: those phases are not counted.
+    size_t w = 0;
+    while (w + 2 < progress.marks.size() && progress.marks[w].color != kColorWriting) ++w;
+    const Mark& start = progress.marks[w];
+    const Mark& verify = progress.marks[w + 1];
+    const Mark& verifyEnd = progress.marks[w + 2];
     Result out{};
     out.status = r;
     out.writeMs = verify.adapterMs - start.adapterMs;
-    out.verifyMs = end.adapterMs - verify.adapterMs;
+    out.verifyMs = verifyEnd.adapterMs - verify.adapterMs;
     out.writeWallMs = verify.wallMs - start.wallMs;
     out.writeHostWaitMs = verify.hostWaitMs - start.hostWaitMs;
-    out.verifyHostWaitMs = end.hostWaitMs - verify.hostWaitMs;
-    out.verifyWallMs = end.wallMs - verify.wallMs;
+    out.verifyHostWaitMs = verifyEnd.hostWaitMs - verify.hostWaitMs;
+    out.verifyWallMs = verifyEnd.wallMs - verify.wallMs;
     out.floorMs = static_cast<double>(verify.stats.delayMicros - start.stats.delayMicros) / 1000.0;
     out.spiwr = static_cast<double>(end.stats.spiwrCalls);
     out.transferWaits = static_cast<double>(end.stats.transferWaits);
     out.creditWaits = static_cast<double>(end.stats.creditWaits);
     out.frames = static_cast<double>(end.stats.frames);
     out.kbytesOut = static_cast<double>(end.stats.bytesOut) / 1024.0;
+    out.baud = static_cast<double>(end.stats.linkBaud);
     return out;
 }
 
@@ -162,7 +178,8 @@ void Report(const char* title, const std::vector<Result>& runs, int pages, doubl
                 med(&Result::verifyMs) / verifyFloorMs);
     std::printf("  waits         %9.0f SPIWR calls, %.0f waits for data, %.0f waits for buffer room (overlapped)\n",
                 med(&Result::spiwr), med(&Result::transferWaits), med(&Result::creditWaits));
-    std::printf("  link          %9.0f frames, %.1f KB to the adapter\n", med(&Result::frames), med(&Result::kbytesOut));
+    std::printf("  link          %9.0f frames, %.1f KB to the adapter at %.0f baud\n", med(&Result::frames),
+                med(&Result::kbytesOut), med(&Result::baud));
     std::printf("  wall time     %9.1f ms write, %.1f ms verify (simulator on this machine)\n", med(&Result::writeWallMs),
                 med(&Result::verifyWallMs));
     std::printf("  on a board, each wait for data adds one USB round trip (about 1 ms): verify about %.0f ms\n",
@@ -201,6 +218,31 @@ int main(int argc, char** argv) {
         for (int i = 0; i < runs; ++i) r8252.push_back(Run("AT89S8252", Write89S8252, p8252));
         // 8192 read instructions of 3 bytes at 64 us per byte (4 us phases).
         Report("AT89S8252, 8 KB Flash, write and verify (default profile)", r8252, 8192, 4.0, 8192 * 3 * 0.064);
+    }
+
+    // ATmega328P, 32 KB, a 16 MHz crystal named in the profile, against the
+    // same run at the slow clock (the profile naming no clock).
+    const auto image328 = Image(32 * 1024);
+    TProgParams p328 = p8253;
+    p328.Data = image328.data();
+    p328.Size = static_cast<int32_t>(image328.size());
+    p328.WaitFlash = 4500;
+    p328.WaitEEPROM = 9000;
+    p328.WaitErase = 10000;
+    if (only.empty() || only == "ATmega328P") {
+        for (int32_t clock : {16, 0}) {
+            p328.TargetClock = clock;
+            std::vector<Result> r;
+            for (int i = 0; i < runs; ++i) r.push_back(Run("ATmega328P", WriteATmega, p328));
+            // 32768 read instructions of 4 bytes: 16 phases of 0.5 us (cycle 1) or 4 us.
+            const double byteMs = clock == 16 ? 0.008 : 0.064;
+            Report(clock == 16 ? "ATmega328P, 32 KB Flash, write and verify, target clock 16 MHz"
+                               : "ATmega328P, 32 KB Flash, write and verify, slow clock (no target clock named)",
+                   r, 256, 4.5, 32768 * 4 * byteMs);
+            std::vector<double> total;
+            for (const auto& x : r) total.push_back(x.writeMs + x.verifyMs);
+            std::printf("  write+verify  %9.1f ms adapter time (median)\n", Median(total));
+        }
     }
     return 0;
 }

@@ -1003,6 +1003,25 @@ Als Binärdatei an anderer Stelle speichern?</translation>
     </message>
 </context>
 <context>
+    <name>kestrin::TFormOptions</name>
+    <message>
+        <source>Target clock:</source>
+        <translation>Zieltakt:</translation>
+    </message>
+    <message>
+        <source>SPI clock for AVR targets: auto reads the clock fuses and checks the signature</source>
+        <translation>SPI-Takt für AVR-Ziele: automatisch liest die Takt-Fuses und prüft die Signatur</translation>
+    </message>
+    <message>
+        <source>slow</source>
+        <translation>langsam</translation>
+    </message>
+    <message>
+        <source>auto</source>
+        <translation>automatisch</translation>
+    </message>
+</context>
+<context>
     <name>kestrin::TFormRead</name>
     <message>
         <source>Read/Write µC</source>

@@ -12,7 +12,7 @@
 #define F_CPU 16000000UL
 #endif
 
-#define FIRMWARE_VERSION 0x11 /* 1.1 */
+#define FIRMWARE_VERSION 0x12 /* 1.2 */
 
 /* Port B: the target lines. */
 #define PIN_RST PB1    /* D9:  RST, active high (AT89S family) */

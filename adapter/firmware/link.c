@@ -36,12 +36,33 @@ ISR(USART_UDRE_vect) {
     tx_tail = (uint8_t)((tx_tail + 1) & (TX_BUFFER_SIZE - 1));
 }
 
+/* Divider at double speed: 500000, 1000000 and 2000000 baud are exact at 16 MHz. */
+#define UBRR_FOR(baud) ((uint16_t)(F_CPU / (8UL * (baud)) - 1))
+
 void link_init(void) {
     /* Frame format and double speed before the divider: the divider write fixes the bit time. */
     UCSR0A = (1 << U2X0);
     UCSR0C = (1 << UCSZ01) | (1 << UCSZ00); /* 8N1 */
-    UBRR0 = (uint16_t)(F_CPU / (8UL * VP_BAUD) - 1);
+    UBRR0 = UBRR_FOR(VP_BAUD);
     UCSR0B = (1 << RXCIE0) | (1 << RXEN0) | (1 << TXEN0);
+}
+
+void link_set_rate(uint8_t code) {
+    /* Everything queued leaves at the old rate: the ring empties, the last byte
+     * moves into the shift register, and 50 us cover its ten bits at 500000 baud. */
+    while (tx_head != tx_tail) {
+    }
+    while (!(UCSR0A & (1 << UDRE0))) {
+    }
+    __builtin_avr_delay_cycles(F_CPU / 20000);
+    const uint16_t ubrr = code == VP_RATE_2M ? UBRR_FOR(2000000UL) : code == VP_RATE_1M ? UBRR_FOR(1000000UL) : UBRR_FOR(VP_BAUD);
+    uint8_t sreg = SREG;
+    cli();
+    UBRR0 = ubrr;
+    /* Bytes half received at the old rate are noise now. */
+    rx_tail = rx_head;
+    rx_error = 0;
+    SREG = sreg;
 }
 
 uint16_t link_available(void) {
@@ -74,6 +95,12 @@ void link_read(uint8_t* dst, uint8_t n) {
 }
 
 void link_put(uint8_t b) {
+    /* With nothing queued and the data register free the byte goes straight
+     * out: a reply streamed byte by byte (SPI transfers) costs no interrupt. */
+    if (tx_head == tx_tail && (UCSR0A & (1 << UDRE0))) {
+        UDR0 = b;
+        return;
+    }
     uint8_t next = (uint8_t)((tx_head + 1) & (TX_BUFFER_SIZE - 1));
     while (next == tx_tail) {
     }

@@ -5,6 +5,9 @@
 #include <stdint.h>
 
 void link_init(void);
+/* Switches to the rate of a SET_LINK_RATE code once everything queued for
+ * sending has left; drops what was received and not read. */
+void link_set_rate(uint8_t code);
 /* Number of received bytes waiting. */
 uint16_t link_available(void);
 /* Next received byte; call only when link_available(). */

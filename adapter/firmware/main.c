@@ -9,6 +9,7 @@
  */
 #include <avr/interrupt.h>
 #include <avr/io.h>
+#include <avr/pgmspace.h>
 #include <avr/wdt.h>
 #include <stdint.h>
 
@@ -41,10 +42,38 @@ static uint8_t queue_first, queue_count;
 static uint8_t frame_len, state;
 static uint32_t frame_start_ticks;
 
+/* A faster link rate stays only once a good frame arrived at it. */
+#define PROBATION_TICKS ((uint32_t)VP_LINK_PROBATION_MS * 1000UL * TICKS_PER_US)
+static uint8_t rate_on_probation;
+static uint32_t rate_switched_ticks;
+
 static uint8_t reply_crc;
 
+/* The frame check a whole byte at a time (the same CRC-8 as vp_crc8_update,
+ * in a quarter of the time): every byte received and sent goes through it. */
+static const uint8_t crc8_table[256] PROGMEM = {
+    0x00, 0x07, 0x0E, 0x09, 0x1C, 0x1B, 0x12, 0x15, 0x38, 0x3F, 0x36, 0x31, 0x24, 0x23, 0x2A, 0x2D,
+    0x70, 0x77, 0x7E, 0x79, 0x6C, 0x6B, 0x62, 0x65, 0x48, 0x4F, 0x46, 0x41, 0x54, 0x53, 0x5A, 0x5D,
+    0xE0, 0xE7, 0xEE, 0xE9, 0xFC, 0xFB, 0xF2, 0xF5, 0xD8, 0xDF, 0xD6, 0xD1, 0xC4, 0xC3, 0xCA, 0xCD,
+    0x90, 0x97, 0x9E, 0x99, 0x8C, 0x8B, 0x82, 0x85, 0xA8, 0xAF, 0xA6, 0xA1, 0xB4, 0xB3, 0xBA, 0xBD,
+    0xC7, 0xC0, 0xC9, 0xCE, 0xDB, 0xDC, 0xD5, 0xD2, 0xFF, 0xF8, 0xF1, 0xF6, 0xE3, 0xE4, 0xED, 0xEA,
+    0xB7, 0xB0, 0xB9, 0xBE, 0xAB, 0xAC, 0xA5, 0xA2, 0x8F, 0x88, 0x81, 0x86, 0x93, 0x94, 0x9D, 0x9A,
+    0x27, 0x20, 0x29, 0x2E, 0x3B, 0x3C, 0x35, 0x32, 0x1F, 0x18, 0x11, 0x16, 0x03, 0x04, 0x0D, 0x0A,
+    0x57, 0x50, 0x59, 0x5E, 0x4B, 0x4C, 0x45, 0x42, 0x6F, 0x68, 0x61, 0x66, 0x73, 0x74, 0x7D, 0x7A,
+    0x89, 0x8E, 0x87, 0x80, 0x95, 0x92, 0x9B, 0x9C, 0xB1, 0xB6, 0xBF, 0xB8, 0xAD, 0xAA, 0xA3, 0xA4,
+    0xF9, 0xFE, 0xF7, 0xF0, 0xE5, 0xE2, 0xEB, 0xEC, 0xC1, 0xC6, 0xCF, 0xC8, 0xDD, 0xDA, 0xD3, 0xD4,
+    0x69, 0x6E, 0x67, 0x60, 0x75, 0x72, 0x7B, 0x7C, 0x51, 0x56, 0x5F, 0x58, 0x4D, 0x4A, 0x43, 0x44,
+    0x19, 0x1E, 0x17, 0x10, 0x05, 0x02, 0x0B, 0x0C, 0x21, 0x26, 0x2F, 0x28, 0x3D, 0x3A, 0x33, 0x34,
+    0x4E, 0x49, 0x40, 0x47, 0x52, 0x55, 0x5C, 0x5B, 0x76, 0x71, 0x78, 0x7F, 0x6A, 0x6D, 0x64, 0x63,
+    0x3E, 0x39, 0x30, 0x37, 0x22, 0x25, 0x2C, 0x2B, 0x06, 0x01, 0x08, 0x0F, 0x1A, 0x1D, 0x14, 0x13,
+    0xAE, 0xA9, 0xA0, 0xA7, 0xB2, 0xB5, 0xBC, 0xBB, 0x96, 0x91, 0x98, 0x9F, 0x8A, 0x8D, 0x84, 0x83,
+    0xDE, 0xD9, 0xD0, 0xD7, 0xC2, 0xC5, 0xCC, 0xCB, 0xE6, 0xE1, 0xE8, 0xEF, 0xFA, 0xFD, 0xF4, 0xF3,
+};
+
+static inline uint8_t crc8_step(uint8_t crc, uint8_t b) { return pgm_read_byte(&crc8_table[(uint8_t)(crc ^ b)]); }
+
 static void put_checked(uint8_t b) {
-    reply_crc = vp_crc8_update(reply_crc, b);
+    reply_crc = crc8_step(reply_crc, b);
     link_put(b);
 }
 
@@ -86,7 +115,7 @@ static void execute(const struct frame* f) {
 
     switch (cmd) {
     case VP_CMD_IDENTIFY:
-        reply_begin(seq, VP_OK, VP_IDENT_BYTES);
+        reply_begin(seq, VP_OK, VP_IDENT_BYTES_FEATURES);
         put_checked(VP_MAGIC_0);
         put_checked(VP_MAGIC_1);
         put_checked(FIRMWARE_VERSION);
@@ -94,7 +123,17 @@ static void execute(const struct frame* f) {
         put_checked((uint8_t)(RX_BUFFER_SIZE & 0xFF));
         put_checked((uint8_t)(RX_BUFFER_SIZE >> 8));
         put_checked(VP_MAX_DATA);
+        put_checked(VP_FEATURE_LINK_RATE | VP_FEATURE_SPI_READ);
         reply_end();
+        return;
+    case VP_CMD_SET_LINK_RATE:
+        if (n != 1 || arg[0] > VP_RATE_2M) break;
+        /* The answer goes out at the old rate, then the adapter listens at the new one. */
+        reply_status(seq, VP_OK);
+        link_set_rate(arg[0]);
+        state = WAIT_SOF;
+        rate_on_probation = arg[0] != VP_RATE_500K;
+        rate_switched_ticks = clock_ticks();
         return;
     case VP_CMD_CLOCK:
         reply_begin(seq, VP_OK, 4);
@@ -117,6 +156,17 @@ static void execute(const struct frame* f) {
         /* Each byte goes back as soon as it has been clocked in. */
         reply_begin(seq, VP_OK, n);
         for (uint8_t i = 0; i < n; i++) put_checked(target_transfer(arg[i]));
+        clock_mark();
+        reply_end();
+        return;
+    case VP_CMD_SPI_READ:
+        /* A read that sends one byte value throughout (page reads send zeros):
+         * two payload bytes instead of the whole send buffer, after the bytes
+         * to write first (a page read's header), whose answers are dropped. */
+        if (n < 2 || arg[1] == 0 || arg[1] > VP_MAX_READ) break;
+        reply_begin(seq, VP_OK, arg[1]);
+        target_write(arg + 2, (uint8_t)(n - 2));
+        target_read(arg[0], arg[1], put_checked);
         clock_mark();
         reply_end();
         return;
@@ -187,9 +237,10 @@ static uint8_t receive(void) {
         struct frame* f = &queue[(uint8_t)((queue_first + queue_count) % QUEUE_FRAMES)];
         link_read(f->body, (uint8_t)(frame_len + 1));
         f->len = frame_len;
-        uint8_t crc = vp_crc8_update(VP_CRC_INIT, frame_len);
-        for (uint8_t i = 0; i < frame_len; i++) crc = vp_crc8_update(crc, f->body[i]);
+        uint8_t crc = crc8_step(VP_CRC_INIT, frame_len);
+        for (uint8_t i = 0; i < frame_len; i++) crc = crc8_step(crc, f->body[i]);
         f->good = crc == f->body[frame_len];
+        if (f->good) rate_on_probation = 0;
         queue_count++;
         state = WAIT_SOF;
         return 1;
@@ -219,6 +270,12 @@ int main(void) {
         if (receive()) continue;
         if (clock_take_tick()) {
             if (state != WAIT_SOF && clock_ticks() - frame_start_ticks > FRAME_TIMEOUT_TICKS) state = WAIT_SOF;
+            if (rate_on_probation && clock_ticks() - rate_switched_ticks > PROBATION_TICKS) {
+                /* The host does not hear us at the new rate (a converter that cannot do it). */
+                link_set_rate(VP_RATE_500K);
+                rate_on_probation = 0;
+                state = WAIT_SOF;
+            }
             clock_age_mark();
         }
         link_wait(state == WAIT_BODY ? (uint16_t)frame_len + 1 : 1);

@@ -20,6 +20,12 @@
  * exactly this long unless an interrupt stretches it. */
 #define PHASE_MODE0_CYCLES 64
 #define PHASE_MODE1_CYCLES 20
+/* A set clock of one or two units (targets from 8 MHz) also runs in the
+ * counted loops: phases of 10 and 16 cycles in transfers, 14 and 16 in
+ * writes (whose loop needs 14), each at least the units asked for. */
+#define PHASE_UNIT1_CYCLES 10
+#define PHASE_UNIT1_WRITE_CYCLES 14
+#define PHASE_UNIT2_CYCLES 16
 
 static uint8_t levels;
 static uint8_t driven;
@@ -183,7 +189,17 @@ static inline void wait_units(uint8_t units) {
 static uint8_t shift(uint8_t out) {
     uint8_t in = 0;
     uint8_t t;
-    if (clock_setting != 0) {
+    if (clock_setting == 1) {
+        if (read_mode)
+            TRANSFER_BYTE(ASM_LATE_BIT, PHASE_UNIT1_CYCLES);
+        else
+            TRANSFER_BYTE(ASM_EARLY_BIT, PHASE_UNIT1_CYCLES);
+    } else if (clock_setting == 2) {
+        if (read_mode)
+            TRANSFER_BYTE(ASM_LATE_BIT, PHASE_UNIT2_CYCLES);
+        else
+            TRANSFER_BYTE(ASM_EARLY_BIT, PHASE_UNIT2_CYCLES);
+    } else if (clock_setting != 0) {
         const uint8_t units = clock_setting;
         if (read_mode) {
             SHIFT_BYTE(wait_units(units), wait_units(units), 1)
@@ -209,15 +225,46 @@ uint8_t target_transfer(uint8_t out) {
 void target_write(const uint8_t* data, uint8_t n) {
     if (!driven || n == 0) return;
     const uint8_t mosi_xor = (levels & VP_LEVEL_MOSI_INVERTED) ? 0xFF : 0x00;
-    if (clock_setting != 0) {
+    if (clock_setting > 2) {
         while (n--) shift((uint8_t)(*data++ ^ mosi_xor));
         return;
     }
     uint8_t d, t;
-    if (read_mode)
+    /* Writes do not sample MISO: the read mode only picks the automatic phase. */
+    if (clock_setting == 1)
+        WRITE_BYTES(PHASE_UNIT1_WRITE_CYCLES);
+    else if (clock_setting == 2)
+        WRITE_BYTES(PHASE_UNIT2_CYCLES);
+    else if (read_mode)
         WRITE_BYTES(PHASE_MODE1_CYCLES);
     else
         WRITE_BYTES(PHASE_MODE0_CYCLES);
     (void)d;
+    (void)t;
+}
+
+void target_read(uint8_t value, uint8_t n, void (*put)(uint8_t)) {
+    const uint8_t miso_xor = (levels & VP_LEVEL_MISO_INVERTED) ? 0xFF : 0x00;
+    if (!driven || clock_setting != 0) {
+        while (n--) put(target_transfer(value));
+        return;
+    }
+    /* The automatic clock without a call per byte: the same bits as
+     * target_transfer, with less time between the bytes. */
+    const uint8_t sent = (uint8_t)(value ^ ((levels & VP_LEVEL_MOSI_INVERTED) ? 0xFF : 0x00));
+    uint8_t t;
+    if (read_mode) {
+        while (n--) {
+            uint8_t out = sent, in = 0;
+            TRANSFER_BYTE(ASM_LATE_BIT, PHASE_MODE1_CYCLES);
+            put((uint8_t)(in ^ miso_xor));
+        }
+    } else {
+        while (n--) {
+            uint8_t out = sent, in = 0;
+            TRANSFER_BYTE(ASM_EARLY_BIT, PHASE_MODE0_CYCLES);
+            put((uint8_t)(in ^ miso_xor));
+        }
+    }
     (void)t;
 }

@@ -19,5 +19,8 @@ void target_set_leds(uint8_t flags);
 uint8_t target_transfer(uint8_t out);
 /* Clocks n bytes out back to back; what comes in is dropped. */
 void target_write(const uint8_t* data, uint8_t n);
+/* Clocks n bytes of the value out through the target and hands each byte
+ * clocked in to put as soon as it is in (after any MISO inversion). */
+void target_read(uint8_t out, uint8_t n, void (*put)(uint8_t));
 
 #endif

@@ -8,6 +8,8 @@
 
 #include <stdint.h>
 
+/* The rate every connection starts at; firmware 1.2 can switch to a faster
+ * one at the host's request (SET_LINK_RATE). */
 #define VP_BAUD 500000UL
 
 /* Frame markers: host to adapter, adapter to host. */
@@ -18,6 +20,10 @@
 #define VP_HEADER_BYTES 2
 #define VP_MAX_DATA 32
 #define VP_MAX_LEN (VP_HEADER_BYTES + VP_MAX_DATA)
+/* SPI_READ answers with up to this many bytes, the only reply longer than
+ * VP_MAX_DATA (a host that never asks for one never sees one). */
+#define VP_MAX_READ 64
+#define VP_MAX_REPLY_LEN (VP_HEADER_BYTES + VP_MAX_READ)
 /* Marker, LEN, SEQ, CMD, check byte around the payload. */
 #define VP_FRAME_OVERHEAD 5
 
@@ -33,8 +39,10 @@
 #define VP_CMD_SET_CLOCK 0x05
 #define VP_CMD_SET_LEDS 0x06
 #define VP_CMD_RELEASE 0x07
+#define VP_CMD_SET_LINK_RATE 0x08
 #define VP_CMD_SPI_WRITE 0x10
 #define VP_CMD_SPI_TRANSFER 0x11
+#define VP_CMD_SPI_READ 0x13 /* from firmware 1.2 (VP_FEATURE_SPI_READ) */
 #define VP_CMD_DELAY 0x12
 #define VP_CMD_CLOCK 0x20
 
@@ -46,6 +54,13 @@
 /* SET_LEDS flags. */
 #define VP_LED1 0x01
 #define VP_LED2 0x02
+
+/* SET_LINK_RATE codes: the serial rates the adapter can switch to. A rate
+ * that sees no good frame within VP_LINK_PROBATION_MS falls back to VP_BAUD. */
+#define VP_RATE_500K 0
+#define VP_RATE_1M 1
+#define VP_RATE_2M 2
+#define VP_LINK_PROBATION_MS 150
 
 /* Reply status. */
 #define VP_OK 0x00
@@ -62,7 +77,13 @@
 #define VP_IDENT_RXBUF_LO 4
 #define VP_IDENT_RXBUF_HI 5
 #define VP_IDENT_MAX_DATA 6
-#define VP_IDENT_BYTES 7
+#define VP_IDENT_BYTES 7 /* the least a reply carries (firmware 1.0, 1.1) */
+#define VP_IDENT_FEATURES 7 /* from firmware 1.2: what the adapter can do beyond 1.1 */
+#define VP_IDENT_BYTES_FEATURES 8
+
+/* IDENTIFY feature flags. */
+#define VP_FEATURE_LINK_RATE 0x01 /* SET_LINK_RATE */
+#define VP_FEATURE_SPI_READ 0x02  /* SPI_READ */
 
 /* CRC-8, polynomial 0x07, initial value 0xFF, no reflection, no final XOR;
  * four bits at a time (the firmware checks every byte it receives). */

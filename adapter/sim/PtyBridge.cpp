@@ -17,9 +17,25 @@ namespace {
 // The host never has more in flight than the adapter's receive ring; this only
 // bounds memory if something goes wrong.
 constexpr size_t kInboundLimit = 64 * 1024;
+
+uint32_t Baud(speed_t speed) {
+    switch (speed) {
+    case B9600: return 9600;
+    case B38400: return 38400;
+    case B115200: return 115200;
+    case B230400: return 230400;
+    case B460800: return 460800;
+    case B500000: return 500000;
+    case B921600: return 921600;
+    case B1000000: return 1000000;
+    case B1500000: return 1500000;
+    case B2000000: return 2000000;
+    default: return 0;
+    }
+}
 }  // namespace
 
-PtyBridge::PtyBridge(uint32_t usbLatencyUs) : usbLatency_(usbLatencyUs) {
+PtyBridge::PtyBridge(uint32_t usbLatencyUs, uint32_t maxBaud) : usbLatency_(usbLatencyUs), maxBaud_(maxBaud) {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
     char name[128];
@@ -28,10 +44,13 @@ PtyBridge::PtyBridge(uint32_t usbLatencyUs) : usbLatency_(usbLatencyUs) {
     if (slave_ < 0) return;
     // Raw from the start: no echo of the firmware's bytes back into it before the host sets its mode.
     termios t{};
+    // The adapter's start rate, for a host that never sets one.
     if (tcgetattr(slave_, &t) == 0) {
         cfmakeraw(&t);
+        cfsetspeed(&t, B500000);
         tcsetattr(slave_, TCSANOW, &t);
     }
+    UpdateHostBaud();
     wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wakeFd_ < 0) return;
     path_ = name;
@@ -60,7 +79,24 @@ size_t PtyBridge::TakeInbound(uint8_t* out, size_t max) {
     return n;
 }
 
+void PtyBridge::UpdateHostBaud() {
+    termios t{};
+    if (tcgetattr(slave_, &t) == 0) hostBaud_.store(Baud(cfgetospeed(&t)), std::memory_order_relaxed);
+}
+
+bool PtyBridge::RatesMatch() const {
+    const uint32_t host = hostBaud_.load(std::memory_order_relaxed);
+    const uint32_t adapter = adapterBaud_.load(std::memory_order_relaxed);
+    // Before the firmware set up its UART (adapter 0) nothing is compared.
+    if (adapter != 0 && host != adapter) return false;
+    return maxBaud_ == 0 || host <= maxBaud_;
+}
+
 void PtyBridge::SendOutbound(const uint8_t* data, size_t n) {
+    if (!RatesMatch()) {
+        lost_.fetch_add(n, std::memory_order_relaxed);
+        return;
+    }
     {
         std::lock_guard lock(mutex_);
         // A converter collects what arrives until its frame goes out, so bytes
@@ -121,6 +157,12 @@ void PtyBridge::Run() {
         }
         if (fds[0].revents & POLLIN) {
             ssize_t n = read(master_, chunk.data(), chunk.size());
+            // The host wrote these at the rate its terminal has now.
+            if (n > 0) UpdateHostBaud();
+            if (n > 0 && !RatesMatch()) {
+                lost_.fetch_add(static_cast<uint64_t>(n), std::memory_order_relaxed);
+                n = 0;
+            }
             if (n > 0) {
                 {
                     std::lock_guard lock(mutex_);

@@ -21,7 +21,9 @@ public:
     // usbLatencyUs: how long the firmware's bytes are held before the host
     // can read them, as a USB serial converter holds them for its next frame
     // (about 1 ms on a real board); 0 passes them on at once.
-    explicit PtyBridge(uint32_t usbLatencyUs = 0);
+    // maxBaud: the fastest rate the modelled converter carries; bytes sent
+    // at a faster one are lost. 0: no limit.
+    explicit PtyBridge(uint32_t usbLatencyUs = 0, uint32_t maxBaud = 0);
     ~PtyBridge();
     PtyBridge(const PtyBridge&) = delete;
     PtyBridge& operator=(const PtyBridge&) = delete;
@@ -35,12 +37,23 @@ public:
     // Simulation thread: bytes the firmware sent.
     void SendOutbound(const uint8_t* data, size_t n);
 
+    // Simulation thread: the rate the firmware's UART runs at. Bytes cross
+    // only while the host's terminal is set to the same rate, as on a real
+    // line (the simulated UART itself paces them at its own rate).
+    void SetAdapterBaud(uint32_t baud) { adapterBaud_.store(baud, std::memory_order_relaxed); }
+    // Bytes lost to a rate mismatch, both directions.
+    uint64_t LostBytes() const { return lost_.load(std::memory_order_relaxed); }
+
     // Waits up to timeoutUs for host bytes or Wake(); returns at once when some are pending.
     void WaitInbound(uint64_t timeoutUs);
     void Wake();
 
 private:
     void Run();
+    // Whether a byte survives the line at the host's current rate.
+    bool RatesMatch() const;
+    // Reads the rate the host set on its terminal.
+    void UpdateHostBaud();
 
     std::string path_;
     int master_ = -1;
@@ -59,6 +72,10 @@ private:
     };
     std::deque<Burst> outbound_;
     std::chrono::microseconds usbLatency_;
+    uint32_t maxBaud_;
+    std::atomic<uint32_t> adapterBaud_{0};
+    std::atomic<uint32_t> hostBaud_{0};
+    std::atomic<uint64_t> lost_{0};
     std::thread thread_;
 };
 

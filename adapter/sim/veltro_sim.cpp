@@ -10,6 +10,7 @@
 //   time                   simulated time in microseconds
 //   leds                   the two LED outputs ("ok 1 0")
 //   lines                  the target lines: sck mosi rst /reset as 0/1
+//   baud                   the firmware's serial rate and the bytes lost to a rate mismatch
 //   waits                  simulated microseconds the firmware sat idle waiting for the host
 //   phases                 shortest SCK high and low phase in ns since the last "phases"
 //   quit                   ends the simulation
@@ -57,6 +58,12 @@ constexpr uint32_t kFrequency = 16000000;
 // Data-space addresses of the ATmega328P registers the harness looks at.
 constexpr uint16_t kGPIOR0 = 0x3E;
 constexpr uint16_t kPORTD = 0x2B;
+constexpr uint16_t kUCSR0A = 0xC0;
+constexpr uint16_t kUCSR0B = 0xC1;
+constexpr uint16_t kUBRR0L = 0xC4;
+constexpr uint16_t kUBRR0H = 0xC5;
+constexpr uint8_t kU2X0 = 1 << 1;
+constexpr uint8_t kRXEN0 = 1 << 4;
 // Port B bits of the target connector (see the firmware's board.h).
 constexpr uint8_t kRst = 1 << 1;
 constexpr uint8_t kNReset = 1 << 2;
@@ -102,6 +109,7 @@ public:
 
     // Moves host bytes into the UART while it has room.
     void FeedUart() {
+        WatchBaud();
         if (xoff_ || !bridge_.InboundPending()) return;
         uint8_t b;
         while (!xoff_ && bridge_.TakeInbound(&b, 1) == 1) avr_raise_irq(uartIn_, b);
@@ -130,6 +138,15 @@ public:
             // Simulated time the firmware sat idle waiting for the host: on a board
             // that is USB latency; here it is the host's and the simulator's pace.
             reply = "ok " + std::to_string(hostWaitCycles_ * 1000000 / avr_->frequency);
+        } else if (verb == "baud") {
+            // The firmware's rate, and the bytes lost on the line to a rate mismatch.
+            const uint8_t* d = avr_->data;
+            const uint32_t ubrr = ((d[kUBRR0H] & 0x0F) << 8) | d[kUBRR0L];
+            const uint32_t divider = (d[kUCSR0A] & kU2X0) ? 8 : 16;
+            reply = "ok " + std::to_string(avr_->frequency / (divider * (ubrr + 1))) + " " +
+                    std::to_string(bridge_.LostBytes());
+            for (avr_io_t* io = avr_->io_port; io != nullptr; io = io->next)
+                if (std::strcmp(io->kind, "uart") == 0) reply += " cpb " + std::to_string(reinterpret_cast<avr_uart_t*>(io)->cycles_per_byte);
         } else if (verb == "phases") {
             reply = "ok " + std::to_string(shortestHigh_) + " " + std::to_string(shortestLow_);
             shortestHigh_ = shortestLow_ = UINT64_MAX;
@@ -143,6 +160,18 @@ public:
     }
 
 private:
+    // Tells the bridge when the firmware changes its UART's rate.
+    void WatchBaud() {
+        const uint8_t* d = avr_->data;
+        const uint32_t key = (static_cast<uint32_t>(d[kUCSR0B] & kRXEN0) << 24) |
+                             (static_cast<uint32_t>(d[kUCSR0A] & kU2X0) << 16) | (d[kUBRR0H] << 8) | d[kUBRR0L];
+        if (key == baudKey_) return;
+        baudKey_ = key;
+        const uint32_t ubrr = ((d[kUBRR0H] & 0x0F) << 8) | d[kUBRR0L];
+        const uint32_t divider = (d[kUCSR0A] & kU2X0) ? 8 : 16;
+        bridge_.SetAdapterBaud((d[kUCSR0B] & kRXEN0) ? avr_->frequency / (divider * (ubrr + 1)) : 0);
+    }
+
     TargetPins Pins() const {
         TargetPins p;
         // A line the adapter does not drive floats; the target's own pull resistors decide,
@@ -246,6 +275,7 @@ private:
     bool misoSet_ = false;
     std::vector<uint8_t> out_;
     uint64_t hostWaitCycles_ = 0;
+    uint32_t baudKey_ = UINT32_MAX;
     uint64_t lastEdgeNs_ = 0;
     uint64_t shortestHigh_ = UINT64_MAX;
     uint64_t shortestLow_ = UINT64_MAX;
@@ -354,9 +384,12 @@ int Main(int argc, char** argv) {
 
     int status = 0;
     {
-        // VELTRO_SIM_USB_US models a USB serial converter's latency (benchmarks).
+        // VELTRO_SIM_USB_US models a USB serial converter's latency (benchmarks),
+        // VELTRO_SIM_MAX_BAUD one that cannot carry the faster link rates.
         const char* usb = std::getenv("VELTRO_SIM_USB_US");
-        PtyBridge bridge(usb != nullptr ? static_cast<uint32_t>(std::strtoul(usb, nullptr, 10)) : 0);
+        const char* maxBaud = std::getenv("VELTRO_SIM_MAX_BAUD");
+        PtyBridge bridge(usb != nullptr ? static_cast<uint32_t>(std::strtoul(usb, nullptr, 10)) : 0,
+                         maxBaud != nullptr ? static_cast<uint32_t>(std::strtoul(maxBaud, nullptr, 10)) : 0);
         if (bridge.Path().empty()) {
             std::fprintf(stderr, "veltro_sim: cannot create a pseudo-terminal\n");
             avr_terminate(avr);

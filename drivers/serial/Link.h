@@ -18,6 +18,9 @@ public:
     virtual int Read(uint8_t* out, size_t max, int timeoutMs) = 0;
     // Drops whatever has been received and not read yet.
     virtual void DiscardInput() = 0;
+    // Waits until everything written has left, then talks at baud from now
+    // on; false when the port cannot.
+    virtual bool SetRate(uint32_t baud) = 0;
 };
 
 // Why a port could not be opened.

@@ -32,7 +32,7 @@ size_t ReplyParser::Feed(const uint8_t* data, size_t n, Event& event, Reply& rep
             if (b == VP_SOF_ADAPTER) state_ = State::Length;
             break;
         case State::Length:
-            if (b < VP_HEADER_BYTES || b > VP_MAX_LEN) {
+            if (b < VP_HEADER_BYTES || b > VP_MAX_REPLY_LEN) {
                 state_ = State::Marker;
                 event = Event::BadFrame;
                 return i;

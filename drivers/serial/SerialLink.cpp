@@ -46,9 +46,28 @@ public:
 
     void DiscardInput() override { sp_flush(port_, SP_BUF_INPUT); }
 
+    bool SetRate(uint32_t baud) override {
+        sp_drain(port_);
+        sp_port_config* config = nullptr;
+        if (sp_new_config(&config) != SP_OK) return false;
+        bool ok = sp_get_config(port_, config) == SP_OK &&
+                  sp_set_config_baudrate(config, static_cast<int>(baud)) == SP_OK && sp_set_config(port_, config) == SP_OK;
+        sp_free_config(config);
+        return ok;
+    }
+
 private:
     sp_port* port_;
 };
+
+speed_t TerminalSpeed(uint32_t baud) {
+    switch (baud) {
+    case 500000: return B500000;
+    case 1000000: return B1000000;
+    case 2000000: return B2000000;
+    default: return B0;
+    }
+}
 
 class TerminalLink final : public ILink {
 public:
@@ -91,6 +110,14 @@ public:
 
     void DiscardInput() override { tcflush(fd_, TCIFLUSH); }
 
+    bool SetRate(uint32_t baud) override {
+        const speed_t speed = TerminalSpeed(baud);
+        termios t{};
+        if (speed == B0 || tcdrain(fd_) != 0 || tcgetattr(fd_, &t) != 0) return false;
+        cfsetspeed(&t, speed);
+        return tcsetattr(fd_, TCSANOW, &t) == 0;
+    }
+
 private:
     int fd_;
 };
@@ -129,7 +156,7 @@ std::unique_ptr<ILink> OpenTerminal(const std::string& path, OpenError& error) {
     }
     cfmakeraw(&t);
     t.c_cflag |= CLOCAL | CREAD;
-    cfsetspeed(&t, B500000);
+    cfsetspeed(&t, TerminalSpeed(VP_BAUD));
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
     tcsetattr(fd, TCSANOW, &t);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <thread>
 
 namespace kestrin::serial {
 
@@ -62,7 +64,13 @@ Session::Got Session::ReadReply(Reply& reply, Clock::time_point deadline) {
 Session::Hello Session::Identify(AdapterInfo& info) {
     if (lost_) return Hello::NoAnswer;
     const auto end = Clock::now() + std::chrono::milliseconds(timing_.identifyBudgetMs);
+    // An adapter left at a faster rate by a program that ended without
+    // closing the link hears only that rate: every other attempt asks at one.
+    static constexpr uint32_t kAttemptRates[] = {VP_BAUD, 2000000, VP_BAUD, 1000000};
+    size_t attempt = 0;
     do {
+        const uint32_t rate = kAttemptRates[attempt++ % std::size(kAttemptRates)];
+        if (rate != baud_ && link_->SetRate(rate)) baud_ = rate;
         // Anything received so far is noise from before this attempt: a restarting
         // board's boot loader, or answers to an earlier program's commands.
         link_->DiscardInput();
@@ -81,7 +89,10 @@ Session::Hello Session::Identify(AdapterInfo& info) {
             const Got got = ReadReply(r, attemptEnd);
             if (got == Got::Gone) return Hello::NoAnswer;
             if (got == Got::TimedOut) break;
-            if (got != Got::Reply || r.seq != seq || r.status != VP_OK) continue;
+            // An identify answered with "lost received bytes" was carried out all
+            // the same: the loss was the noise before it (a boot loader, an
+            // attempt at another rate), which the adapter reports once.
+            if (got != Got::Reply || r.seq != seq || (r.status != VP_OK && r.status != VP_ERR_OVERRUN)) continue;
             if (r.payload.size() < VP_IDENT_BYTES || r.payload[VP_IDENT_MAGIC0] != VP_MAGIC_0 ||
                 r.payload[VP_IDENT_MAGIC1] != VP_MAGIC_1 || r.payload[VP_IDENT_PROTOCOL] != VP_PROTOCOL_VERSION) {
                 info.firmware = r.payload.size() > VP_IDENT_FIRMWARE ? r.payload[VP_IDENT_FIRMWARE] : 0;
@@ -91,6 +102,9 @@ Session::Hello Session::Identify(AdapterInfo& info) {
             info.protocol = r.payload[VP_IDENT_PROTOCOL];
             info.receiveBuffer = static_cast<uint16_t>(r.payload[VP_IDENT_RXBUF_LO] | (r.payload[VP_IDENT_RXBUF_HI] << 8));
             info.maxData = r.payload[VP_IDENT_MAX_DATA];
+            info.features = r.payload.size() > VP_IDENT_FEATURES ? r.payload[VP_IDENT_FEATURES] : 0;
+            info.baud = baud_;
+            features_ = info.features;
             capacity_ = info.receiveBuffer;
             maxData_ = std::clamp<size_t>(info.maxData, 1, VP_MAX_DATA);
             if (capacity_ < FrameSize(maxData_)) return Hello::Unsupported;
@@ -98,6 +112,80 @@ Session::Hello Session::Identify(AdapterInfo& info) {
         }
     } while (Clock::now() < end);
     return Hello::NoAnswer;
+}
+
+bool Session::Ask(uint8_t cmd, const uint8_t* payload, size_t n, int timeoutMs, Reply& reply) {
+    if (lost_) return false;
+    const uint8_t seq = nextSeq_++;
+    frame_.clear();
+    EncodeFrame(seq, cmd, payload, n, frame_);
+    if (!link_->Write(frame_.data(), frame_.size(), timing_.replyTimeoutMs)) return false;
+    counters_.frames++;
+    counters_.bytesOut += frame_.size();
+    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        switch (ReadReply(reply, end)) {
+        case Got::Reply:
+            if (reply.seq == seq) return true;
+            break;
+        case Got::Garbled: break;  // noise from a rate change: keep listening
+        case Got::TimedOut:
+        case Got::Gone: return false;
+        }
+    }
+}
+
+bool Session::TryRate(uint8_t code, uint32_t baud) {
+    Reply r;
+    const bool asked = Ask(VP_CMD_SET_LINK_RATE, &code, 1, timing_.identifyAttemptMs, r);
+    // Refused: the adapter stays where it is. (An answer that reports earlier
+    // lost bytes is no refusal: the switch was carried out.)
+    if (asked && r.status != VP_OK && r.status != VP_ERR_OVERRUN) return false;
+    const auto switched = Clock::now();
+    // The adapter switches within 100 us of its answer; nothing may reach it
+    // at the new rate before.
+    if (asked) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (asked && link_->SetRate(baud)) {
+        baud_ = baud;
+        link_->DiscardInput();
+        rx_.clear();
+        rxPos_ = 0;
+        parser_.Reset();
+        Reply hello;
+        if (Ask(VP_CMD_IDENTIFY, nullptr, 0, timing_.rateProbeMs, hello) && hello.status == VP_OK) return true;
+    }
+    // The new rate does not carry (or the answer to the request got lost):
+    // back to the start rate, where the adapter returns once its trial ends.
+    if (link_->SetRate(VP_BAUD)) baud_ = VP_BAUD;
+    std::this_thread::sleep_until(switched + std::chrono::milliseconds(VP_LINK_PROBATION_MS + 60));
+    AdapterInfo again;
+    if (Identify(again) != Hello::Ok) Fail("the adapter did not answer again after trying a faster link rate");
+    return false;
+}
+
+uint32_t Session::NegotiateRate(uint32_t maxBaud, AdapterInfo& info) {
+    info.baud = baud_;
+    if (lost_ || (info.features & VP_FEATURE_LINK_RATE) == 0) return info.baud;
+    static constexpr struct {
+        uint8_t code;
+        uint32_t baud;
+    } kRates[] = {{VP_RATE_2M, 2000000}, {VP_RATE_1M, 1000000}};
+    for (const auto& rate : kRates) {
+        if (rate.baud > maxBaud) continue;
+        if (TryRate(rate.code, rate.baud)) break;
+        if (lost_) break;
+    }
+    if (baud_ > maxBaud && !lost_) ReturnToStartRate();
+    info.baud = baud_;
+    return info.baud;
+}
+
+void Session::ReturnToStartRate() {
+    if (lost_ || baud_ == VP_BAUD) return;
+    const uint8_t code = VP_RATE_500K;
+    // The answer comes at the fast rate; the adapter switches after it.
+    if (!Send(VP_CMD_SET_LINK_RATE, &code, 1, 0, nullptr, nullptr) || !AwaitAll()) return;
+    if (link_->SetRate(VP_BAUD)) baud_ = VP_BAUD;
 }
 
 bool Session::AwaitOldest() {
@@ -166,7 +254,8 @@ void Session::Write(const uint8_t* data, size_t n) {
     }
 }
 
-bool Session::Send(uint8_t cmd, const uint8_t* payload, size_t n, uint32_t pauseUs, uint8_t* dest, uint32_t* clock) {
+bool Session::Send(uint8_t cmd, const uint8_t* payload, size_t n, uint32_t pauseUs, uint8_t* dest, uint32_t* clock,
+                   size_t destLen) {
     if (lost_ || !Flush()) return false;
     const size_t size = FrameSize(n);
     if (inFlight_ + size > capacity_) {
@@ -183,7 +272,7 @@ bool Session::Send(uint8_t cmd, const uint8_t* payload, size_t n, uint32_t pause
     }
     counters_.frames++;
     counters_.bytesOut += frame_.size();
-    pending_.push_back({seq, size, pauseUs, dest, dest != nullptr ? n : 0, clock});
+    pending_.push_back({seq, size, pauseUs, dest, dest == nullptr ? 0 : destLen != 0 ? destLen : n, clock});
     inFlight_ += size;
     return true;
 }
@@ -197,8 +286,25 @@ bool Session::Queue(const uint8_t* send, uint8_t* receive, size_t n) {
     // Frames go out back to back; Send reads answers only when the adapter's
     // buffer has no room for the next one.
     for (size_t done = 0; done < n;) {
+        const uint8_t* chunk = send + done;
+        if ((features_ & VP_FEATURE_SPI_READ) != 0) {
+            const size_t k = std::min<size_t>(VP_MAX_READ, n - done);
+            if (std::all_of(chunk, chunk + k, [&](uint8_t b) { return b == chunk[0]; })) {
+                // The same byte throughout: the adapter needs only its value and
+                // the count, and takes the held-back writes (a page read's
+                // header) in the same frame, ahead of the read.
+                std::vector<uint8_t> read = {chunk[0], static_cast<uint8_t>(k)};
+                if (read.size() + writes_.size() <= maxData_) {
+                    read.insert(read.end(), writes_.begin(), writes_.end());
+                    writes_.clear();
+                }
+                if (!Send(VP_CMD_SPI_READ, read.data(), read.size(), 0, receive + done, nullptr, k)) return false;
+                done += k;
+                continue;
+            }
+        }
         const size_t k = std::min(maxData_, n - done);
-        if (!Send(VP_CMD_SPI_TRANSFER, send + done, k, 0, receive + done, nullptr)) return false;
+        if (!Send(VP_CMD_SPI_TRANSFER, chunk, k, 0, receive + done, nullptr)) return false;
         done += k;
     }
     return true;

@@ -22,6 +22,9 @@ struct SessionTiming {
     // restart when the port opens need about a second).
     int identifyAttemptMs = 250;
     int identifyBudgetMs = 4000;
+    // How long an adapter that just switched its link rate may take to answer
+    // at the new one before the switch counts as failed.
+    int rateProbeMs = 80;
 };
 
 struct AdapterInfo {
@@ -29,6 +32,8 @@ struct AdapterInfo {
     uint8_t protocol = 0;
     uint16_t receiveBuffer = 0;
     uint8_t maxData = 0;
+    uint8_t features = 0;     // VP_FEATURE_* flags; 0 before firmware 1.2
+    uint32_t baud = VP_BAUD;  // the link rate in use
 };
 
 struct LinkCounters {
@@ -51,6 +56,16 @@ public:
     enum class Hello { Ok, NoAnswer, Unsupported };
     // Asks the adapter who it is, retrying while a board restarts.
     Hello Identify(AdapterInfo& info);
+
+    // Moves the link to the fastest rate up to maxBaud that both ends can
+    // use, when the adapter offers it; an adapter that does not, or a rate
+    // that does not answer, leaves the link at the start rate. Call right
+    // after Identify. Returns the rate in use (info.baud).
+    uint32_t NegotiateRate(uint32_t maxBaud, AdapterInfo& info);
+    // Waits for everything sent, then moves adapter and link back to the
+    // start rate, so that the next connection finds the adapter there.
+    void ReturnToStartRate();
+    uint32_t Baud() const { return baud_; }
 
     // Queues a command; waits only when the adapter's buffer is full.
     // pauseUs: how long the adapter will be busy with it beyond the transfer.
@@ -91,7 +106,13 @@ private:
         uint32_t* clock;  // clock answers land here
     };
 
-    bool Send(uint8_t cmd, const uint8_t* payload, size_t n, uint32_t pauseUs, uint8_t* dest, uint32_t* clock);
+    // One command and its answer outside the queue, at connect time: true
+    // when the answer arrived within timeoutMs.
+    bool Ask(uint8_t cmd, const uint8_t* payload, size_t n, int timeoutMs, Reply& reply);
+    bool TryRate(uint8_t code, uint32_t baud);
+    // destLen: bytes the answer brings for dest; 0: as many as the payload has.
+    bool Send(uint8_t cmd, const uint8_t* payload, size_t n, uint32_t pauseUs, uint8_t* dest, uint32_t* clock,
+              size_t destLen = 0);
     // Sends the bytes Write holds back, if any.
     bool Flush();
     bool AwaitOldest();
@@ -106,6 +127,8 @@ private:
     bool lost_ = false;
     std::string lostReason_;
     uint8_t nextSeq_ = 0;
+    uint32_t baud_ = VP_BAUD;
+    uint8_t features_ = 0;  // the adapter's VP_FEATURE_* flags
     size_t capacity_ = 0;
     size_t maxData_ = VP_MAX_DATA;
     size_t inFlight_ = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <initializer_list>
 #include <iterator>
 #include <memory>
@@ -73,6 +74,20 @@ void EndQueue(bool answered) {
     d.queuedBytes = 0;
 }
 
+// The fastest link rate to try: VELTRO_LINK_RATE (in baud) caps it, for a
+// converter or cable that garbles the fast rates without failing outright.
+uint32_t MaxLinkRate() {
+    const char* env = std::getenv("VELTRO_LINK_RATE");
+    if (env == nullptr || *env == '\0') return 2000000;
+    char* end = nullptr;
+    const unsigned long v = std::strtoul(env, &end, 10);
+    if (end == env || *end != '\0') {
+        std::fprintf(stderr, "Veltro: VELTRO_LINK_RATE=%s is no baud rate; the link stays at %lu baud.\n", env, VP_BAUD);
+        return VP_BAUD;
+    }
+    return static_cast<uint32_t>(std::min<unsigned long>(v, 2000000));
+}
+
 void EnsurePorts() {
     if (!D().enumerated) {
         D().ports = EnumeratePorts();
@@ -82,7 +97,10 @@ void EnsurePorts() {
 
 void CloseSession() {
     Driver& d = D();
-    if (d.session) d.session->Drain();
+    if (d.session) {
+        d.session->Drain();
+        d.session->ReturnToStartRate();
+    }
     EndQueue(!d.session || !d.session->Lost());
     d.session.reset();
     d.info = {};
@@ -141,6 +159,8 @@ VELTRO_EXPORT int32_t VELTRO_CALL Connect(int32_t port, int32_t /*mode*/) {
                      entry.path.c_str(), info.firmware);
         return VELTRO_CONNECT_OLD_FIRMWARE;
     }
+    session->NegotiateRate(MaxLinkRate(), info);
+    if (session->Lost()) return VELTRO_CONNECT_NO_ADAPTER;
     d.session = std::move(session);
     d.info = info;
     return VELTRO_CONNECT_OK;
@@ -283,6 +303,7 @@ VELTRO_EXPORT void VELTRO_CALL VeltroSerial_GetStats(VeltroSerialStats* stats) {
         stats->transferWaits = c.transferWaits;
         stats->creditWaits = c.creditWaits;
         stats->drainWaits = c.drainWaits;
+        stats->linkBaud = d.info.baud;
     }
 }
 

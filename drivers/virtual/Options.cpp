@@ -179,6 +179,12 @@ bool SetOption(Options& o, const std::string& rawKey, const std::string& rawValu
             return false;
         }
         o.byteTimeUs = static_cast<uint32_t>(n);
+    } else if (key == "target_khz") {
+        if (!ParseNumber(v, 0, 100000, n)) {
+            error = "target_khz wants the target's clock in kHz from 0 to 100000 (got \"" + v + "\")";
+            return false;
+        }
+        o.targetKhz = static_cast<uint32_t>(n);
     } else {
         error = "unknown key \"" + key + "\"";
         return false;

@@ -36,6 +36,9 @@ struct Options {
     bool wireMosi = false;
     bool wireMiso = false;
     uint32_t byteTimeUs = 0;  // SPI transfer time of one byte; 0: as the adapter's clock gives it
+    // The target's own clock in kHz; an SCK phase of no more than two of its
+    // cycles (three from 12 MHz) is too fast: the byte is lost and reads as 0xFF. 0: any clock.
+    uint32_t targetKhz = 0;
     // The adapter is pulled out after this many SPI transfers of a
     // connection: later transfers fail (-1) as a lost serial port does. 0: never.
     uint64_t unplugAfterTransfers = 0;

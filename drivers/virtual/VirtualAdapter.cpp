@@ -175,11 +175,14 @@ void VirtualAdapter::SetReadMode(int32_t mode) {
     readMode_ = mode != 0 ? 1 : 0;
 }
 
+uint64_t VirtualAdapter::PhaseNs() const {
+    const uint64_t cycle = static_cast<uint64_t>(std::clamp<int32_t>(cycleTime, 0, 255));
+    return cycle != 0 ? cycle * 500 : (readMode_ != 0 ? 1250 : 4000);
+}
+
 uint64_t VirtualAdapter::ByteTimeNs() const {
     if (opt_.byteTimeUs != 0) return uint64_t{opt_.byteTimeUs} * 1000;
-    const uint64_t cycle = static_cast<uint64_t>(std::clamp<int32_t>(cycleTime, 0, 255));
-    const uint64_t phaseNs = cycle != 0 ? cycle * 500 : (readMode_ != 0 ? 1250 : 4000);
-    return 16 * phaseNs;
+    return 16 * PhaseNs();
 }
 
 uint8_t VirtualAdapter::TransferByte(uint8_t b) {
@@ -193,6 +196,14 @@ uint8_t VirtualAdapter::TransferByte(uint8_t b) {
     // Between bytes with SCK idle low the eight pulses come out as one byte;
     // the chip takes it at the last rising edge, 15 phases in.
     uint8_t levels = 0;
+    if (opt_.targetKhz != 0) {
+        const uint64_t needNs = (opt_.targetKhz >= 12000 ? 3000000ULL : 2000000ULL) / opt_.targetKhz;
+        if (PhaseNs() <= needNs) {
+            // The target cannot follow a clock this fast.
+            Advance(byteNs);
+            return static_cast<uint8_t>(misoFlip ? 0x00 : 0xFF);
+        }
+    }
     if (!opt_.noTarget && !idle &&
         pins_->ExchangeByte(static_cast<uint8_t>(mosiFlip ? ~b : b), t + 15 * step, levels)) {
         Advance(byteNs);

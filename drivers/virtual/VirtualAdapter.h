@@ -56,6 +56,8 @@ private:
     void Sync();                      // real-time mode: the clock follows the wall clock
     void Advance(uint64_t ns);
     uint8_t TransferByte(uint8_t b);
+    // One SCK phase at the set cycle time or the read mode's automatic clock.
+    uint64_t PhaseNs() const;
     // Time one byte takes on the lines: the byte_time_us option when set,
     // else 16 SCK phases of the set cycle time (0.5 µs units) or of the
     // automatic clock of the read mode (1.25 µs in mode 1, 4 µs in mode 0).

@@ -122,6 +122,8 @@ bool ApplyWaitRule(int32_t& wait, int32_t rule) {
 
 std::string SectionName(int32_t userProfile) { return std::to_string(userProfile); }
 
+constexpr const char* kTargetClockKey = "TargetClock";
+
 std::string ToUtf8(const fs::path& path) {
     const std::u8string text = path.u8string();
     return std::string(text.begin(), text.end());
@@ -226,6 +228,7 @@ void LoadSettingsFrom(const std::string& fileName) {
     for (int32_t i = 0; i < config.Profiles; ++i) {
         TProfile& profile = ProfileTable[static_cast<size_t>(DefaultProfileCount + i)];
         ReadFields(ini, SectionName(i), kProfileFields, profile);
+        profile.TargetClock = TargetClockFromText(ini.ReadString(SectionName(i), kTargetClockKey, ""));
         profile.IsDefault = false;
         corrected = ValidateProfile(profile) || corrected;
     }
@@ -264,7 +267,11 @@ bool SaveSettingsTo(const std::string& fileName) {
     WriteFields(ini, "Settings", kSettingsFields, stored);
     // Sections of user profiles beyond the count keep their old contents.
     for (int32_t i = 0; i < stored.Profiles; ++i) {
-        WriteFields(ini, SectionName(i), kProfileFields, ProfileTable[static_cast<size_t>(DefaultProfileCount + i)]);
+        const TProfile& profile = ProfileTable[static_cast<size_t>(DefaultProfileCount + i)];
+        WriteFields(ini, SectionName(i), kProfileFields, profile);
+        // A profile that names no clock leaves no key behind (one named before is cleared).
+        if (profile.TargetClock != 0 || ini.Value(SectionName(i), kTargetClockKey))
+            ini.WriteString(SectionName(i), kTargetClockKey, TargetClockText(profile.TargetClock));
     }
     WriteFields(ini, "ExtDlg", kExtDlgFields, stored);
 
@@ -307,6 +314,18 @@ void CommitProfiles(const TProfileList& list, int32_t count, int32_t index) {
     Config.ProfileCount = count;
     Config.Profiles = count - DefaultProfileCount;
     Config.ProfileIndex = std::clamp(index, 0, count - 1);
+}
+
+std::string TargetClockText(int32_t targetClock) {
+    if (targetClock == -1) return "auto";
+    if (targetClock == 1 || targetClock == 8 || targetClock == 16) return std::to_string(targetClock);
+    return "";
+}
+
+int32_t TargetClockFromText(const std::string& text) {
+    if (text == "auto") return -1;
+    if (text == "1" || text == "8" || text == "16") return std::stoi(text);
+    return 0;
 }
 
 }  // namespace kestrin

@@ -39,11 +39,20 @@ struct TProfile {
     int32_t WaitFlash = 4000;    // microseconds
     int32_t WaitEEPROM = 4000;   // microseconds; -1: no E²PROM
     int32_t WaitErase = 500000;  // microseconds; -1: no separate chip-erase wait
+    // AVR profiles: the target's clock in MHz (1, 8, 16), -1 "auto" (from the
+    // fuses), 0 not named (the adapter's slow clock). Key TargetClock, stored
+    // only when named.
+    int32_t TargetClock = 0;
 
     bool operator==(const TProfile&) const = default;
 };
 
 using TProfileList = std::array<TProfile, MaxProfiles>;
+
+// The TargetClock key's text for a value, and the value of a text ("auto",
+// "1", "8", "16"; anything else is 0, the key's absence).
+std::string TargetClockText(int32_t targetClock);
+int32_t TargetClockFromText(const std::string& text);
 
 struct TConfig {
     int32_t MainX = 10;

@@ -33,6 +33,9 @@ struct TProgParams {
     int32_t WaitErase = 0;   // microseconds
     bool Verify = false;
     bool Backup = false;
+    // AVR runs: the target's clock in MHz (1, 8, 16), -1 to find it from the
+    // fuses, 0 for the adapter's slow clock (see devices/AvrClock.h).
+    int32_t TargetClock = 0;
     // How the caller follows the run, beside the result code: where the
     // routine records what it did, and the caller's request to stop. Both may
     // be null.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "devices/AvrClock.h"
 #include "devices/AvrIsp.h"
 #include "devices/DeviceTable.h"
 #include "devices/PageSpan.h"
@@ -249,6 +250,7 @@ ProgResult WriteAvr(const TFamily& family, const TProgParams& params, IProgress&
         const TDeviceInfo* device = Identify(family, params);
         if (device == nullptr) return LockedOrAbsent(params);
         if (!FitsDevice(*device, params)) return RefuseForDevice(*device, params);
+        ChooseAvrClock(*device, params.TargetClock);
         if (params.Signature != nullptr && *params.Signature != device->Signature) {
             if (params.Report != nullptr) {
                 char text[160];
@@ -286,6 +288,7 @@ ProgResult ReadAvr(const TFamily& family, const TProgParams& params, IProgress& 
         const TDeviceInfo* device = Identify(family, params);
         if (device == nullptr) return LockedOrAbsent(params);
         if (!FitsDevice(*device, params)) return RefuseForDevice(*device, params);
+        ChooseAvrClock(*device, params.TargetClock);
         std::vector<uint8_t> out(static_cast<size_t>(params.Size));
         TAvrTarget(family, *device, params, run).Read(out.data());
         data = std::move(out);

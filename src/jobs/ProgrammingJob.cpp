@@ -118,6 +118,7 @@ TProgParams ProfileBlock(const TProfile& profile) {
     params.WaitFlash = profile.WaitFlash;
     params.WaitEEPROM = profile.WaitEEPROM;
     params.WaitErase = profile.WaitErase;
+    params.TargetClock = profile.TargetClock;
     return params;
 }
 

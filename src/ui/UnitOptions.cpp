@@ -200,6 +200,18 @@ void TFormOptions::FormCreate() {
     waitGrid->addWidget(UpDown2, 0, 3);
     waitGrid->addWidget(LabelCE, 1, 0, 1, 2);
     waitGrid->addWidget(UpDown3, 1, 3);
+    LabelClock = new QLabel(tr("Target clock:"), profileBand);
+    ComboClock = new QComboBox(profileBand);
+    ComboClock->setObjectName(QStringLiteral("ComboClock"));
+    ComboClock->setToolTip(tr("SPI clock for AVR targets: auto reads the clock fuses and checks the signature"));
+    ComboClock->addItem(tr("slow"), 0);
+    for (int mhz : {1, 8, 16}) ComboClock->addItem(QStringLiteral("%1 MHz").arg(mhz), mhz);
+    ComboClock->addItem(tr("auto"), -1);
+    KeepPlaceWhenHidden(LabelClock);
+    KeepPlaceWhenHidden(ComboClock);
+    connect(ComboClock, &QComboBox::activated, this, &TFormOptions::ComboClockChange);
+    waitGrid->addWidget(LabelClock, 2, 0, 1, 2);
+    waitGrid->addWidget(ComboClock, 2, 3);
     waitGrid->setColumnStretch(4, 1);
 
     ButtonSave = Button(tr("Save profile as..."), tr("save settings under new profile"), profileBand);
@@ -314,6 +326,12 @@ void TFormOptions::ShowProfile() {
     UpDown3->setVisible(erase);
     if (erase) UpDown3->setValue(WaitPosition(WaitScaleErase, p->WaitErase));
 
+    const bool avr = IsAvrType(p->Type);
+    LabelClock->setVisible(avr);
+    ComboClock->setVisible(avr);
+    const int clockIndex = ComboClock->findData(p->TargetClock);
+    ComboClock->setCurrentIndex(clockIndex >= 0 ? clockIndex : 0);
+
     ButtonSave->setEnabled(Modified && WorkCount < MaxProfiles);
     ButtonDelete->setEnabled(!p->IsDefault);
     ButtonFeature->setVisible(HasFeatures(p->Type));
@@ -351,6 +369,15 @@ void TFormOptions::SetWait(int32_t TProfile::*field, const TWaitUpDown& upDown) 
 
 void TFormOptions::UpDown1Click() { SetWait(&TProfile::WaitFlash, *UpDown1); }
 void TFormOptions::UpDown2Click() { SetWait(&TProfile::WaitEEPROM, *UpDown2); }
+void TFormOptions::ComboClockChange() {
+    if (Updating) return;
+    TProfile* p = Selected();
+    if (p == nullptr) return;
+    p->TargetClock = ComboClock->currentData().toInt();
+    Modified = true;
+    ShowProfile();
+}
+
 void TFormOptions::UpDown3Click() { SetWait(&TProfile::WaitErase, *UpDown3); }
 
 void TFormOptions::ButtonSaveClick() {
@@ -372,6 +399,7 @@ void TFormOptions::ButtonSaveClick() {
     p.WaitFlash = WaitValue(UpDown1->Scale(), UpDown1->value());
     p.WaitEEPROM = UpDown2->isHidden() ? -1 : WaitValue(UpDown2->Scale(), UpDown2->value());
     p.WaitErase = UpDown3->isHidden() ? -1 : WaitValue(UpDown3->Scale(), UpDown3->value());
+    p.TargetClock = IsAvrType(p.Type) ? ComboClock->currentData().toInt() : 0;
     if (!AddProfile(WorkProfiles, WorkCount, p)) return;
 
     ComboBox2->addItem(Q(p.Name));

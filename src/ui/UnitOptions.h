@@ -93,6 +93,8 @@ public:
     void UpDown1Click();
     void UpDown2Click();
     void UpDown3Click();
+    // The target clock choice of an AVR profile.
+    void ComboClockChange();
     void ButtonSaveClick();
     void ButtonDeleteClick();
     void ButtonFeatureClick();
@@ -120,6 +122,8 @@ public:
     TWaitUpDown* UpDown2 = nullptr;  // E²PROM
     QLabel* LabelCE = nullptr;
     TWaitUpDown* UpDown3 = nullptr;  // chip erase
+    QLabel* LabelClock = nullptr;
+    QComboBox* ComboClock = nullptr;  // AVR target clock: not named, 1, 8, 16 MHz, auto
     QPushButton* ButtonSave = nullptr;
     QPushButton* ButtonDelete = nullptr;
     QPushButton* ButtonFeature = nullptr;

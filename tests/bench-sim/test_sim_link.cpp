@@ -1,6 +1,8 @@
 // The driver, the pty and the firmware in the simulator, with a wire from
 // MOSI back to MISO in place of a chip.
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <numeric>
 #include <sstream>
 #include <string>
@@ -21,7 +23,7 @@ protected:
 }  // namespace
 
 TEST_F(SimLink, IdentifiesAndEchoesThroughEveryLevelAndReadMode) {
-    EXPECT_EQ(Ops.GetFirmware(), 0x11);
+    EXPECT_EQ(Ops.GetFirmware(), 0x12);
     struct Case {
         int sck, mosi, miso, readMode;
         bool inverted;  // the wire carries MOSI's level back, so one inversion shows
@@ -56,7 +58,8 @@ TEST_F(SimLink, ClockPhasesAreLongEnoughForTheTargets) {
     // Read mode 0: AT89S8252 from 6 MHz (24 oscillator periods), AVRs from 1 MHz;
     // read mode 1: AT89S8253 and AT89S51/52 from 6.4 MHz (8 periods); a set cycle
     // time gives half periods of that many 0.5 us.
-    const std::vector<Case> cases = {{0, 0, 4000}, {1, 0, 1250}, {0, 20, 10000}, {1, 3, 1500}};
+    const std::vector<Case> cases = {{0, 0, 4000}, {1, 0, 1250}, {0, 20, 10000}, {1, 3, 1500},
+                                     {0, 1, 500},  {1, 1, 500},  {0, 2, 1000},   {1, 2, 1000}};
     std::array<uint8_t, 16> send{}, receive{};
     std::iota(send.begin(), send.end(), uint8_t{0x5A});
     for (const auto& c : cases) {
@@ -66,10 +69,16 @@ TEST_F(SimLink, ClockPhasesAreLongEnoughForTheTargets) {
         Ops.SetEnables(1, 1);
         // Transfers and writes run different bit loops; the written bytes span
         // several frames of the adapter, so the phases between frames count too.
-        for (const bool write : {false, true}) {
-            SCOPED_TRACE(write ? "write" : "transfer");
+        for (const char* kind : {"transfer", "write", "read"}) {
+            SCOPED_TRACE(kind);
+            const bool write = std::string(kind) == "write";
             Settled("phases");
-            if (write) {
+            if (std::string(kind) == "read") {
+                // One repeated byte: the adapter's read loop.
+                const std::array<uint8_t, 16> zeros{};
+                ASSERT_EQ(Ops.SPIWR(zeros.data(), receive.data(), 16), 16);
+                EXPECT_EQ(receive, zeros);
+            } else if (write) {
                 std::vector<uint8_t> page(70);
                 std::iota(page.begin(), page.end(), uint8_t{0x80});
                 for (size_t at = 0; at < page.size(); at += 10) ASSERT_EQ(Ops.SPIW(page.data() + at, 10), 10);
@@ -174,4 +183,74 @@ TEST_F(SimLink, QueuedTransfersMatchPlainOnesAcrossTheBuffer) {
     EXPECT_EQ(Ops.SPIWR(send.data(), receive.data(), 16), 16);
     EXPECT_EQ(receive, send);
     Ops.SetEnables(0, 1);
+}
+
+namespace {
+
+// A fresh simulator per case, started with the environment the case names.
+class SimLinkRate : public SimBench {
+protected:
+    void SetUp() override {}
+    void StartWith(const char* converterMax, const char* driverMax) {
+        SetOrClear("VELTRO_SIM_MAX_BAUD", converterMax);
+        SetOrClear("VELTRO_LINK_RATE", driverMax);
+        Start("loopback");
+        unsetenv("VELTRO_SIM_MAX_BAUD");
+    }
+    void TearDown() override {
+        SimBench::TearDown();
+        unsetenv("VELTRO_LINK_RATE");
+    }
+    static void SetOrClear(const char* name, const char* value) {
+        if (value != nullptr)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+};
+
+}  // namespace
+
+TEST_F(SimLinkRate, DriverAndFirmwareAgreeOnTheFastestRateTheLineCarries) {
+    const struct {
+        const char* what;
+        const char* converterMax;  // VELTRO_SIM_MAX_BAUD
+        const char* driverMax;     // VELTRO_LINK_RATE
+        uint64_t baud;
+    } cases[] = {
+        {"both ends at full speed", nullptr, nullptr, 2000000},
+        {"a converter up to 1 Mbaud", "1000000", nullptr, 1000000},
+        {"a converter that carries only the start rate", "500000", nullptr, 500000},
+        {"a driver told to keep the start rate", nullptr, "500000", 500000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        StartWith(c.converterMax, c.driverMax);
+        EXPECT_EQ(Stats().linkBaud, c.baud);
+        std::istringstream rate(Settled("baud"));
+        std::string ok;
+        uint64_t firmwareBaud = 0;
+        rate >> ok >> firmwareBaud;
+        EXPECT_EQ(firmwareBaud, c.baud);
+
+        // The link carries transfers both ways at that rate.
+        std::array<uint8_t, 40> send{}, receive{};
+        std::iota(send.begin(), send.end(), uint8_t{0x31});
+        Ops.SetReadMode(1);
+        Ops.SetEnables(1, 1);
+        ASSERT_EQ(Ops.SPIWR(send.data(), receive.data(), 16), 16);
+        EXPECT_TRUE(std::equal(send.begin(), send.begin() + 16, receive.begin()));
+
+        // Closing the link leaves the adapter at the start rate for the next
+        // program (it switches just after its answer, which the driver has seen).
+        Ops.Disconnect();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        do {
+            std::istringstream after(sim_->Command("baud"));
+            after >> ok >> firmwareBaud;
+        } while (firmwareBaud != 500000u && std::chrono::steady_clock::now() < deadline);
+        EXPECT_EQ(firmwareBaud, 500000u);
+        ASSERT_EQ(Ops.Connect(0, 1), VELTRO_CONNECT_OK);
+        TearDown();
+    }
 }

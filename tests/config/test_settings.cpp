@@ -401,3 +401,44 @@ TEST_F(SettingsTest, UnreadableFileIsNeitherUsedNorReplaced) {
 }
 
 }  // namespace kestrin::test
+
+namespace kestrin::test {
+
+TEST_F(SettingsTest, TheTargetClockIsStoredOnlyWhenNamed) {
+    struct Case {
+        const char* what;
+        const char* stored;  // the key's line in the section, or "" for none
+        int32_t loaded;
+        const char* saved;   // what the section holds after saving
+    };
+    const Case cases[] = {
+        {"absent: the slow clock, and no key written", "", 0, nullptr},
+        {"auto", "TargetClock=auto\n", -1, "TargetClock=auto"},
+        {"16 MHz", "TargetClock=16\n", 16, "TargetClock=16"},
+        {"a clock not offered", "TargetClock=20\n", 0, "TargetClock="},
+        {"garbage", "TargetClock=fast\n", 0, "TargetClock="},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteSettings("[Settings]\nProfiles=1\n[0]\nName=board\nType=3\nWaitEEPROM=9000\nWaitErase=10000\n" +
+                      std::string(c.stored));
+        LoadSettings();
+        ASSERT_EQ(Config.ProfileCount, DefaultProfileCount + 1);
+        EXPECT_EQ(ProfileTable[DefaultProfileCount].TargetClock, c.loaded);
+        ASSERT_TRUE(SaveSettings());
+        const std::string text = ReadSettings();
+        if (c.saved == nullptr)
+            EXPECT_EQ(text.find("TargetClock"), std::string::npos);
+        else
+            EXPECT_NE(text.find(c.saved), std::string::npos) << text;
+    }
+    // A clock named and then taken back leaves no clock behind.
+    WriteSettings("[Settings]\nProfiles=1\n[0]\nName=board\nType=3\nTargetClock=8\n");
+    LoadSettings();
+    ProfileTable[DefaultProfileCount].TargetClock = 0;
+    ASSERT_TRUE(SaveSettings());
+    LoadSettings();
+    EXPECT_EQ(ProfileTable[DefaultProfileCount].TargetClock, 0);
+}
+
+}  // namespace kestrin::test

@@ -192,3 +192,60 @@ TEST_F(AvrVirtualTest, LongReadsComeBackWholeAndInOrder) {
 
 }  // namespace
 }  // namespace kestrin::test
+
+namespace kestrin::test {
+namespace {
+
+// The cycle settings a run gave the adapter, in order.
+std::vector<std::string> CycleSettings(const std::string& log) {
+    std::vector<std::string> out;
+    for (size_t at = log.find("SetCycleTime "); at != std::string::npos; at = log.find("SetCycleTime ", at + 1))
+        out.push_back(log.substr(at + 13, log.find_first_of("\r\n", at) - at - 13));
+    return out;
+}
+
+TEST_F(AvrVirtualTest, TheTargetClockSetsTheSpiClockOnlyWhereTheChipCanFollow) {
+    const struct {
+        const char* what;
+        VirtualChip part;
+        int32_t targetClock;
+        std::vector<uint8_t> lowFuse;  // written into the chip first when not empty
+        std::vector<std::string> cycles;
+        const char* targetKhz = "0";   // the chip's real clock (0: follows any)
+    } cases[] = {
+        {"not named: the slow clock as ever", kATmega328P, 0, {}, {"0"}},
+        {"named 16 MHz", kATmega328P, 16, {}, {"0", "1"}},
+        {"named 8 MHz", kATmega328P, 8, {}, {"0", "1"}},
+        {"named 1 MHz: phases over 2 µs", kATmega328P, 1, {}, {"0", "5"}},
+        {"auto, factory fuses (8 MHz RC divided by 8)", kATmega328P, -1, {}, {"0", "5"}},
+        {"auto, 8-16 MHz crystal", kATmega328P, -1, {0xFF}, {"0", "1"}},
+        {"auto, 3-8 MHz crystal", kATmega328P, -1, {0xFD}, {"0", "2"}},
+        {"auto, 8-16 MHz crystal divided by 8", kATmega328P, -1, {0x7F}, {"0", "5"}},
+        {"auto, 3-8 MHz crystal divided by 8: nothing faster than the slow clock", kATmega328P, -1, {0x7D}, {"0"}},
+        {"auto, external clock", kATmega328P, -1, {0xE0}, {"0"}},
+        {"auto, ATmega8 at its 8 MHz RC oscillator", kATmega8, -1, {0xE4}, {"0", "1"}},
+        {"auto, ATmega8 factory fuses (1 MHz RC)", kATmega8, -1, {}, {"0", "5"}},
+        {"auto, fuses that overstate the clock: the signature decides", kATmega328P, -1, {0xFF}, {"0", "1", "0"},
+         "1000"},
+        {"auto, fuses right about a 16 MHz crystal", kATmega328P, -1, {0xFF}, {"0", "1"}, "16000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Use(c.part, {{"target_khz", c.targetKhz}});
+        if (!c.lowFuse.empty()) {
+            ASSERT_EQ(vd.Write(VV_FUSES, 0, c.lowFuse), 1);
+        }
+        const auto image = Pattern(300, 9);
+        TProgParams params = Block(image, 0x100, false);
+        params.TargetClock = c.targetClock;
+        vd.ClearLog();
+        EXPECT_EQ(Write(params), ProgOk);
+        EXPECT_EQ(CycleSettings(vd.AdapterLog()), c.cycles);
+        std::vector<uint8_t> data;
+        EXPECT_EQ(ReadByType(c.part.type, params, progress, data), ProgOk);
+        EXPECT_EQ(data, image);
+    }
+}
+
+}  // namespace
+}  // namespace kestrin::test

@@ -29,6 +29,18 @@ public:
     uint8_t firmware = 0x10;
     uint8_t protocol = VP_PROTOCOL_VERSION;
     uint8_t magic = VP_MAGIC_1;
+    bool reportsFeatures = false;  // firmware 1.2: the identify answer ends with a feature byte
+    uint8_t features = 0;
+    bool knowsLinkRate = false;    // answers SET_LINK_RATE; otherwise "unknown command"
+
+    // The line: bytes cross only while both ends use the same rate, and not
+    // above what the converter carries.
+    uint32_t adapterBaud = VP_BAUD;
+    uint32_t hostBaud = VP_BAUD;
+    uint32_t converterMaxBaud = 2000000;
+    int lostBytes = 0;
+    bool lostBytesTold_ = false;  // like the firmware: the next answer reports bytes lost on the line
+    std::vector<uint32_t> hostRates;  // every rate the driver set
 
     // Behaviour.
     int silentIdentifies = 0;          // this many identify requests go unanswered (a board restarting)
@@ -50,13 +62,26 @@ public:
 
     bool Write(const uint8_t* data, size_t n, int) override {
         ++writes;
+        EndProbation();
+        if (!LineCarries()) {
+            lostBytes += static_cast<int>(n);
+            lostBytesTold_ = true;
+            return true;
+        }
         for (size_t i = 0; i < n; ++i) Take(data[i]);
+        return true;
+    }
+
+    bool SetRate(uint32_t baud) override {
+        hostRates.push_back(baud);
+        hostBaud = baud;
         return true;
     }
 
     int Read(uint8_t* out, size_t max, int timeoutMs) override {
         ++reads;
         if (gone) return -1;
+        EndProbation();
         if (lazy && !queued_.empty()) {
             Answer(queued_.front());
             queued_.pop_front();
@@ -123,21 +148,59 @@ private:
         }
         std::vector<uint8_t> payload;
         const Command& c = job.c;
-        if (c.cmd == VP_CMD_IDENTIFY)
+        uint8_t status = job.index == failAnswer ? VP_ERR_CHECK : VP_OK;
+        uint32_t switchTo = 0;
+        if (c.cmd == VP_CMD_IDENTIFY) {
             payload = {VP_MAGIC_0, magic, firmware, protocol, static_cast<uint8_t>(capacity & 0xFF),
                        static_cast<uint8_t>(capacity >> 8), maxData};
+            if (reportsFeatures) payload.push_back(features);
+        } else if (c.cmd == VP_CMD_SET_LINK_RATE) {
+            if (!knowsLinkRate)
+                status = VP_ERR_COMMAND;
+            else
+                switchTo = c.payload.at(0) == VP_RATE_2M ? 2000000 : c.payload.at(0) == VP_RATE_1M ? 1000000 : VP_BAUD;
+        }
         else if (c.cmd == VP_CMD_SPI_TRANSFER)
             for (uint8_t b : c.payload) payload.push_back(target(b));
+        else if (c.cmd == VP_CMD_SPI_READ && (features & VP_FEATURE_SPI_READ) != 0)
+            for (int i = 0; i < c.payload.at(1); ++i) payload.push_back(target(c.payload.at(0)));
+        else if (c.cmd == VP_CMD_SPI_READ)
+            status = VP_ERR_COMMAND;
         else if (c.cmd == VP_CMD_CLOCK)
             PutU32(payload, 123456);
-        const uint8_t status = job.index == failAnswer ? VP_ERR_CHECK : VP_OK;
+        if (status == VP_OK && lostBytesTold_) status = VP_ERR_OVERRUN;
+        lostBytesTold_ = false;
         const uint8_t seq = job.index == misnumberAnswer ? static_cast<uint8_t>(c.seq + 1) : c.seq;
         std::vector<uint8_t> frame;
         EncodeFrame(seq, status, payload.data(), payload.size(), frame);
         frame[0] = VP_SOF_ADAPTER;
         if (job.index == garbleAnswer) frame.back() ^= 0x01;
-        out_.insert(out_.end(), frame.begin(), frame.end());
+        if (LineCarries())
+            out_.insert(out_.end(), frame.begin(), frame.end());
+        else
+            lostBytes += static_cast<int>(frame.size());
+        if (switchTo != 0) {
+            adapterBaud = switchTo;
+            probation_ = switchTo != VP_BAUD;
+            switched_ = std::chrono::steady_clock::now();
+        } else if (probation_) {
+            probation_ = false;  // a good frame arrived at the new rate
+        }
     }
+
+    bool LineCarries() const { return hostBaud == adapterBaud && hostBaud <= converterMaxBaud; }
+
+    // Like the firmware: a new rate that hears no good frame falls back.
+    void EndProbation() {
+        if (probation_ &&
+            std::chrono::steady_clock::now() - switched_ > std::chrono::milliseconds(VP_LINK_PROBATION_MS)) {
+            probation_ = false;
+            adapterBaud = VP_BAUD;
+        }
+    }
+
+    bool probation_ = false;
+    std::chrono::steady_clock::time_point switched_;
 
     std::vector<uint8_t> frame_;
     std::deque<size_t> sizes_;

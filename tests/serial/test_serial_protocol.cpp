@@ -89,7 +89,7 @@ TEST(SerialProtocol, ReportsDamagedFramesAndRecovers) {
         {"wrong check byte", wrongCheck},
         {"flipped data bit", flippedData},
         {"length below the header", {0x5A, 0x01}},
-        {"length above the largest frame", {0x5A, VP_MAX_LEN + 1}},
+        {"length above the largest reply", {0x5A, VP_MAX_REPLY_LEN + 1}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -307,3 +307,122 @@ TEST(SerialSession, ALinkLostWhileTransfersAreQueuedFailsTheCollect) {
     EXPECT_TRUE(r.session->Lost());
     EXPECT_FALSE(r.session->Queue(send.data(), receive.data(), send.size()));
 }
+
+TEST(SerialSession, TheLinkMovesToTheFastestRateBothEndsCarry) {
+    struct Case {
+        const char* what;
+        std::function<void(FakeAdapter&)> setup;
+        uint32_t maxBaud;
+        uint32_t expected;
+        std::vector<uint32_t> hostRates;  // what the driver set on its port after connecting at 500000
+    };
+    auto firmware12 = [](FakeAdapter& f) {
+        f.firmware = 0x12;
+        f.reportsFeatures = true;
+        f.features = VP_FEATURE_LINK_RATE;
+        f.knowsLinkRate = true;
+    };
+    const std::vector<Case> cases = {
+        {"both ends do 2 Mbaud", firmware12, 2000000, 2000000, {2000000}},
+        {"the converter stops at 1 Mbaud", [&](FakeAdapter& f) { firmware12(f); f.converterMaxBaud = 1000000; },
+         2000000, 1000000, {2000000, 500000, 1000000}},
+        {"the converter stops at 500 kbaud", [&](FakeAdapter& f) { firmware12(f); f.converterMaxBaud = 500000; },
+         2000000, 500000, {2000000, 500000, 1000000, 500000}},
+        {"the host caps the rate", firmware12, 1000000, 1000000, {1000000}},
+        {"the host wants the start rate", firmware12, 500000, 500000, {}},
+        {"firmware 1.1 offers nothing", [](FakeAdapter& f) { f.firmware = 0x11; }, 2000000, 500000, {}},
+        {"an offer the firmware then refuses", [&](FakeAdapter& f) { firmware12(f); f.knowsLinkRate = false; },
+         2000000, 500000, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Rig r = MakeRig(c.setup);
+        AdapterInfo info;
+        ASSERT_EQ(r.session->Identify(info), Session::Hello::Ok);
+        EXPECT_EQ(info.baud, VP_BAUD);
+        EXPECT_EQ(r.session->NegotiateRate(c.maxBaud, info), c.expected);
+        EXPECT_EQ(info.baud, c.expected);
+        EXPECT_EQ(r.fake->hostRates, c.hostRates);
+        EXPECT_EQ(r.fake->adapterBaud, c.expected);
+        ASSERT_FALSE(r.session->Lost()) << r.session->LostReason();
+
+        // The link carries transfers at the agreed rate.
+        const std::vector<uint8_t> send = {1, 2, 3, 0x80};
+        std::vector<uint8_t> got(send.size());
+        ASSERT_TRUE(r.session->Transfer(send.data(), got.data(), send.size()));
+        EXPECT_EQ(got, (std::vector<uint8_t>{0xFE, 0xFD, 0xFC, 0x7F}));
+    }
+}
+
+TEST(SerialSession, AnAdapterLeftAtAFastRateIsFoundAndSentBackWhenTheLinkCloses) {
+    Rig r = MakeRig([](FakeAdapter& f) {
+        f.firmware = 0x12;
+        f.reportsFeatures = true;
+        f.features = VP_FEATURE_LINK_RATE;
+        f.knowsLinkRate = true;
+        f.adapterBaud = 1000000;  // an earlier program ended without closing the link
+    });
+    AdapterInfo info;
+    ASSERT_EQ(r.session->Identify(info), Session::Hello::Ok);
+    EXPECT_EQ(info.baud, 1000000u);
+    EXPECT_EQ(r.session->NegotiateRate(2000000, info), 2000000u);
+
+    r.session->ReturnToStartRate();
+    ASSERT_FALSE(r.session->Lost());
+    EXPECT_EQ(r.fake->adapterBaud, VP_BAUD);
+    EXPECT_EQ(r.fake->hostBaud, VP_BAUD);
+    EXPECT_EQ(r.session->Baud(), VP_BAUD);
+}
+
+TEST(SerialSession, ReadsOfOneRepeatedByteTravelAsAValueAndACount) {
+    struct Case {
+        const char* what;
+        bool offered;                   // the adapter offers SPI_READ
+        std::vector<uint8_t> header;    // written just before the read
+        std::vector<uint8_t> send;
+        std::vector<std::vector<uint8_t>> frames;  // command and payload of each frame the adapter gets
+    };
+    const std::vector<uint8_t> zeros40(40, 0x00);
+    std::vector<uint8_t> mixed(40, 0x00);
+    mixed[35] = 0x07;
+    std::vector<uint8_t> mixedFirst(mixed.begin(), mixed.begin() + 32);
+    std::vector<uint8_t> mixedRest(mixed.begin() + 32, mixed.end());
+    auto with = [](uint8_t cmd, std::vector<uint8_t> payload) {
+        payload.insert(payload.begin(), cmd);
+        return payload;
+    };
+    const std::vector<Case> cases = {
+        {"zeros, offered", true, {}, zeros40, {{VP_CMD_SPI_READ, 0x00, 40}}},
+        {"a page read: header and zeros in one frame", true, {0x30, 0x01, 0x40}, std::vector<uint8_t>(64, 0x00),
+         {{VP_CMD_SPI_READ, 0x00, 64, 0x30, 0x01, 0x40}}},
+        {"longer than one read", true, {}, std::vector<uint8_t>(100, 0xFF),
+         {{VP_CMD_SPI_READ, 0xFF, 64}, {VP_CMD_SPI_READ, 0xFF, 36}}},
+        {"another byte in it", true, {}, mixed,
+         {with(VP_CMD_SPI_TRANSFER, mixedFirst), with(VP_CMD_SPI_TRANSFER, mixedRest)}},
+        {"firmware 1.1", false, {0x30, 0x01, 0x40}, zeros40,
+         {{VP_CMD_SPI_WRITE, 0x30, 0x01, 0x40}, with(VP_CMD_SPI_TRANSFER, std::vector<uint8_t>(32, 0)),
+          with(VP_CMD_SPI_TRANSFER, std::vector<uint8_t>(8, 0))}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Rig r = MakeRig([&](FakeAdapter& f) {
+            f.reportsFeatures = c.offered;
+            f.features = c.offered ? VP_FEATURE_SPI_READ : 0;
+        });
+        AdapterInfo info;
+        ASSERT_EQ(r.session->Identify(info), Session::Hello::Ok);
+        const size_t before = r.fake->received.size();
+        r.session->Write(c.header.data(), c.header.size());
+        std::vector<uint8_t> got(c.send.size(), 0x55);
+        ASSERT_TRUE(r.session->Queue(c.send.data(), got.data(), c.send.size()));
+        ASSERT_TRUE(r.session->Collect());
+        std::vector<std::vector<uint8_t>> frames;
+        for (size_t i = before; i < r.fake->received.size(); ++i)
+            frames.push_back(with(r.fake->received[i].cmd, r.fake->received[i].payload));
+        EXPECT_EQ(frames, c.frames);
+        // Each byte read lands in its place.
+        std::vector<uint8_t> expected;
+        for (uint8_t b : c.send) expected.push_back(static_cast<uint8_t>(~b));
+        EXPECT_EQ(got, expected);
+    }
+}

@@ -591,3 +591,34 @@ TEST_F(OptionsTest, OkCommitsTheChoices) {
 
 }  // namespace
 }  // namespace kestrin::test
+
+namespace kestrin::test {
+
+TEST_F(OptionsTest, TargetClockFieldForAvrProfilesOnly) {
+    const int avr = AddUser(User("board", ctATmega, 4000, 9000, 10000));
+    const int at89 = AddUser(User("8253", ctAT89S8253, 4500, 4500, 500000));
+    TFormOptions& form = Opened();
+    QComboBox* clock = form.findChild<QComboBox*>(QStringLiteral("ComboClock"));
+    ASSERT_NE(clock, nullptr);
+
+    Choose(form, at89);
+    EXPECT_FALSE(Shown(clock));
+
+    Choose(form, avr);
+    EXPECT_TRUE(Shown(clock));
+    const int autoIndex = clock->findData(-1);
+    ASSERT_GE(autoIndex, 0);
+    clock->setCurrentIndex(autoIndex);
+    emit clock->activated(autoIndex);
+    EXPECT_TRUE(form.ButtonSave->isEnabled());
+    SaveAs("board, auto clock");
+
+    form.Commit();
+    EXPECT_EQ(ProfileTable[avr].TargetClock, -1);
+    EXPECT_EQ(ProfileTable[at89].TargetClock, 0);
+    const TProfile& copy = ProfileTable[static_cast<size_t>(Config.ProfileCount - 1)];
+    EXPECT_EQ(copy.Name, "board, auto clock");
+    EXPECT_EQ(copy.TargetClock, -1);
+}
+
+}  // namespace kestrin::test
