@@ -1001,9 +1001,6 @@ Als Binärdatei an anderer Stelle speichern?</translation>
         <source>Are you sure to delete the profile</source>
         <translation>Soll das Profil wirklich gelöscht werden?</translation>
     </message>
-</context>
-<context>
-    <name>kestrin::TFormOptions</name>
     <message>
         <source>Target clock:</source>
         <translation>Zieltakt:</translation>
