@@ -58,6 +58,13 @@ constexpr Field<TProfile> kProfileFields[] = {
     {"WaitFlash", &TProfile::WaitFlash}, {"WaitEEPROM", &TProfile::WaitEEPROM},
     {"WaitErase", &TProfile::WaitErase},
 };
+// Written only for a profile that uses serial numbers, so that the sections of
+// the others stay as they were.
+constexpr Field<TProfile> kSerialFields[] = {
+    {"SerialFormat", &TProfile::SerialFormat}, {"SerialAddress", &TProfile::SerialAddress},
+    {"SerialLength", &TProfile::SerialLength}, {"SerialFirst", &TProfile::SerialFirst},
+    {"SerialStep", &TProfile::SerialStep},
+};
 
 template <class Record, size_t N>
 void ReadFields(const IniFile& ini, std::string_view section, const Field<Record> (&fields)[N], Record& record) {
@@ -226,6 +233,7 @@ void LoadSettingsFrom(const std::string& fileName) {
     for (int32_t i = 0; i < config.Profiles; ++i) {
         TProfile& profile = ProfileTable[static_cast<size_t>(DefaultProfileCount + i)];
         ReadFields(ini, SectionName(i), kProfileFields, profile);
+        ReadFields(ini, SectionName(i), kSerialFields, profile);
         profile.IsDefault = false;
         corrected = ValidateProfile(profile) || corrected;
     }
@@ -264,7 +272,12 @@ bool SaveSettingsTo(const std::string& fileName) {
     WriteFields(ini, "Settings", kSettingsFields, stored);
     // Sections of user profiles beyond the count keep their old contents.
     for (int32_t i = 0; i < stored.Profiles; ++i) {
-        WriteFields(ini, SectionName(i), kProfileFields, ProfileTable[static_cast<size_t>(DefaultProfileCount + i)]);
+        const TProfile& profile = ProfileTable[static_cast<size_t>(DefaultProfileCount + i)];
+        WriteFields(ini, SectionName(i), kProfileFields, profile);
+        if (!profile.SerialFormat.empty())
+            WriteFields(ini, SectionName(i), kSerialFields, profile);
+        else if (ini.Value(SectionName(i), "SerialFormat"))
+            ini.WriteString(SectionName(i), "SerialFormat", "");
     }
     WriteFields(ini, "ExtDlg", kExtDlgFields, stored);
 

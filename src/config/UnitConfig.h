@@ -39,6 +39,13 @@ struct TProfile {
     int32_t WaitFlash = 4000;    // microseconds
     int32_t WaitEEPROM = 4000;   // microseconds; -1: no E²PROM
     int32_t WaitErase = 500000;  // microseconds; -1: no separate chip-erase wait
+    // Serial numbers of a production run (src/production/SerialNumber.h);
+    // SerialFormat empty: the profile writes no serial number.
+    std::string SerialFormat = {};
+    int32_t SerialAddress = 0;
+    int32_t SerialLength = 0;
+    std::string SerialFirst = {};  // decimal or 0x hex, up to 64 bits
+    std::string SerialStep = {};
 
     bool operator==(const TProfile&) const = default;
 };
