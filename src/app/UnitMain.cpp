@@ -30,6 +30,7 @@
 #include "files/FileExchg.h"
 #include "files/FileResult.h"
 #include "link/SPI.h"
+#include "production/SerialCounter.h"
 #include "ui/Glyphs.h"
 #include "ui/QtProgress.h"
 #include "ui/RunOutcome.h"
@@ -214,7 +215,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
         if (Config.Autoconnect) SpeedButtonConnectClick();
         SetStatusText(0, PortNameAt(Config.COMIndex));
     }
-    LabelProfile->setText(U(SelectedProfile().Name));
+    ShowProfileCaption();
     FirstSetup = true;
     SetupDlg();
     UpdateButtonStates();
@@ -561,6 +562,13 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
+void TFormMain::ShowProfileCaption() {
+    const TProfile& profile = SelectedProfile();
+    const auto next = NextSerialNumber(profile);
+    LabelProfile->setText(next ? tr("%1 (next serial number: %2)").arg(U(profile.Name)).arg(*next)
+                               : U(profile.Name));
+}
+
 void TFormMain::SetupDlg() {
     const uint8_t type = SelectedProfile().Type;
     CheckBoxBackup->setVisible(type == ctAT89S8253);
@@ -679,7 +687,7 @@ void TFormMain::SpeedButtonConnectClick() {
 void TFormMain::SpeedButtonOptionsClick() {
     if (running_ || FormOptions == nullptr) return;
     if (!FormOptions->Execute()) return;
-    LabelProfile->setText(U(SelectedProfile().Name));
+    ShowProfileCaption();
     SetStatusText(0, PortNameAt(Config.COMIndex));
     SetupDlg();
 }

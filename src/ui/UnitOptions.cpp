@@ -17,6 +17,7 @@
 #include "config/Prompts.h"
 #include "devices/Detect.h"
 #include "link/SPI.h"
+#include "production/SerialNumber.h"
 #include "ui/UnitNewProfile.h"
 
 namespace kestrin {
@@ -56,6 +57,12 @@ QValidator::State TWaitUpDown::validate(QString&, int&) const { return QValidato
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+QString SerialHelp() {
+    return QStringLiteral(
+        "ADDR:LEN:FORMAT:FIRST[:STEP], e.g. 0x7FFC:4:le:1000: the serial number kestrin-cli produce writes into "
+        "every chip; FORMAT le, be, bcd, dec or hex; empty: none");
+}
 
 // Types whose fuse or lock bits the features dialog handles.
 bool HasFeatures(uint8_t type) {
@@ -186,6 +193,17 @@ void TFormOptions::FormCreate() {
     waitGrid->addWidget(UpDown3, 1, 3);
     waitGrid->setColumnStretch(4, 1);
 
+    LabelSerial = new QLabel(QStringLiteral("Serial number:"), profileBand);
+    EditSerial = new QLineEdit(profileBand);
+    EditSerial->setObjectName(QStringLiteral("EditSerial"));
+    EditSerial->setPlaceholderText(QStringLiteral("none"));
+    EditSerial->setToolTip(SerialHelp());
+    LabelSerial->setBuddy(EditSerial);
+    connect(EditSerial, &QLineEdit::textEdited, this, &TFormOptions::EditSerialChange);
+    auto* serialRow = new QHBoxLayout;
+    serialRow->addWidget(LabelSerial);
+    serialRow->addWidget(EditSerial, 1);
+
     ButtonSave = Button(QStringLiteral("Save profile as..."), QStringLiteral("save settings under new profile"),
                         profileBand);
     ButtonDelete =
@@ -215,6 +233,7 @@ void TFormOptions::FormCreate() {
     profileLayout->addLayout(flagRow);
     profileLayout->addWidget(Label4);
     profileLayout->addLayout(waitGrid);
+    profileLayout->addLayout(serialRow);
     profileLayout->addLayout(profileButtons);
 
     auto* outer = new QVBoxLayout(this);
@@ -299,11 +318,38 @@ void TFormOptions::ShowProfile() {
     UpDown3->setVisible(erase);
     if (erase) UpDown3->setValue(WaitPosition(WaitScaleErase, p->WaitErase));
 
+    std::string serialError;
+    const auto serial = ProfileSerial(*p, serialError);
+    // A hand-edited profile whose keys make no serial number shows them as they are, in red.
+    EditSerial->setText(serial ? Q(SerialSpecText(*serial))
+                        : p->SerialFormat.empty()
+                            ? QString()
+                            : Q(std::to_string(p->SerialAddress) + ":" + std::to_string(p->SerialLength) + ":" +
+                                p->SerialFormat + ":" + p->SerialFirst + ":" + p->SerialStep));
+    EditSerial->setStyleSheet(serial || p->SerialFormat.empty() ? QString() : QStringLiteral("color: red"));
+    EditSerial->setToolTip(serial || p->SerialFormat.empty() ? SerialHelp() : Q(serialError));
+
     ButtonSave->setEnabled(Modified && WorkCount < MaxProfiles);
     ButtonDelete->setEnabled(!p->IsDefault);
     ButtonFeature->setVisible(HasFeatures(p->Type));
     ButtonFeature->setEnabled(HasFeatures(p->Type));
     Updating = false;
+}
+
+void TFormOptions::EditSerialChange() {
+    if (Updating) return;
+    TProfile* p = Selected();
+    if (p == nullptr) return;
+    const std::string text = EditSerial->text().trimmed().toStdString();
+    std::string error;
+    const auto spec = text.empty() ? std::nullopt : ParseSerialSpec(text, error);
+    // Text that is no serial number leaves the profile as it was and shows why.
+    EditSerial->setStyleSheet(error.empty() ? QString() : QStringLiteral("color: red"));
+    EditSerial->setToolTip(error.empty() ? SerialHelp() : Q(error));
+    if (!error.empty()) return;
+    SetProfileSerial(*p, spec);
+    Modified = true;
+    ButtonSave->setEnabled(WorkCount < MaxProfiles);
 }
 
 void TFormOptions::ComboBox2Change() {

@@ -14,6 +14,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
@@ -97,6 +98,8 @@ public:
     // Reads the attached controller's signature and checks its type, or says
     // that nothing answered.
     void ButtonDetectClick();
+    // The serial-number text of the selected profile was edited.
+    void EditSerialChange();
 
     QLabel* Label1 = nullptr;
     QComboBox* ComboBox1 = nullptr;
@@ -118,6 +121,9 @@ public:
     TWaitUpDown* UpDown2 = nullptr;  // E²PROM
     QLabel* LabelCE = nullptr;
     TWaitUpDown* UpDown3 = nullptr;  // chip erase
+    QLabel* LabelSerial = nullptr;
+    // ADDR:LEN:FORMAT:FIRST[:STEP] of a production run's serial numbers; empty: none.
+    QLineEdit* EditSerial = nullptr;
     QPushButton* ButtonSave = nullptr;
     QPushButton* ButtonDelete = nullptr;
     QPushButton* ButtonFeature = nullptr;
