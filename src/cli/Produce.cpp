@@ -125,11 +125,13 @@ struct TProduction {
 // present); false when a stop request came first.
 bool WaitForChip(const TProfile& profile, bool present, TDetected& detected) {
     while (!gStopProduce) {
-        detected = DetectController(profile.SCK, profile.MISO, profile.MOSI);
-        // A chip that came while the probes ran may have answered only the
-        // last of them: one more detection, on a chip now seated, names it.
+        // The profile's own family only: an empty socket is told quickly, so
+        // a short gap between two chips is not missed.
+        detected = ProbeFamily(profile.Type, profile.SCK, profile.MISO, profile.MOSI);
+        // A chip that came while the probe ran may have answered only half of
+        // it: one more probe, on a chip now seated, names it.
         if (present && detected.State != TDetected::TState::Nothing)
-            detected = DetectController(profile.SCK, profile.MISO, profile.MOSI);
+            detected = ProbeFamily(profile.Type, profile.SCK, profile.MISO, profile.MOSI);
         if ((detected.State != TDetected::TState::Nothing) == present) return true;
         Ops.Delay(kPollMicros);
     }
