@@ -164,7 +164,7 @@ std::string ProductionLogLine(const TProductionRecord& r) {
     json.Add("time", r.Time).Add("port", r.Port).Add("signature", r.Signature).Add("chip", r.Chip);
     json.Add("file", r.File).Add("file_sha256", r.FileSha256);
     if (r.Serial) {
-        json.Add("serial", static_cast<int64_t>(*r.Serial));
+        json.AddRaw("serial", std::to_string(*r.Serial));  // all 64 bits, unsigned
     } else {
         json.AddNull("serial");
     }
