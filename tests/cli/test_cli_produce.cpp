@@ -215,21 +215,21 @@ pid_t WorkerOf(pid_t parent, const std::string& port) {
 
 TEST_F(CliProduce, AWorkerKilledInTheMiddleOfAChipLeavesNoNumberTwiceAndNoTornLine) {
     // Real time: a chip takes long enough to be caught half-written.
-    Adapter("realtime = 1\n");
+    Adapter("realtime = 1\nchip_swap = 100:400\n");
     std::vector<uint8_t> image(2048);
     for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 13 + 5);
     std::ofstream(Path("big.bin"), std::ios::binary)
         .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
     const pid_t pid = Start({"--chip", "ATmega8", "produce", Path("big.bin").string(), "--port", "COM1", "--port",
                              "COM2", "--port", "COM3", "--serial", "0x1000:4:be:500"});
-    // Kill COM2's worker as soon as it says it is writing its second chip.
+    // Kill COM2's worker as soon as it says it is writing its first chip.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     std::string held;
     while (std::chrono::steady_clock::now() < deadline && held.empty()) {
         const std::string err = ReadText(home_ / "stderr");
         size_t at = 0;
         int writes = 0;
-        for (size_t from = 0; (at = err.find("COM2: 1 good, 0 failed; writing serial ", from)) != std::string::npos;
+        for (size_t from = 0; (at = err.find("COM2: 0 good, 0 failed; writing serial ", from)) != std::string::npos;
              from = at + 1) {
             ++writes;
             held = err.substr(at + 39, err.find('\n', at) - at - 39);
@@ -242,7 +242,7 @@ TEST_F(CliProduce, AWorkerKilledInTheMiddleOfAChipLeavesNoNumberTwiceAndNoTornLi
     ASSERT_GT(worker, 0);
     kill(worker, SIGKILL);
     // The other two go on for a while, then the line is stopped.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     kill(pid, SIGTERM);
     const TRun run = WaitCli(pid, home_);
     EXPECT_EQ(run.exitCode, 128 + SIGKILL) << run.err;
@@ -254,7 +254,7 @@ TEST_F(CliProduce, AWorkerKilledInTheMiddleOfAChipLeavesNoNumberTwiceAndNoTornLi
         EXPECT_TRUE(good.insert(line["serial"].get<uint64_t>()).second) << "number twice: " << line.dump();
         EXPECT_NE(std::to_string(line["serial"].get<uint64_t>()), held) << "the dead worker's number was handed out";
     }
-    EXPECT_GE(good.size(), 3u);
+    EXPECT_GE(good.size(), 2u);  // the other two adapters went on
     // The dead worker's number is kept out of the series for good.
     const std::string counter = ReadText(home_ / "state" / "kestrin" / "serial-500-1.counter");
     EXPECT_NE(counter.find("retired=" + held + " " + std::to_string(worker)), std::string::npos) << counter;
