@@ -1,4 +1,4 @@
-// The production log as files: lines appended by several processes stay
+// The production log as files, and the command line of a worker process: lines appended by several processes stay
 // whole, a torn last line is skipped when reading, and the CSV form quotes
 // what a spreadsheet would split.
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 
+#include "cli/Produce.h"
 #include "cli/ProductionLog.h"
 
 namespace kestrin {
@@ -113,6 +114,27 @@ TEST_F(ProductionLogTest, CsvQuotesWhatASpreadsheetWouldSplit) {
     std::ifstream in(File());
     for (std::string line; std::getline(in, line);)
         EXPECT_TRUE(nlohmann::json::accept(line)) << line;
+}
+
+}  // namespace
+}  // namespace kestrin
+
+namespace kestrin {
+namespace {
+
+// A worker gets the whole command line but with its own port only.
+TEST(ProduceWorkers, ArgumentsKeepEverythingButThePorts) {
+    struct Case {
+        std::vector<std::string> argv;
+        std::vector<std::string> worker;
+    };
+    const Case cases[] = {
+        {{"kestrin-cli", "--chip", "ATmega8", "produce", "fw.hex", "--port", "A", "--port", "B", "--count", "3"},
+         {"kestrin-cli", "--chip", "ATmega8", "produce", "fw.hex", "--count", "3", "--port", "X", "--worker"}},
+        {{"kestrin-cli", "-p", "A", "produce", "-pB", "--port=C", "fw.hex", "-P", "2", "--serial", "0:4:le:1"},
+         {"kestrin-cli", "produce", "fw.hex", "-P", "2", "--serial", "0:4:le:1", "--port", "X", "--worker"}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(WorkerArguments(c.argv, "X"), c.worker);
 }
 
 }  // namespace
