@@ -3,7 +3,7 @@ _kestrin_cli() {
     local cur prev words cword
     _init_completion || return
 
-    local commands="write read verify erase detect fuses ports profiles restore"
+    local commands="write read verify erase detect fuses ports profiles restore produce log"
     local common="--port --profile --chip --config --quiet --json --save --help --version"
     local command="" w
     for w in "${words[@]:1:cword-1}"; do
@@ -18,8 +18,8 @@ _kestrin_cli() {
         --chip|-c)
             COMPREPLY=($(compgen -W "AT89S8252 AT89S8253 AT89S52 AT89S53 AT90xx ATtiny ATmega ATtiny13 ATtiny2313 ATmega8 ATmega328P" -- "$cur"))
             return ;;
-        --config|--output|-o) _filedir; return ;;
-        --profile|-P|--start|-s|--size|-n|--write|-w) return ;;
+        --config|--output|-o|--log) _filedir; return ;;
+        --profile|-P|--start|-s|--size|-n|--write|-w|--count|--serial) return ;;
     esac
 
     case $command in
@@ -41,6 +41,13 @@ _kestrin_cli() {
         restore) COMPREPLY=($(compgen -W "--yes --save-as $common" -- "$cur")) ;;
         fuses) COMPREPLY=($(compgen -W "--write --from-elf --yes --yes-i-know $common" -- "$cur")) ;;
         profiles) COMPREPLY=($(compgen -W "list show $common" -- "$cur")) ;;
+        produce)
+            if [[ $cur == -* ]]; then
+                COMPREPLY=($(compgen -W "--memory --start --format --count --serial --no-serial --log $common" -- "$cur"))
+            else
+                _filedir '@(hex|HEX|obj|bin|BIN|srec|s19|elf)'
+            fi ;;
+        log) COMPREPLY=($(compgen -W "--csv --log $common" -- "$cur")) ;;
         *) COMPREPLY=($(compgen -W "$common" -- "$cur")) ;;
     esac
 }

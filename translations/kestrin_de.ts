@@ -147,6 +147,10 @@
         <translation>Fortschritt Schreiben / Lesen:</translation>
     </message>
     <message>
+        <source>%1 (next serial number: %2)</source>
+        <translation>%1 (nächste Seriennummer: %2)</translation>
+    </message>
+    <message>
         <source>&amp;Stop</source>
         <translation>&amp;Stopp</translation>
     </message>

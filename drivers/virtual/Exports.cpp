@@ -65,7 +65,7 @@ VELTRO_EXPORT void VELTRO_CALL GetDefaults(int32_t* a, int32_t* b, int32_t* c, i
 }
 VELTRO_EXPORT int32_t VELTRO_CALL GetCycleTime(void) { return Adapter().cycleTime; }
 VELTRO_EXPORT void VELTRO_CALL SetLEDs(int32_t led1, int32_t led2) {
-    Adapter().Note("SetLEDs " + std::to_string(led1) + " " + std::to_string(led2));
+    Adapter().ShowLeds(led1, led2);
 }
 VELTRO_EXPORT void VELTRO_CALL SetLines(int32_t a, int32_t b, int32_t c, int32_t d) {
     Adapter().Note("SetLines " + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(c) + " " +

@@ -90,21 +90,31 @@ std::string ConfigFilePath() {
     return folder.empty() ? "" : folder + "/virtual.ini";
 }
 
-std::string ResolveStatePath(const std::string& pattern, const std::string& chip) {
+std::string ResolveStatePath(const std::string& pattern, const std::string& chip, const std::string& port,
+                             bool firstPort) {
     std::string p = pattern;
+    if (p.empty()) return p;
     if (p.rfind("~/", 0) == 0) {
         const std::string home = Home();
         if (home.empty()) return "";
         p = home + p.substr(1);
     }
+    // A port name may hold a path ("/dev/ttyUSB0"): it names a file, not folders.
+    std::string portPart = port;
+    for (char& c : portPart)
+        if (c == '/' || c == '\\') c = '_';
+    while (!portPart.empty() && portPart.front() == '_') portPart.erase(0, 1);
+    const std::string suffix = firstPort || portPart.empty() ? std::string() : "-" + portPart;
+    for (size_t at; (at = p.find("{-port}")) != std::string::npos;) p.replace(at, 7, suffix);
     for (size_t at; (at = p.find("{chip}")) != std::string::npos;) p.replace(at, 6, chip);
+    for (size_t at; (at = p.find("{port}")) != std::string::npos;) p.replace(at, 6, portPart);
     return p;
 }
 
 Options DefaultOptions() {
     Options o;
     const std::string folder = ConfigFolder();
-    o.stateFile = folder.empty() ? "" : folder + "/{chip}.state";
+    o.stateFile = folder.empty() ? "" : folder + "/{chip}{-port}.state";
     return o;
 }
 
@@ -171,6 +181,26 @@ bool SetOption(Options& o, const std::string& rawKey, const std::string& rawValu
             return false;
         }
         o.powerCutAfterTransfers = static_cast<uint64_t>(n);
+    } else if (key == "chip_swap") {
+        const auto parts = Split(v, ':');
+        unsigned long remove = 0, absent = 0;
+        if (v.empty()) {
+            o.chipSwap = false;
+        } else if (parts.size() != 2 || !ParseNumber(parts[0], 0, 3600000, remove) ||
+                   !ParseNumber(parts[1], 1, 3600000, absent)) {
+            error = "chip_swap wants REMOVE_MS:ABSENT_MS, e.g. 500:1500 (got \"" + v + "\")";
+            return false;
+        } else {
+            o.chipSwap = true;
+            o.swapRemoveMs = static_cast<uint32_t>(remove);
+            o.swapAbsentMs = static_cast<uint32_t>(absent);
+        }
+    } else if (key == "stuck_bit_chip") {
+        if (!ParseNumber(v, 0, 100000000, n)) {
+            error = "stuck_bit_chip wants the number of a chip in the sequence, 1 for the first (got \"" + v + "\")";
+            return false;
+        }
+        o.stuckBitChip = static_cast<unsigned>(n);
     } else if (key == "stuck_bit") {
         return ParseStuckBits(v, o.stuckBits, error);
     } else if (key == "byte_time_us") {

@@ -46,6 +46,14 @@ struct Options {
     // transfers of a connection, as a power loss would end it; the chip's
     // memory is saved first. 0: never.
     uint64_t powerCutAfterTransfers = 0;
+    // A production line's chip change: after the adapter's LEDs show an
+    // outcome, the chip stays for swapRemoveMs, is gone for swapAbsentMs (the
+    // handshake finds nothing), and then a new, erased chip sits in the socket.
+    bool chipSwap = false;
+    uint32_t swapRemoveMs = 0;
+    uint32_t swapAbsentMs = 0;
+    // The stuck bits sit in this chip of the sequence only (1 = the first); 0: in every chip.
+    unsigned stuckBitChip = 0;
 };
 
 // The built-in configuration, with the state file in the user's config folder.
@@ -64,7 +72,11 @@ bool LoadIniFile(const std::string& path, Options& options, std::vector<std::str
 std::string ConfigFolder();
 // The INI file in use: $VELTRO_VIRTUAL_CONFIG, else ConfigFolder()/virtual.ini.
 std::string ConfigFilePath();
-// The state file path with "~/" and "{chip}" resolved; empty for no persistence.
-std::string ResolveStatePath(const std::string& pattern, const std::string& chip);
+// The state file path with "~/", "{chip}", "{port}" and "{-port}" resolved;
+// empty for no persistence. "{-port}" is nothing for the first port of the
+// list and "-<port>" for the others, so the first port keeps the file a
+// single-port setup always had and every other port has one of its own.
+std::string ResolveStatePath(const std::string& pattern, const std::string& chip, const std::string& port = "",
+                             bool firstPort = true);
 
 }  // namespace kestrin::virt

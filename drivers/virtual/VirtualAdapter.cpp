@@ -40,12 +40,13 @@ void VirtualAdapter::BuildChip() {
     chip_ = chips::MakeChip(opt_.chip);
     if (!chip_) chip_ = chips::MakeChip("AT89S8252");
     chip_->SetLog([this](std::string_view line) { Append(chipLog_, line); });
-    for (const auto& s : opt_.stuckBits) chip_->AddStuckBit(s.space, s.address, s.bit, s.value);
+    if (opt_.stuckBitChip == 0 || opt_.stuckBitChip == chipNumber_)
+        for (const auto& s : opt_.stuckBits) chip_->AddStuckBit(s.space, s.address, s.bit, s.value);
     chip_->SetAnswerFromAttempt(opt_.answerFromAttempt);
     pins_ = std::make_unique<chips::PinAdapter>(*chip_);
     pins_->SetSck(LineSck(), nowNs_);
-    if (held_ && connected_ && !opt_.noTarget) pins_->SetReset(true, nowNs_);
-    statePath_ = ResolveStatePath(opt_.stateFile, chip_->Name());
+    if (held_ && connected_ && !Absent()) pins_->SetReset(true, nowNs_);
+    statePath_ = ResolveStatePath(opt_.stateFile, chip_->Name(), port_, firstPort_);
     stateLoaded_ = false;
 }
 
@@ -92,16 +93,48 @@ void VirtualAdapter::Apply(const Options& next) {
         return;
     }
     chip_->ClearStuckBits();
-    for (const auto& s : opt_.stuckBits) chip_->AddStuckBit(s.space, s.address, s.bit, s.value);
+    if (opt_.stuckBitChip == 0 || opt_.stuckBitChip == chipNumber_)
+        for (const auto& s : opt_.stuckBits) chip_->AddStuckBit(s.space, s.address, s.bit, s.value);
     chip_->SetAnswerFromAttempt(opt_.answerFromAttempt);
     pins_->SetSck(LineSck(), nowNs_);
+    if (!opt_.chipSwap) swap_ = Swap::Present;
+}
+
+void VirtualAdapter::ShowLeds(int32_t led1, int32_t led2) {
+    Sync();
+    Note("SetLEDs " + std::to_string(led1) + " " + std::to_string(led2));
+    if (!opt_.chipSwap || swap_ != Swap::Present || (led1 == 0 && led2 == 0)) return;
+    swap_ = Swap::Leaving;
+    goneAtNs_ = nowNs_ + uint64_t{opt_.swapRemoveMs} * 1000000;
+    backAtNs_ = goneAtNs_ + uint64_t{opt_.swapAbsentMs} * 1000000;
+    UpdatePresence();
+}
+
+void VirtualAdapter::UpdatePresence() {
+    if (swap_ == Swap::Leaving && nowNs_ >= goneAtNs_) {
+        SaveQuietly();
+        swap_ = Swap::Out;
+        Note("chip taken out");
+    }
+    if (swap_ == Swap::Out && nowNs_ >= backAtNs_) {
+        // A new chip from the tube: erased, and what the state file keeps from now on.
+        ++chipNumber_;
+        swap_ = Swap::Present;
+        BuildChip();
+        stateLoaded_ = true;
+        savedChecksum_ = StateChecksum(*chip_) ^ 1u;
+        pins_->SetMosi(mosiInverted_ != opt_.wireMosi, nowNs_);
+        Note("chip " + std::to_string(chipNumber_) + " put in");
+    }
 }
 
 void VirtualAdapter::Sync() {
-    if (!opt_.realtime) return;
-    const auto wall = std::chrono::steady_clock::now() - anchor_;
-    const auto ns = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(wall).count());
-    if (ns > nowNs_) nowNs_ = ns;
+    if (opt_.realtime) {
+        const auto wall = std::chrono::steady_clock::now() - anchor_;
+        const auto ns = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(wall).count());
+        if (ns > nowNs_) nowNs_ = ns;
+    }
+    if (swap_ != Swap::Present) UpdatePresence();
 }
 
 void VirtualAdapter::Advance(uint64_t ns) {
@@ -125,6 +158,14 @@ int32_t VirtualAdapter::Connect(int32_t port, int32_t mode) {
         result = VELTRO_CONNECT_OLD_FIRMWARE;
     Note("Connect " + std::to_string(port) + " " + std::to_string(mode) + " -> " + std::to_string(result));
     if (result != VELTRO_CONNECT_OK) return result;
+    const std::string name = opt_.ports[static_cast<size_t>(port)];
+    if (name != port_ || (port == 0) != firstPort_) {
+        // Each port has a chip of its own, kept in a state file of its own.
+        SaveQuietly();
+        port_ = name;
+        firstPort_ = port == 0;
+        BuildChip();
+    }
     connected_ = true;
     pulledOut_ = false;
     transfers_ = 0;
@@ -147,7 +188,7 @@ void VirtualAdapter::SetEnables(int32_t enable, int32_t mode) {
     if (!connected_) return;
     const bool wasHeld = held_;
     held_ = enable != 0;
-    if (!opt_.noTarget) pins_->SetReset(held_, nowNs_);
+    if (!Absent()) pins_->SetReset(held_, nowNs_);
     if (wasHeld && !held_) {
         SaveQuietly();
         if (!refusedNoticeShown_ && chip_->Name() == "AT89S8253" && (chip_->Memory(chips::Space::Fuses)[0] & 1)) {
@@ -165,7 +206,7 @@ void VirtualAdapter::SetLevels(int32_t sck, int32_t mosi, int32_t miso) {
     sckHigh_ = sck != 0;
     mosiInverted_ = mosi != 0;
     misoInverted_ = miso != 0;
-    if (opt_.noTarget) return;
+    if (Absent()) return;
     pins_->SetMosi(mosiInverted_ != opt_.wireMosi, nowNs_);
     pins_->SetSck(LineSck(), nowNs_);
 }
@@ -204,14 +245,14 @@ uint8_t VirtualAdapter::TransferByte(uint8_t b) {
             return static_cast<uint8_t>(misoFlip ? 0x00 : 0xFF);
         }
     }
-    if (!opt_.noTarget && !idle &&
+    if (!Absent() && !idle &&
         pins_->ExchangeByte(static_cast<uint8_t>(mosiFlip ? ~b : b), t + 15 * step, levels)) {
         Advance(byteNs);
         return static_cast<uint8_t>(misoFlip ? ~levels : levels);
     }
     for (int bit = 7; bit >= 0; --bit) {
         bool miso = true;  // pulled up when nothing drives it
-        if (!opt_.noTarget) {
+        if (!Absent()) {
             pins_->SetMosi((((b >> bit) & 1) != 0) != mosiFlip, t);
             t += step;
             pins_->SetSck(!idle, t);
@@ -290,6 +331,10 @@ void VirtualAdapter::ResetAll() {
     opt_ = o;
     connected_ = false;
     held_ = false;
+    port_.clear();
+    firstPort_ = true;
+    swap_ = Swap::Present;
+    chipNumber_ = 1;
     sckHigh_ = mosiInverted_ = misoInverted_ = false;
     readMode_ = 0;
     nowNs_ = 0;

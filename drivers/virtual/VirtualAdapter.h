@@ -33,6 +33,8 @@ public:
     void Delay(int32_t microseconds);
     bool HeldInReset() const { return held_; }
     void Lines(int32_t* v, int n) const;
+    // The LEDs of SetLEDs; an outcome shown starts a chip change (chip_swap).
+    void ShowLeds(int32_t led1, int32_t led2);
     void Note(const std::string& call);  // an adapter call worth a log line
     int32_t cycleTime = 0;
 
@@ -51,6 +53,9 @@ public:
 private:
     void Apply(const Options& next);  // takes a new configuration, saving and rebuilding as needed
     void BuildChip();
+    // chip_swap: takes the chip out, or puts a new one in, when its time has come.
+    void UpdatePresence();
+    bool Absent() const { return opt_.noTarget || swap_ == Swap::Out; }
     void EnsureState();               // loads the state file once per chip and file
     void SaveQuietly();
     void Sync();                      // real-time mode: the clock follows the wall clock
@@ -82,6 +87,11 @@ private:
     std::string chipLog_, adapterLog_;
     bool refusedNoticeShown_ = false;
     std::string lastSaveError_;
+    std::string port_;  // the port of the connection; its chip has a state file of its own
+    bool firstPort_ = true;
+    enum class Swap { Present, Leaving, Out } swap_ = Swap::Present;
+    uint64_t goneAtNs_ = 0, backAtNs_ = 0;
+    unsigned chipNumber_ = 1;  // of the chips put in since the adapter started
 };
 
 }  // namespace kestrin::virt

@@ -32,6 +32,7 @@
 #include "files/FileResult.h"
 #include "jobs/ChipCommands.h"
 #include "link/SPI.h"
+#include "production/SerialCounter.h"
 #include "ui/Glyphs.h"
 #include "ui/QtProgress.h"
 #include "ui/MessageTexts.h"
@@ -229,7 +230,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
         if (Config.Autoconnect) SpeedButtonConnectClick();
         SetStatusText(0, PortNameAt(Config.COMIndex));
     }
-    LabelProfile->setText(U(SelectedProfile().Name));
+    ShowProfileCaption();
     FirstSetup = true;
     SetupDlg();
     UpdateButtonStates();
@@ -581,6 +582,13 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
+void TFormMain::ShowProfileCaption() {
+    const TProfile& profile = SelectedProfile();
+    const auto next = NextSerialNumber(profile);
+    LabelProfile->setText(next ? tr("%1 (next serial number: %2)").arg(U(profile.Name)).arg(*next)
+                               : U(profile.Name));
+}
+
 void TFormMain::SetupDlg() {
     const uint8_t type = SelectedProfile().Type;
     CheckBoxBackup->setVisible(type == ctAT89S8253);
@@ -699,7 +707,7 @@ void TFormMain::SpeedButtonConnectClick() {
 void TFormMain::SpeedButtonOptionsClick() {
     if (running_ || FormOptions == nullptr) return;
     if (!FormOptions->Execute()) return;
-    LabelProfile->setText(U(SelectedProfile().Name));
+    ShowProfileCaption();
     SetStatusText(0, PortNameAt(Config.COMIndex));
     SetupDlg();
 }

@@ -127,6 +127,8 @@ public:
 
     // --- Routines ---
     void SetupDlg();
+    // The selected profile's name, and the next serial number when it writes them.
+    void ShowProfileCaption();
     // Reads the file with the reader of the dialog's type entry; only when it
     // reads without error do the file and its type become the current ones.
     void SelectDataFile(const std::string& fileName, int filterIndex);

@@ -16,6 +16,7 @@
 
 #include "cli/AdapterSession.h"
 #include "cli/Json.h"
+#include "cli/Produce.h"
 #include "cli/Sha256.h"
 #include "cli/TerminalProgress.h"
 #include "devices/DeviceTable.h"
@@ -324,13 +325,6 @@ int64_t ImageSize(const TJobRequest& request) {
     std::vector<uint8_t> image;
     int32_t size = 0;
     return ReadDataFile(request.FileName, request.FileType, image, size) == FileOk ? size : 0;
-}
-
-std::string FileSha256(const std::string& fileName) {
-    std::vector<uint8_t> contents;
-    std::uintmax_t length = 0;
-    if (ReadWholeFile(fileName, contents, length, std::uintmax_t{1} << 28) != FileOk) return "";
-    return Sha256Hex(contents.data(), contents.size());
 }
 
 int TCommand::Write() {
@@ -707,6 +701,7 @@ int TCommand::Run() {
     }
     LoadSettingsFrom(settingsFile_);
     if (o_.Command == "ports") return Ports();
+    if (o_.Command == "log") return RunProductionLog(o_);
     if (o_.Command == "profiles" && o_.SubCommand == "show" && !o_.ProfileName.empty() && o_.Profile.empty() &&
         o_.Chip.empty()) {
         TCliOptions named = o_;
@@ -716,6 +711,7 @@ int TCommand::Run() {
     if (const auto usage = ChooseProfile()) return *usage;
     if (o_.Command == "profiles") return Profiles();
     if (o_.Command == "restore") return Restore();
+    if (o_.Command == "produce") return RunProduce(o_, profile_);
     // A backup left by a run that did not end well waits in the journal.
     if (!o_.Quiet && (o_.Command == "write" || o_.Command == "erase")) {
         for (const auto& backup : FindPendingBackups())

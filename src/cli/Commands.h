@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "config/UnitConfig.h"
 
@@ -41,6 +42,16 @@ struct TCliOptions {
     std::string FuseWrite;  // fuses --write
     std::string FuseElf;    // fuses --from-elf: the values an avr-gcc program carries
     std::string ProfileName;  // profiles show
+
+    // produce and log.
+    std::vector<std::string> Ports;  // produce --port, given several times
+    int64_t Count = 0;               // good chips per adapter; 0: until Ctrl+C
+    std::string Serial;              // ADDR:LEN:FORMAT:FIRST[:STEP]
+    bool NoSerial = false;           // write no serial number, whatever the profile says
+    std::string LogFile;             // a log beside the state folder's
+    bool Worker = false;             // one port of several: status lines on standard output
+    bool Csv = false;                // log --csv
+    std::vector<std::string> Argv;   // the whole command line, for the workers
 };
 
 // Reads "123" or "0x7B" (letter case ignored); empty for anything else or a

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
+
+#include "files/FileIo.h"
+#include "files/FileResult.h"
 
 namespace kestrin {
 
@@ -94,6 +98,13 @@ std::string Sha256Hex(const uint8_t* data, size_t count) {
     TSha256 sha;
     sha.Update(data, count);
     return sha.HexDigest();
+}
+
+std::string FileSha256(const std::string& fileName) {
+    std::vector<uint8_t> contents;
+    std::uintmax_t length = 0;
+    if (ReadWholeFile(fileName, contents, length, std::uintmax_t{1} << 28) != FileOk) return "";
+    return Sha256Hex(contents.data(), contents.size());
 }
 
 }  // namespace kestrin

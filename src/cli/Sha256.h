@@ -25,4 +25,7 @@ private:
 
 std::string Sha256Hex(const uint8_t* data, size_t count);
 
+// The digest of a file's contents; empty when it cannot be read (or is beyond 256 MB).
+std::string FileSha256(const std::string& fileName);
+
 }  // namespace kestrin

@@ -92,6 +92,26 @@ int main(int argc, char** argv) {
     restore->add_flag("-y,--yes", o.Yes, "write every intact backup back into the attached chip");
     restore->add_option("--save-as", o.Output, "save the (first) waiting backup as a binary file instead");
 
+    CLI::App* produce = app.add_subcommand(
+        "produce", "a production line: wait for a chip, write and verify it with its serial number, log it, repeat");
+    produce->add_option("FILE", o.File, "data file")->required();
+    AddBlockOptions(*produce, o, start, nullptr);
+    produce->add_option("-f,--format", o.Format, "bin, hex, srec, elf or auto (by extension)")->check(formats);
+    produce->add_option("-p,--port", o.Ports,
+                        "adapter port; give it several times for one worker process per adapter");
+    produce->add_option("--count", o.Count, "stop after this many good chips on each adapter (default: until Ctrl+C)")
+        ->check(CLI::PositiveNumber);
+    produce->add_option("--serial", o.Serial,
+                        "ADDR:LEN:FORMAT:FIRST[:STEP] serial number (FORMAT le, be, bcd, dec or hex; "
+                        "default: the profile's)");
+    produce->add_flag("--no-serial", o.NoSerial, "write no serial number, even if the profile has one");
+    produce->add_option("--log", o.LogFile, "a production log beside the one in the state folder");
+    produce->add_flag("--worker", o.Worker, "")->group("");
+
+    CLI::App* log = app.add_subcommand("log", "print the production log");
+    log->add_flag("--csv", o.Csv, "as CSV for a spreadsheet");
+    log->add_option("--log", o.LogFile, "this log instead of the one in the state folder");
+
     CLI::App* profiles = app.add_subcommand("profiles", "list the profiles or show one");
     profiles->require_subcommand(0, 1);
     profiles->add_subcommand("list", "list the stored profiles; * marks the selected one");
@@ -108,7 +128,7 @@ int main(int argc, char** argv) {
         if (app.get_subcommands().empty())
             for (int i = 1; i < argc; ++i)
                 if (argv[i][0] != '-') {
-                    what = std::string(argv[i]) + ": not a command (write, read, verify, erase, detect, fuses, ports, profiles, restore)";
+                    what = std::string(argv[i]) + ": not a command (write, read, verify, erase, detect, fuses, ports, profiles, restore, produce, log)";
                     break;
                 }
         std::fprintf(stderr, "kestrin-cli: %s\n", what.c_str());
@@ -116,6 +136,7 @@ int main(int argc, char** argv) {
     }
 
     for (CLI::App* command : app.get_subcommands()) o.Command = command->get_name();
+    o.Argv.assign(argv, argv + argc);
     if (o.Command == "profiles") {
         for (CLI::App* sub : profiles->get_subcommands()) o.SubCommand = sub->get_name();
         if (o.SubCommand.empty()) o.SubCommand = "list";

@@ -58,6 +58,13 @@ constexpr Field<TProfile> kProfileFields[] = {
     {"WaitFlash", &TProfile::WaitFlash}, {"WaitEEPROM", &TProfile::WaitEEPROM},
     {"WaitErase", &TProfile::WaitErase},
 };
+// Written only for a profile that uses serial numbers, so that the sections of
+// the others stay as they were.
+constexpr Field<TProfile> kSerialFields[] = {
+    {"SerialFormat", &TProfile::SerialFormat}, {"SerialAddress", &TProfile::SerialAddress},
+    {"SerialLength", &TProfile::SerialLength}, {"SerialFirst", &TProfile::SerialFirst},
+    {"SerialStep", &TProfile::SerialStep},
+};
 
 template <class Record, size_t N>
 void ReadFields(const IniFile& ini, std::string_view section, const Field<Record> (&fields)[N], Record& record) {
@@ -229,6 +236,7 @@ void LoadSettingsFrom(const std::string& fileName) {
         TProfile& profile = ProfileTable[static_cast<size_t>(DefaultProfileCount + i)];
         ReadFields(ini, SectionName(i), kProfileFields, profile);
         profile.TargetClock = TargetClockFromText(ini.ReadString(SectionName(i), kTargetClockKey, ""));
+        ReadFields(ini, SectionName(i), kSerialFields, profile);
         profile.IsDefault = false;
         corrected = ValidateProfile(profile) || corrected;
     }
@@ -272,6 +280,10 @@ bool SaveSettingsTo(const std::string& fileName) {
         // A profile that names no clock leaves no key behind (one named before is cleared).
         if (profile.TargetClock != 0 || ini.Value(SectionName(i), kTargetClockKey))
             ini.WriteString(SectionName(i), kTargetClockKey, TargetClockText(profile.TargetClock));
+        if (!profile.SerialFormat.empty())
+            WriteFields(ini, SectionName(i), kSerialFields, profile);
+        else if (ini.Value(SectionName(i), "SerialFormat"))
+            ini.WriteString(SectionName(i), "SerialFormat", "");
     }
     WriteFields(ini, "ExtDlg", kExtDlgFields, stored);
 

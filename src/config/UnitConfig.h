@@ -43,6 +43,13 @@ struct TProfile {
     // fuses), 0 not named (the adapter's slow clock). Key TargetClock, stored
     // only when named.
     int32_t TargetClock = 0;
+    // Serial numbers of a production run (src/production/SerialNumber.h);
+    // SerialFormat empty: the profile writes no serial number.
+    std::string SerialFormat = {};
+    int32_t SerialAddress = 0;
+    int32_t SerialLength = 0;
+    std::string SerialFirst = {};  // decimal or 0x hex, up to 64 bits
+    std::string SerialStep = {};
 
     bool operator==(const TProfile&) const = default;
 };

@@ -127,6 +127,25 @@ TDetected DetectController(bool sck, bool miso, bool mosi) {
     return ProbeByteMode(run);
 }
 
+TDetected ProbeFamily(uint8_t type, bool sck, bool miso, bool mosi) {
+    TProgParams lines;
+    lines.SCK = sck;
+    lines.MISO = miso;
+    lines.MOSI = mosi;
+    TNullProgress none;
+    TProgRun run(lines, none);
+    switch (type) {
+        case ctAT89S8252:
+        case ctAT89S53: return ProbeByteMode(run);
+        case ctAT89S52: return Probe8051(run, Probe89S5x());
+        case ctAT89S8253: return Probe8051(run, Probe89S8253());
+        case ctAT90xx:
+        case ctATtiny:
+        case ctATmega: return ProbeAvr(run);
+        default: return DetectController(sck, miso, mosi);
+    }
+}
+
 std::string DetectedText(const TDetected& detected) {
     switch (detected.State) {
         case TDetected::TState::Known: return detected.Name + " (" + ControllerName(detected.Type) + ")";

@@ -27,6 +27,11 @@ struct TDetected {
 // writes nothing and releases the target when it ends.
 TDetected DetectController(bool sck, bool miso, bool mosi);
 
+// Only the probe of one controller type's family: quicker than
+// DetectController on an empty socket, for a line that polls for its chips.
+// A part of another family may go unseen.
+TDetected ProbeFamily(uint8_t type, bool sck, bool miso, bool mosi);
+
 // What a user is told: "ATmega328P (ATmega)", "unknown signature 1E 95 99",
 // "nothing answered", "AT89S8252 does not report a signature".
 std::string DetectedText(const TDetected& detected);

@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -17,6 +18,7 @@
 #include "config/Prompts.h"
 #include "devices/Detect.h"
 #include "link/SPI.h"
+#include "production/SerialNumber.h"
 #include "ui/UnitNewProfile.h"
 
 namespace kestrin {
@@ -56,6 +58,13 @@ QValidator::State TWaitUpDown::validate(QString&, int&) const { return QValidato
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+QString SerialHelp() {
+    return QCoreApplication::translate(
+        "kestrin::TFormOptions",
+        "ADDR:LEN:FORMAT:FIRST[:STEP], e.g. 0x7FFC:4:le:1000: the serial number kestrin-cli produce writes into "
+        "every chip; FORMAT le, be, bcd, dec or hex; empty: none");
+}
 
 // Types whose fuse or lock bits the features dialog handles.
 bool HasFeatures(uint8_t type) {
@@ -214,6 +223,17 @@ void TFormOptions::FormCreate() {
     waitGrid->addWidget(ComboClock, 2, 3);
     waitGrid->setColumnStretch(4, 1);
 
+    LabelSerial = new QLabel(tr("Serial number:"), profileBand);
+    EditSerial = new QLineEdit(profileBand);
+    EditSerial->setObjectName(QStringLiteral("EditSerial"));
+    EditSerial->setPlaceholderText(tr("none"));
+    EditSerial->setToolTip(SerialHelp());
+    LabelSerial->setBuddy(EditSerial);
+    connect(EditSerial, &QLineEdit::textEdited, this, &TFormOptions::EditSerialChange);
+    auto* serialRow = new QHBoxLayout;
+    serialRow->addWidget(LabelSerial);
+    serialRow->addWidget(EditSerial, 1);
+
     ButtonSave = Button(tr("Save profile as..."), tr("save settings under new profile"), profileBand);
     ButtonDelete =
         Button(tr("Delete profile..."), tr("delete the selected profile"), profileBand);
@@ -242,6 +262,7 @@ void TFormOptions::FormCreate() {
     profileLayout->addLayout(flagRow);
     profileLayout->addWidget(Label4);
     profileLayout->addLayout(waitGrid);
+    profileLayout->addLayout(serialRow);
     profileLayout->addLayout(profileButtons);
 
     auto* outer = new QVBoxLayout(this);
@@ -332,11 +353,38 @@ void TFormOptions::ShowProfile() {
     const int clockIndex = ComboClock->findData(p->TargetClock);
     ComboClock->setCurrentIndex(clockIndex >= 0 ? clockIndex : 0);
 
+    std::string serialError;
+    const auto serial = ProfileSerial(*p, serialError);
+    // A hand-edited profile whose keys make no serial number shows them as they are, in red.
+    EditSerial->setText(serial ? Q(SerialSpecText(*serial))
+                        : p->SerialFormat.empty()
+                            ? QString()
+                            : Q(std::to_string(p->SerialAddress) + ":" + std::to_string(p->SerialLength) + ":" +
+                                p->SerialFormat + ":" + p->SerialFirst + ":" + p->SerialStep));
+    EditSerial->setStyleSheet(serial || p->SerialFormat.empty() ? QString() : QStringLiteral("color: red"));
+    EditSerial->setToolTip(serial || p->SerialFormat.empty() ? SerialHelp() : Q(serialError));
+
     ButtonSave->setEnabled(Modified && WorkCount < MaxProfiles);
     ButtonDelete->setEnabled(!p->IsDefault);
     ButtonFeature->setVisible(HasFeatures(p->Type));
     ButtonFeature->setEnabled(HasFeatures(p->Type));
     Updating = false;
+}
+
+void TFormOptions::EditSerialChange() {
+    if (Updating) return;
+    TProfile* p = Selected();
+    if (p == nullptr) return;
+    const std::string text = EditSerial->text().trimmed().toStdString();
+    std::string error;
+    const auto spec = text.empty() ? std::nullopt : ParseSerialSpec(text, error);
+    // Text that is no serial number leaves the profile as it was and shows why.
+    EditSerial->setStyleSheet(error.empty() ? QString() : QStringLiteral("color: red"));
+    EditSerial->setToolTip(error.empty() ? SerialHelp() : Q(error));
+    if (!error.empty()) return;
+    SetProfileSerial(*p, spec);
+    Modified = true;
+    ButtonSave->setEnabled(WorkCount < MaxProfiles);
 }
 
 void TFormOptions::ComboBox2Change() {

@@ -14,6 +14,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
@@ -101,6 +102,8 @@ public:
     // Reads the attached controller's signature and checks its type, or says
     // that nothing answered.
     void ButtonDetectClick();
+    // The serial-number text of the selected profile was edited.
+    void EditSerialChange();
 
     QLabel* Label1 = nullptr;
     QComboBox* ComboBox1 = nullptr;
@@ -124,6 +127,9 @@ public:
     TWaitUpDown* UpDown3 = nullptr;  // chip erase
     QLabel* LabelClock = nullptr;
     QComboBox* ComboClock = nullptr;  // AVR target clock: not named, 1, 8, 16 MHz, auto
+    QLabel* LabelSerial = nullptr;
+    // ADDR:LEN:FORMAT:FIRST[:STEP] of a production run's serial numbers; empty: none.
+    QLineEdit* EditSerial = nullptr;
     QPushButton* ButtonSave = nullptr;
     QPushButton* ButtonDelete = nullptr;
     QPushButton* ButtonFeature = nullptr;

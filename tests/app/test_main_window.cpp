@@ -12,6 +12,7 @@
 #include "app/AppFixture.h"
 #include "app/CommandLine.h"
 #include "ui/UnitOptions.h"
+#include "production/SerialCounter.h"
 
 namespace kestrin::test {
 namespace {
@@ -388,6 +389,33 @@ TEST(CommandLineText, PortNumbersAndQuoting) {
     s.FileName = "/tmp/plain.bin";
     s.Backup = true;
     EXPECT_EQ(SettingsCommandLine(s), "/C=/dev/ttyS0 /P=1 /M=F /A=0 /F=/tmp/plain.bin /V=0 /B=1 /T=0");
+}
+
+}  // namespace
+}  // namespace kestrin::test
+
+namespace kestrin::test {
+namespace {
+
+// A profile with serial numbers shows the number its next chip gets, from
+// the same counter kestrin-cli produce takes them from.
+TEST_F(AppTest, ProfileLineShowsTheNextSerialNumber) {
+    Recorder();
+    SelectUserProfile(ctATmega, "line");
+    TProfile& profile = ProfileTable[static_cast<size_t>(Config.ProfileIndex)];
+    {
+        TFormMain& f = Form();
+        EXPECT_EQ(f.LabelProfile->text(), "line");
+        DestroyForm();
+    }
+    const TSerialSpec spec{0x100, 4, TSerialFormat::BinaryLE, 500, 5};
+    SetProfileSerial(profile, spec);
+    TSerialCounter counter(SerialCounterFile(spec), spec);
+    std::string error;
+    ASSERT_EQ(counter.Take(error), 500u) << error;
+    ASSERT_TRUE(counter.Consume(500, error));
+    TFormMain& f = Form();
+    EXPECT_EQ(f.LabelProfile->text(), "line (next serial number: 505)");
 }
 
 }  // namespace

@@ -159,6 +159,45 @@ TEST_F(AvrVirtualTest, DetectNamesEachPartThatHasASignature) {
     }
 }
 
+// The probe of a profile's family alone finds that family's parts and tells
+// an empty socket quicker than the whole detection.
+TEST_F(AvrVirtualTest, FamilyProbeFindsItsPartsAndAnEmptySocketQuickly) {
+    const struct {
+        const char* chip;
+        uint8_t profileType;
+        TDetected::TState state;
+        const char* name;
+    } cases[] = {
+        {"ATmega8", ctATmega, TDetected::TState::Known, "ATmega8"},
+        {"ATtiny13", ctATtiny, TDetected::TState::Known, "ATtiny13"},
+        {"AT90S2313", ctAT90xx, TDetected::TState::Known, "AT90S2313"},
+        {"AT89S8253", ctAT89S8253, TDetected::TState::Known, "AT89S8253"},
+        {"AT89S52", ctAT89S52, TDetected::TState::Known, "AT89S52"},
+        {"AT89S8252", ctAT89S8252, TDetected::TState::Silent, "AT89S8252"},
+        {"AT89S53", ctAT89S53, TDetected::TState::Silent, "AT89S8252"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.chip);
+        for (const bool empty : {false, true}) {
+            vd.ResetAll();
+            vd.Set("chip", c.chip);
+            vd.Set("no_target", empty ? "1" : "0");
+            ASSERT_EQ(Ops.Connect(0, 1), 0);
+            const int64_t before = vd.TimeMicros();
+            const TDetected d = ProbeFamily(c.profileType, false, false, false);
+            const int64_t probe = vd.TimeMicros() - before;
+            EXPECT_EQ(d.State, empty ? TDetected::TState::Nothing : c.state);
+            if (!empty) {
+                EXPECT_EQ(d.Name, c.name);
+            } else {
+                const int64_t start = vd.TimeMicros();
+                EXPECT_EQ(DetectController(false, false, false).State, TDetected::TState::Nothing);
+                EXPECT_LT(probe, vd.TimeMicros() - start);
+            }
+        }
+    }
+}
+
 TEST_F(AvrVirtualTest, DetectTellsAnUnknownSignatureFromAnEmptySocket) {
     Use(kATmega328P, {{"no_target", "1"}});
     EXPECT_EQ(DetectController(false, false, false).State, TDetected::TState::Nothing);

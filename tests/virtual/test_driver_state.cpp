@@ -178,3 +178,68 @@ TEST(VirtualAdapterState, RealTimeDelayReallyWaits) {
     EXPECT_GE(waited, std::chrono::microseconds(30000));
     EXPECT_GE(vv.TimeMicros(), 30000);
 }
+
+namespace {
+
+// One programming enable after a settle; true when the target echoes it.
+bool Answers() {
+    Ops.SetEnables(1, 1);
+    Ops.Delay(50000);
+    const Bytes r = Exchange({0xAC, 0x53, 0x00, 0x00});
+    Ops.SetEnables(0, 1);
+    return r[2] == 0x53;
+}
+
+}  // namespace
+
+TEST(VirtualAdapterState, EachPortHasAChipAndAStateFileOfItsOwn) {
+    TempDir dir;
+    const Bytes first = Pattern(64, 1), second = Pattern(64, 2);
+    {
+        VirtualDriver vv;
+        vv.Set("chip", "AT89S8253");
+        vv.Set("ports", "COM1,/dev/ttyUSB1");
+        vv.Set("state_file", dir.File("{chip}{-port}.state"));
+        ProgramPageZero(first);  // on COM1
+        Ops.Disconnect();
+        ASSERT_EQ(Ops.Connect(1, 1), 0);
+        EXPECT_EQ(vv.Read(VV_FLASH, 0, 64), Bytes(64, 0xFF)) << "the second port's socket holds a chip of its own";
+        vv.Write(VV_FLASH, 0, second);
+        Ops.Disconnect();
+    }
+    // The first port keeps the file a single-port setup always had.
+    EXPECT_TRUE(fs::exists(dir.File("AT89S8253.state")));
+    EXPECT_TRUE(fs::exists(dir.File("AT89S8253-dev_ttyUSB1.state")));
+    VirtualDriver vv;
+    vv.Set("chip", "AT89S8253");
+    vv.Set("ports", "COM1,/dev/ttyUSB1");
+    vv.Set("state_file", dir.File("{chip}{-port}.state"));
+    for (const int port : {1, 0}) {
+        ASSERT_EQ(Ops.Connect(port, 1), 0);
+        EXPECT_EQ(vv.Read(VV_FLASH, 0, 64), port == 0 ? first : second) << port;
+        Ops.Disconnect();
+    }
+}
+
+TEST(VirtualAdapterState, AnOutcomeOnTheLedsStartsAChipChange) {
+    VirtualDriver vv;
+    vv.Set("chip", "AT89S8253");
+    vv.Set("chip_swap", "200:1000");
+    ProgramPageZero(Pattern(64, 3));
+    ASSERT_EQ(Ops.Connect(0, 1), 0);
+    Ops.SetLevels(0, 0, 0);
+    // LEDs off, or no outcome yet: the chip stays.
+    Ops.SetLEDs(0, 0);
+    Ops.Delay(3000000);
+    EXPECT_TRUE(Answers());
+    Ops.SetLEDs(0, 1);  // failed
+    EXPECT_TRUE(Answers()) << "still in the operator's hand";
+    Ops.Delay(200000);
+    EXPECT_FALSE(Answers()) << "taken out";
+    EXPECT_FALSE(Answers());
+    Ops.Delay(1000000);
+    EXPECT_TRUE(Answers()) << "the next chip is seated";
+    EXPECT_EQ(vv.Read(VV_FLASH, 0, 64), Bytes(64, 0xFF)) << "and it is a new one";
+    EXPECT_NE(vv.AdapterLog().find("chip 2 put in"), std::string::npos);
+    EXPECT_EQ(vv.TrySet("chip_swap", "200"), -1);
+}
