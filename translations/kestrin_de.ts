@@ -1021,6 +1021,18 @@ Als Binärdatei an anderer Stelle speichern?</translation>
         <source>auto</source>
         <translation>automatisch</translation>
     </message>
+    <message>
+        <source>ADDR:LEN:FORMAT:FIRST[:STEP], e.g. 0x7FFC:4:le:1000: the serial number kestrin-cli produce writes into every chip; FORMAT le, be, bcd, dec or hex; empty: none</source>
+        <translation>ADRESSE:LÄNGE:FORMAT:ERSTE[:SCHRITT], z. B. 0x7FFC:4:le:1000: die Seriennummer, die kestrin-cli produce in jeden Chip schreibt; FORMAT le, be, bcd, dec oder hex; leer: keine</translation>
+    </message>
+    <message>
+        <source>Serial number:</source>
+        <translation>Seriennummer:</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>keine</translation>
+    </message>
 </context>
 <context>
     <name>kestrin::TFormRead</name>
