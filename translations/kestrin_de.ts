@@ -575,6 +575,66 @@ Als Binärdatei an anderer Stelle speichern?</translation>
         <source>the chip reads back other bits than were written</source>
         <translation>der Chip liest andere Bits zurück als geschrieben wurden</translation>
     </message>
+    <message>
+        <source>This file holds Intel HEX records. Write it as Intel HEX?</source>
+        <translation>Diese Datei enthält Intel-HEX-Datensätze. Als Intel HEX schreiben?</translation>
+    </message>
+    <message>
+        <source>This file holds Motorola S-records. Write it as Motorola S-record?</source>
+        <translation>Diese Datei enthält Motorola-S-Records. Als Motorola S-Record schreiben?</translation>
+    </message>
+    <message>
+        <source>This file holds an ELF program. Write it as ELF?</source>
+        <translation>Diese Datei enthält ein ELF-Programm. Als ELF schreiben?</translation>
+    </message>
+    <message>
+        <source>The chip answers, but its signature reads 00 00 00: an AT90S with both lock bits programmed. Only a chip erase unlocks it.</source>
+        <translation>Der Chip antwortet, aber seine Signatur lautet 00 00 00: ein AT90S mit beiden Lock-Bits programmiert. Nur ein Löschen des Chips entsperrt ihn.</translation>
+    </message>
+    <message>
+        <source>the file holds no fuse or lock values</source>
+        <translation>die Datei enthält keine Fuse- oder Lock-Werte</translation>
+    </message>
+    <message>
+        <source>the attached chip&apos;s part is not known</source>
+        <translation>der Typ des angeschlossenen Chips ist unbekannt</translation>
+    </message>
+    <message>
+        <source>not a readable ELF program</source>
+        <translation>kein lesbares ELF-Programm</translation>
+    </message>
+    <message>
+        <source>Verify failed at %1h: wrote %2, read %3</source>
+        <translation>Vergleich fehlgeschlagen bei %1h: geschrieben %2, gelesen %3</translation>
+    </message>
+    <message>
+        <source>data at %1 lies beyond the chip&apos;s %2 %3</source>
+        <translation>Daten bei %1 liegen außerhalb der %2 %3 des Chips</translation>
+    </message>
+    <message>
+        <source>File size exceeds memory range with given start address! %1 bytes from %2 do not fit %3 of %4 bytes.</source>
+        <translation>Die Datei ist mit dieser Startadresse größer als der Speicherbereich! %1 Bytes ab %2 passen nicht in %3 mit %4 Bytes.</translation>
+    </message>
+    <message>
+        <source>the %1&apos;s %2</source>
+        <translation>den %2 des %1</translation>
+    </message>
+    <message>
+        <source>The file is built for signature %1, the chip (%2) answers %3!</source>
+        <translation>Die Datei ist für die Signatur %1 gebaut, der Chip (%2) antwortet mit %3!</translation>
+    </message>
+    <message>
+        <source>the file is built for %1, the attached chip is an %2</source>
+        <translation>die Datei ist für %1 gebaut, der angeschlossene Chip ist ein %2</translation>
+    </message>
+    <message>
+        <source>the file sets %1 fuse bytes, the %2 has %3</source>
+        <translation>die Datei setzt %1 Fuse-Bytes, der %2 hat %3</translation>
+    </message>
+    <message>
+        <source>the %1 takes no fuse values from an ELF program</source>
+        <translation>der %1 übernimmt keine Fuse-Werte aus einem ELF-Programm</translation>
+    </message>
 </context>
 <context>
     <name>kestrin::SerialProgrammingCutOffs</name>

@@ -830,7 +830,7 @@ void TFormMain::ShowWriteOutcome() {
         return;
     }
     ShowOutcome(StatusPanel[2], outcome);
-    if (outcome.FirstDifference) SetStatusText(3, U(DifferenceText(*outcome.FirstDifference)));
+    if (outcome.FirstDifference) SetStatusText(3, ShownMessage(DifferenceText(*outcome.FirstDifference)));
     // An unattended run says it on standard error with its outcome.
     if (!outcome.BackupFile.empty() && Config.ExecMode < 0 && !NoDisplay) {
         TCursor arrow(Qt::ArrowCursor);

@@ -23,6 +23,7 @@
 #include "files/ElfFile.h"
 #include "files/FileResult.h"
 #include "ui/Glyphs.h"
+#include "ui/MessageTexts.h"
 
 namespace kestrin {
 
@@ -500,13 +501,12 @@ void TFormFeatures::ButtonFromElfClick() {
     DataFileContents file;
     if (ReadElfFile(dialog.FileName, file) != FileOk) {
         LabelStatus->setText(tr("%1: %2. Nothing changed.")
-                                 .arg(name, QString::fromStdString(file.problem.empty() ? "not a readable ELF program"
-                                                                                        : file.problem)));
+                                 .arg(name, ShownMessage(file.problem.empty() ? "not a readable ELF program" : file.problem)));
         return;
     }
     const TElfFuseOffer offer = ElfFuseOffer(DeviceType, file, Edited);
     if (!offer.Refusal.empty()) {
-        LabelStatus->setText(tr("%1: %2. Nothing changed.").arg(name, QString::fromStdString(offer.Refusal)));
+        LabelStatus->setText(tr("%1: %2. Nothing changed.").arg(name, ShownMessage(offer.Refusal)));
         return;
     }
     Edited = offer.Bits;

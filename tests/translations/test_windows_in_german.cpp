@@ -65,7 +65,7 @@ TEST_F(WindowsInGerman, TheFuseDialogShowsMeaningsRuleAndQuestionInGerman) {
     EXPECT_EQ(FormFeatures->LabelStatus->text(), QStringLiteral("Nichts geschrieben."));
 }
 
-TEST_F(WindowsInGerman, ReadyMadeMessagesAreShownInGermanWhenKnownWhole) {
+TEST_F(WindowsInGerman, ReadyMadeAndComposedMessagesAreShownInGerman) {
     const struct {
         const char* text;
         const char* shown;
@@ -73,11 +73,24 @@ TEST_F(WindowsInGerman, ReadyMadeMessagesAreShownInGermanWhenKnownWhole) {
         {"Can't open file!", "Datei kann nicht geöffnet werden!"},
         {"no device", "kein Gerät"},
         {"failed", "fehlgeschlagen"},
-        // A composed text is not one the translation knows: it stays as it came.
-        {"Verify failed at 0010h: wrote 12, read 34", "Verify failed at 0010h: wrote 12, read 34"},
+        // Composed texts: the values go over into the German sentence.
+        {"Verify failed at 0010h: wrote 12, read 34", "Vergleich fehlgeschlagen bei 0010h: geschrieben 12, gelesen 34"},
+        {"data at 1E000h lies beyond the chip's 64 KB Flash",
+         "Daten bei 1E000h liegen außerhalb der 64 KB Flash des Chips"},
+        {"File size exceeds memory range with given start address! 300 bytes from 1F00h do not fit the AT89S8252's "
+         "Flash of 8192 bytes.",
+         "Die Datei ist mit dieser Startadresse größer als der Speicherbereich! 300 Bytes ab 1F00h passen nicht in den "
+         "Flash des AT89S8252 mit 8192 Bytes."},
+        {"the file sets 3 fuse bytes, the ATmega8 has 2", "die Datei setzt 3 Fuse-Bytes, der ATmega8 hat 2"},
+        // A message and its question, and a message with what followed from it, part by part.
+        {"This file holds an ELF program. Write it as ELF?\n\nno device",
+         "Diese Datei enthält ein ELF-Programm. Als ELF schreiben?\n\nkein Gerät"},
+        {"no device; the adapter went away during the run", "kein Gerät; der Adapter ist während des Laufs verschwunden"},
+        // What the translation does not know stays as it came, values and all.
+        {"Verify failed near 0010h", "Verify failed near 0010h"},
         {"", ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(ShownMessage(c.text), QString::fromUtf8(c.shown)) << c.text;
+    for (const auto& c : cases) EXPECT_EQ(ShownMessage(c.text).toStdString(), std::string(c.shown)) << c.text;
 }
 
 // The file dialogs' type lists, as the program hands them to Qt.
