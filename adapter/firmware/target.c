@@ -303,7 +303,7 @@ void target_read(uint8_t value, uint8_t n, void (*put)(uint8_t)) {
         EX_LOW(phase) EX_HIGH(4, phase) EX_LOW(phase) EX_HIGH(3, phase)                            \
         EX_LOW(phase) EX_HIGH(2, phase)                                                            \
         EX_LOW(phase) EX_KEEP(1) "lsl %[d]\n\t" "mov %[l], %[d]\n\t" "mov %[d], %[nd]\n\t"       \
-        "dec %[n]\n\t" EX_WAIT((phase) - 8) ASM_EDGE                                             \
+        "dec %[n]\n\t" EX_WAIT((phase) - 7) ASM_EDGE                                             \
         EX_LOW_FROM("l", phase) EX_KEEP(0) "st X+, %[r]\n\t" EX_WAIT((phase) - 8)                \
         "breq 9f\n\t" "rjmp 7b\n"                                                                  \
         "9:\n\t" "nop\n\t" ASM_EDGE                                                               \
