@@ -106,7 +106,7 @@ static uint8_t parse_ahead(void);
 /* An AVR run as bytes on the wire and what came back: up to 29 page loads
  * (one frame's data bytes) or VP_AVR_READ_MAX reads, plus the byte the
  * clock loop reads ahead. */
-#define AVR_RUN_MAX (VP_MAX_DATA - 3)
+#define AVR_RUN_MAX (VP_AVR_READ_MAX > VP_MAX_DATA - 3 ? VP_AVR_READ_MAX : VP_MAX_DATA - 3)
 static uint8_t avr_out[4 * AVR_RUN_MAX + 1];
 static uint8_t avr_in[4 * AVR_RUN_MAX];
 

@@ -24,7 +24,7 @@
  * VP_MAX_DATA (a host that never asks for one never sees one). */
 #define VP_MAX_READ 64
 /* AVR_READ answers with a form byte and at most four bytes per instruction. */
-#define VP_AVR_READ_MAX 16
+#define VP_AVR_READ_MAX 32
 #define VP_MAX_REPLY_LEN (VP_HEADER_BYTES + 1 + 4 * VP_AVR_READ_MAX)
 /* Marker, LEN, SEQ, CMD, check byte around the payload. */
 #define VP_FRAME_OVERHEAD 5
