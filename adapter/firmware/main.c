@@ -103,6 +103,49 @@ static void put_u32(uint32_t v) {
 
 static uint8_t parse_ahead(void);
 
+/* An AVR run as bytes on the wire and what came back: up to 29 page loads
+ * (one frame's data bytes) or VP_AVR_READ_MAX reads, plus the byte the
+ * clock loop reads ahead. */
+#define AVR_RUN_MAX (VP_AVR_READ_MAX > VP_MAX_DATA - 3 ? VP_AVR_READ_MAX : VP_MAX_DATA - 3)
+static uint8_t avr_out[4 * AVR_RUN_MAX + 1];
+static uint8_t avr_in[4 * AVR_RUN_MAX];
+
+/* Writes count instructions from op and address into avr_out, with the data
+ * bytes from data, or fill when data is NULL. */
+static void avr_expand(uint8_t op, uint16_t address, const uint8_t* data, uint8_t fill, uint8_t count) {
+    uint8_t* p = avr_out;
+    for (uint8_t i = 0; i < count; i++) {
+        *p++ = op;
+        *p++ = (uint8_t)(address >> 8);
+        *p++ = (uint8_t)address;
+        *p++ = data ? data[i] : fill;
+        vp_avr_next(&op, &address);
+    }
+}
+
+/* The reply to AVR_READ: the data bytes alone when the other answers follow
+ * one of the two patterns the host can rebuild them from, else everything. */
+static void avr_read_reply(uint8_t seq, uint8_t count) {
+    const uint8_t n = (uint8_t)(4 * count);
+    uint8_t same = 1, echo = 1;
+    for (uint8_t i = 0; i < n; i++) {
+        if ((i & 3) == 3) continue;
+        if (avr_in[i] != avr_in[0]) same = 0;
+        if (i != 0 && avr_in[i] != avr_out[i - 1]) echo = 0;
+    }
+    if (!same && !echo) {
+        reply_begin(seq, VP_OK, (uint8_t)(n + 1));
+        put_checked(VP_AVR_FULL);
+        for (uint8_t i = 0; i < n; i++) put_checked(avr_in[i]);
+    } else {
+        reply_begin(seq, VP_OK, (uint8_t)(count + 2));
+        put_checked(same ? VP_AVR_SAME : VP_AVR_ECHO);
+        put_checked(avr_in[0]);
+        for (uint8_t i = 3; i < n; i += 4) put_checked(avr_in[i]);
+    }
+    reply_end();
+}
+
 static void execute(const struct frame* f) {
     const uint8_t seq = f->body[0];
     const uint8_t cmd = f->body[1];
@@ -123,7 +166,7 @@ static void execute(const struct frame* f) {
         put_checked((uint8_t)(RX_BUFFER_SIZE & 0xFF));
         put_checked((uint8_t)(RX_BUFFER_SIZE >> 8));
         put_checked(VP_MAX_DATA);
-        put_checked(VP_FEATURE_LINK_RATE | VP_FEATURE_SPI_READ);
+        put_checked(VP_FEATURE_LINK_RATE | VP_FEATURE_SPI_READ | VP_FEATURE_AVR);
         reply_end();
         return;
     case VP_CMD_SET_LINK_RATE:
@@ -169,6 +212,22 @@ static void execute(const struct frame* f) {
         target_read(arg[0], arg[1], put_checked);
         clock_mark();
         reply_end();
+        return;
+    case VP_CMD_AVR_LOAD:
+        /* Page loads: opcode, address, then one data byte per instruction. */
+        if (n < 4) break;
+        avr_expand(arg[0], (uint16_t)((arg[1] << 8) | arg[2]), arg + 3, 0, (uint8_t)(n - 3));
+        target_exchange(avr_out, avr_in, (uint8_t)(4 * (n - 3)));
+        clock_mark();
+        reply_status(seq, VP_OK);
+        return;
+    case VP_CMD_AVR_READ:
+        /* Reads: opcode, address, the byte sent in the data position, instruction count. */
+        if (n != 5 || arg[4] == 0 || arg[4] > VP_AVR_READ_MAX) break;
+        avr_expand(arg[0], (uint16_t)((arg[1] << 8) | arg[2]), 0, arg[3], arg[4]);
+        target_exchange(avr_out, avr_in, (uint8_t)(4 * arg[4]));
+        clock_mark();
+        avr_read_reply(seq, arg[4]);
         return;
     case VP_CMD_SET_LEVELS:
         if (n != 1) break;

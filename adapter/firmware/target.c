@@ -268,3 +268,70 @@ void target_read(uint8_t value, uint8_t n, void (*put)(uint8_t)) {
     }
     (void)t;
 }
+
+/* Runs of AVR instructions at a set clock of one or two units: phases of
+ * exactly 8 or 16 cycles (0.5 or 1 us), MISO read into a register two cycles
+ * before the rising edge (read mode 0) and put in place during the high
+ * phase, the next byte fetched during the high phase of bit 0 and stored
+ * bytes written during that of bit 7, so bytes follow each other without a
+ * gap. */
+/* Passes n cycles with nops: unlike ASM_DELAY it leaves the flags alone,
+ * which hold the byte count's test between the counter and the branch. */
+#define EX_WAIT(n) ".rept (" ASM_STR(n) ")\n\t" "nop\n\t" ".endr\n\t"
+#define EX_LOW_FROM(reg, phase)         \
+    "sbrc %[" reg "], 7\n\t"            \
+    "sbi %[portb], %[mosi]\n\t"         \
+    "sbrs %[" reg "], 7\n\t"            \
+    "cbi %[portb], %[mosi]\n\t"         \
+    EX_WAIT((phase) - 8)              \
+    "in %[s], %[pinb]\n\t"              \
+    "nop\n\t"                           \
+    ASM_EDGE
+#define EX_LOW(phase) EX_LOW_FROM("d", phase)
+#define EX_KEEP(bit) "bst %[s], %[miso]\n\t" "bld %[r], " #bit "\n\t"
+#define EX_HIGH(bit, phase) EX_KEEP(bit) "lsl %[d]\n\t" EX_WAIT((phase) - 4) ASM_EDGE
+/* The last bit goes out from l, so that d takes the next byte and the
+ * counter steps one phase early; the loop's jump is too far for a branch. */
+#define EX_BYTES(phase)                                                                            \
+    __asm__ __volatile__(                                                                          \
+        "rjmp 8f\n"                                                                                \
+        "7:\n\t" ASM_EDGE                                                                          \
+        "8:\n\t"                                                                                   \
+        EX_LOW(phase) EX_KEEP(7) "lsl %[d]\n\t" "ld %[nd], Z+\n\t" "eor %[nd], %[x]\n\t"         \
+        EX_WAIT((phase) - 7) ASM_EDGE                                                            \
+        EX_LOW(phase) EX_HIGH(6, phase) EX_LOW(phase) EX_HIGH(5, phase)                            \
+        EX_LOW(phase) EX_HIGH(4, phase) EX_LOW(phase) EX_HIGH(3, phase)                            \
+        EX_LOW(phase) EX_HIGH(2, phase)                                                            \
+        EX_LOW(phase) EX_KEEP(1) "lsl %[d]\n\t" "mov %[l], %[d]\n\t" "mov %[d], %[nd]\n\t"       \
+        "dec %[n]\n\t" EX_WAIT((phase) - 7) ASM_EDGE                                             \
+        EX_LOW_FROM("l", phase) EX_KEEP(0) "st X+, %[r]\n\t" EX_WAIT((phase) - 8)                \
+        "breq 9f\n\t" "rjmp 7b\n"                                                                  \
+        "9:\n\t" "nop\n\t" ASM_EDGE                                                               \
+        : [d] "+r"(d), [nd] "=&r"(nd), [l] "=&r"(l), [s] "=&r"(s), [r] "=&r"(r), [n] "+r"(n), "+z"(out), "+x"(in)                                                         \
+        : [x] "r"(mosi_xor), [sck] "r"((uint8_t)SCK_BIT), [pinb] "I"(_SFR_IO_ADDR(PINB)),          \
+          [portb] "I"(_SFR_IO_ADDR(PORTB)), [mosi] "I"(PIN_MOSI), [miso] "I"(PIN_MISO)             \
+        : "memory")
+
+void target_exchange(const uint8_t* out, uint8_t* in, uint8_t n) {
+    if (n == 0) return;
+    uint8_t* const first = in;
+    const uint8_t count = n;
+    const uint8_t miso_xor = (levels & VP_LEVEL_MISO_INVERTED) ? 0xFF : 0x00;
+    if (!driven || read_mode != 0 || (clock_setting != 1 && clock_setting != 2)) {
+        while (n--) *in++ = target_transfer(*out++);
+        return;
+    }
+    const uint8_t mosi_xor = (levels & VP_LEVEL_MOSI_INVERTED) ? 0xFF : 0x00;
+    uint8_t d = (uint8_t)(*out++ ^ mosi_xor);
+    uint8_t nd, l, s, r;
+    if (clock_setting == 1)
+        EX_BYTES(8);
+    else
+        EX_BYTES(16);
+    (void)nd;
+    (void)l;
+    (void)s;
+    (void)r;
+    if (miso_xor)
+        for (uint8_t i = 0; i < count; i++) first[i] ^= miso_xor;
+}

@@ -23,4 +23,10 @@ void target_write(const uint8_t* data, uint8_t n);
  * clocked in to put as soon as it is in (after any MISO inversion). */
 void target_read(uint8_t out, uint8_t n, void (*put)(uint8_t));
 
+/* Clocks n bytes from out through the target and stores what came back in
+ * in (after any MISO inversion). out holds one byte more than n (read ahead,
+ * not sent). At a set clock of one or two units in read mode 0 the bytes
+ * follow each other without a gap. */
+void target_exchange(const uint8_t* out, uint8_t* in, uint8_t n);
+
 #endif

@@ -23,7 +23,9 @@
 /* SPI_READ answers with up to this many bytes, the only reply longer than
  * VP_MAX_DATA (a host that never asks for one never sees one). */
 #define VP_MAX_READ 64
-#define VP_MAX_REPLY_LEN (VP_HEADER_BYTES + VP_MAX_READ)
+/* AVR_READ answers with a form byte and at most four bytes per instruction. */
+#define VP_AVR_READ_MAX 32
+#define VP_MAX_REPLY_LEN (VP_HEADER_BYTES + 1 + 4 * VP_AVR_READ_MAX)
 /* Marker, LEN, SEQ, CMD, check byte around the payload. */
 #define VP_FRAME_OVERHEAD 5
 
@@ -44,6 +46,8 @@
 #define VP_CMD_SPI_TRANSFER 0x11
 #define VP_CMD_SPI_READ 0x13 /* from firmware 1.2 (VP_FEATURE_SPI_READ) */
 #define VP_CMD_DELAY 0x12
+#define VP_CMD_AVR_LOAD 0x14 /* from firmware 1.3 (VP_FEATURE_AVR) */
+#define VP_CMD_AVR_READ 0x15 /* from firmware 1.3 (VP_FEATURE_AVR) */
 #define VP_CMD_CLOCK 0x20
 
 /* SET_LEVELS flags. */
@@ -84,6 +88,30 @@
 /* IDENTIFY feature flags. */
 #define VP_FEATURE_LINK_RATE 0x01 /* SET_LINK_RATE */
 #define VP_FEATURE_SPI_READ 0x02  /* SPI_READ */
+#define VP_FEATURE_AVR 0x04       /* AVR_LOAD and AVR_READ */
+
+/* AVR_READ reply forms (the first payload byte). */
+#define VP_AVR_FULL 0x00   /* every byte clocked in follows, four per instruction */
+#define VP_AVR_SAME 0x01   /* then V: bytes 1 to 3 of every instruction answered V; the data bytes follow */
+#define VP_AVR_ECHO 0x02   /* then A: every byte 2 and 3 answered the byte sent before it, byte 1 of the
+                              first instruction answered A, of the others the previous data byte sent */
+
+/* AVR_LOAD and AVR_READ clock runs of four-byte AVR instructions that step
+ * through memory: opcode, address high and low byte, data byte. Flash
+ * opcodes (20/28 read, 40/48 load: bit 3 picks the byte of a word) alternate
+ * between the low and the high byte and step the word address after the
+ * high byte; the other opcodes step the address with every instruction. */
+static inline uint8_t vp_avr_paired(uint8_t op) { return (uint8_t)((op & 0xF7) == 0x20 || (op & 0xF7) == 0x40); }
+static inline void vp_avr_next(uint8_t* op, uint16_t* address) {
+    if (!vp_avr_paired(*op)) {
+        (*address)++;
+    } else if (*op & 0x08) {
+        *op = (uint8_t)(*op & 0xF7);
+        (*address)++;
+    } else {
+        *op = (uint8_t)(*op | 0x08);
+    }
+}
 
 /* CRC-8, polynomial 0x07, initial value 0xFF, no reflection, no final XOR;
  * four bits at a time (the firmware checks every byte it receives). */

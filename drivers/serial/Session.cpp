@@ -208,7 +208,12 @@ bool Session::AwaitOldest() {
         Fail(StatusText(r.status));
         return false;
     }
-    if (p.dest != nullptr) {
+    if (p.avrRead.count != 0) {
+        if (!AvrReadAnswers(p.avrRead, r.payload.data(), r.payload.size(), p.dest)) {
+            Fail("the adapter answered with the wrong number of bytes");
+            return false;
+        }
+    } else if (p.dest != nullptr) {
         if (r.payload.size() != p.destLen) {
             Fail("the adapter answered with the wrong number of bytes");
             return false;
@@ -233,18 +238,50 @@ bool Session::AwaitAll() {
     return true;
 }
 
-bool Session::Flush() {
-    if (writes_.empty()) return !lost_;
-    // Moved out first: Send flushes before every frame, this one included.
+bool Session::Flush() { return writes_.empty() ? !lost_ : SendWrites(true); }
+
+namespace {
+// Page loads one AVR_LOAD carries: its payload after opcode and address.
+constexpr size_t kAvrLoadMax = VP_MAX_DATA - 3;
+}  // namespace
+
+bool Session::SendWrites(bool all) {
+    // Moved out first: every frame sent below would flush them again.
     std::vector<uint8_t> bytes;
     bytes.swap(writes_);
-    const bool sent = Send(VP_CMD_SPI_WRITE, bytes.data(), bytes.size(), 0, nullptr, nullptr);
-    bytes.clear();
-    writes_.swap(bytes);  // keeps the reserved room
-    return sent;
+    const size_t hold = all ? 0 : 4 * kAvrLoadMax + maxData_;
+    size_t pos = 0;
+    bool sent = true;
+    while (sent && pos < bytes.size() && bytes.size() - pos > hold) {
+        const uint8_t* p = bytes.data() + pos;
+        const size_t left = bytes.size() - pos;
+        const AvrRun run = AvrFrames() ? FindAvrLoadRun(p, left, kAvrLoadMax) : AvrRun{};
+        if (run.count != 0) {
+            uint8_t load[VP_MAX_DATA] = {run.op, static_cast<uint8_t>(run.address >> 8),
+                                         static_cast<uint8_t>(run.address & 0xFF)};
+            for (size_t k = 0; k < run.count; ++k) load[3 + k] = p[4 * k + 3];
+            sent = SendNow(VP_CMD_AVR_LOAD, load, 3 + run.count, 0, nullptr, nullptr, 0);
+            pos += 4 * run.count;
+            continue;
+        }
+        const size_t limit = std::min(maxData_, left);
+        const size_t k = AvrFrames() ? NextAvrRun(p, left, limit, true) : limit;
+        sent = SendNow(VP_CMD_SPI_WRITE, p, k, 0, nullptr, nullptr, 0);
+        pos += k;
+    }
+    bytes.erase(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min(pos, bytes.size())));
+    if (!lost_) writes_.swap(bytes);  // what is held back, in the reserved room
+    return sent && !lost_;
 }
 
 void Session::Write(const uint8_t* data, size_t n) {
+    if (lost_) return;
+    if (AvrFrames()) {
+        // Held back until a whole AVR_LOAD run could be among them.
+        writes_.insert(writes_.end(), data, data + n);
+        if (writes_.size() >= 2 * (4 * kAvrLoadMax + maxData_)) SendWrites(false);
+        return;
+    }
     while (n > 0 && !lost_) {
         const size_t k = std::min(maxData_ - writes_.size(), n);
         writes_.insert(writes_.end(), data, data + k);
@@ -257,6 +294,12 @@ void Session::Write(const uint8_t* data, size_t n) {
 bool Session::Send(uint8_t cmd, const uint8_t* payload, size_t n, uint32_t pauseUs, uint8_t* dest, uint32_t* clock,
                    size_t destLen) {
     if (lost_ || !Flush()) return false;
+    return SendNow(cmd, payload, n, pauseUs, dest, clock, destLen);
+}
+
+bool Session::SendNow(uint8_t cmd, const uint8_t* payload, size_t n, uint32_t pauseUs, uint8_t* dest, uint32_t* clock,
+                      size_t destLen, const AvrRun& avrRead) {
+    if (lost_) return false;
     const size_t size = FrameSize(n);
     if (inFlight_ + size > capacity_) {
         counters_.creditWaits++;
@@ -272,7 +315,7 @@ bool Session::Send(uint8_t cmd, const uint8_t* payload, size_t n, uint32_t pause
     }
     counters_.frames++;
     counters_.bytesOut += frame_.size();
-    pending_.push_back({seq, size, pauseUs, dest, dest == nullptr ? 0 : destLen != 0 ? destLen : n, clock});
+    pending_.push_back({seq, size, pauseUs, dest, dest == nullptr ? 0 : destLen != 0 ? destLen : n, clock, avrRead});
     inFlight_ += size;
     return true;
 }
@@ -287,6 +330,20 @@ bool Session::Queue(const uint8_t* send, uint8_t* receive, size_t n) {
     // buffer has no room for the next one.
     for (size_t done = 0; done < n;) {
         const uint8_t* chunk = send + done;
+        if (AvrFrames()) {
+            // A run of AVR reads: the adapter clocks the instructions out itself.
+            const AvrRun run = FindAvrReadRun(chunk, n - done, VP_AVR_READ_MAX);
+            if (run.count != 0) {
+                const uint8_t read[] = {run.op, static_cast<uint8_t>(run.address >> 8),
+                                        static_cast<uint8_t>(run.address & 0xFF), run.fill,
+                                        static_cast<uint8_t>(run.count)};
+                if (!Flush() || !SendNow(VP_CMD_AVR_READ, read, sizeof read, 0, receive + done, nullptr,
+                                         4 * run.count, run))
+                    return false;
+                done += 4 * run.count;
+                continue;
+            }
+        }
         if ((features_ & VP_FEATURE_SPI_READ) != 0) {
             const size_t k = std::min<size_t>(VP_MAX_READ, n - done);
             if (std::all_of(chunk, chunk + k, [&](uint8_t b) { return b == chunk[0]; })) {
@@ -303,7 +360,9 @@ bool Session::Queue(const uint8_t* send, uint8_t* receive, size_t n) {
                 continue;
             }
         }
-        const size_t k = std::min(maxData_, n - done);
+        // Up to the next run of AVR reads, if one starts within the frame.
+        const size_t limit = std::min(maxData_, n - done);
+        const size_t k = AvrFrames() ? NextAvrRun(chunk, n - done, limit, false) : limit;
         if (!Send(VP_CMD_SPI_TRANSFER, chunk, k, 0, receive + done, nullptr)) return false;
         done += k;
     }

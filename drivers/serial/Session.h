@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "AvrRuns.h"
 #include "Link.h"
 #include "Protocol.h"
 
@@ -104,6 +105,7 @@ private:
         uint8_t* dest;  // transfer answers land here
         size_t destLen;
         uint32_t* clock;  // clock answers land here
+        AvrRun avrRead;   // an AVR_READ: the run whose answers it brings
     };
 
     // One command and its answer outside the queue, at connect time: true
@@ -113,8 +115,15 @@ private:
     // destLen: bytes the answer brings for dest; 0: as many as the payload has.
     bool Send(uint8_t cmd, const uint8_t* payload, size_t n, uint32_t pauseUs, uint8_t* dest, uint32_t* clock,
               size_t destLen = 0);
+    // Send without first flushing the held-back writes.
+    bool SendNow(uint8_t cmd, const uint8_t* payload, size_t n, uint32_t pauseUs, uint8_t* dest, uint32_t* clock,
+                 size_t destLen, const AvrRun& avrRead = {});
     // Sends the bytes Write holds back, if any.
     bool Flush();
+    // Sends held-back writes as frames; all false keeps back enough for a
+    // whole AVR_LOAD run (the writes that follow may continue it).
+    bool SendWrites(bool all);
+    bool AvrFrames() const { return (features_ & VP_FEATURE_AVR) != 0; }
     bool AwaitOldest();
     bool AwaitAll();
     // Reads until one reply is complete or the deadline passes.

@@ -174,6 +174,39 @@ TEST_F(SimChip, ATmega8WritesVerifiesAndReadsBothMemories) {
     }
 }
 
+// With a crystal named, the adapter clocks the page loads and reads out
+// itself: what lands in the chip and what comes back are the image, with a
+// fraction of the bytes on the link.
+TEST_F(SimChip, ATmega328PAtItsCrystalClockWritesAndReadsThroughAvrRuns) {
+    Start("ATmega328P");
+    struct Case {
+        bool eeprom;
+        int32_t start;
+        size_t size;
+    };
+    // The Flash image crosses page boundaries (128-byte pages), the E²PROM ones of 4 bytes.
+    for (const Case& c : {Case{false, 0x1F40, 600}, Case{true, 0x0102, 30}}) {
+        SCOPED_TRACE(c.eeprom ? "E²PROM" : "Flash");
+        const auto image = Image(c.size, c.eeprom ? 12 : 13);
+        TProgParams p = Block(image, c.start, c.eeprom);
+        p.WaitEEPROM = 3600;
+        p.WaitErase = 9000;
+        p.TargetClock = 16;
+        ResetStats();
+        EXPECT_EQ(WriteATmega(p, progress), ProgOk);
+        EXPECT_EQ(ChipMemory(c.eeprom ? "eeprom" : "flash", c.start, c.size), image);
+        std::vector<uint8_t> back;
+        p.Data = nullptr;
+        EXPECT_EQ(ReadATmega(p, progress, back), ProgOk);
+        EXPECT_EQ(back, image);
+        // Four bytes per instruction would be more than 8 per image byte,
+        // written and read, before the polls.
+        if (!c.eeprom) {
+            EXPECT_LT(Stats().bytesOut, 6 * c.size);
+        }
+    }
+}
+
 TEST_F(SimChip, NothingOnTheConnectorIsNoDevice) {
     Start("none");
     const auto image = Image(64, 8);
