@@ -635,6 +635,38 @@ Als Binärdatei an anderer Stelle speichern?</translation>
         <source>the %1 takes no fuse values from an ELF program</source>
         <translation>der %1 übernimmt keine Fuse-Werte aus einem ELF-Programm</translation>
     </message>
+    <message>
+        <source>The profile &quot;%1&quot; has the unknown controller type %2!</source>
+        <translation>Das Profil &quot;%1&quot; hat den unbekannten Controllertyp %2!</translation>
+    </message>
+    <message>
+        <source>Writing to the %1 is not supported yet!</source>
+        <translation>Schreiben in den %1 wird noch nicht unterstützt!</translation>
+    </message>
+    <message>
+        <source>The %1 has no %2!</source>
+        <translation>Der %1 hat keinen %2!</translation>
+    </message>
+    <message>
+        <source>This ELF program is built for an AVR, not for the %1!</source>
+        <translation>Dieses ELF-Programm ist für einen AVR gebaut, nicht für den %1!</translation>
+    </message>
+    <message>
+        <source>the backup of the %1 is not back in the chip and is kept in %2 (kestrin /R=1 writes it back)</source>
+        <translation>die Sicherung des %1 ist nicht zurück im Chip und liegt in %2 (kestrin /R=1 schreibt sie zurück)</translation>
+    </message>
+    <message>
+        <source>the backup of the %1 could not be written back</source>
+        <translation>die Sicherung des %1 konnte nicht zurückgeschrieben werden</translation>
+    </message>
+    <message>
+        <source>the restored backup&apos;s file %1 could not be removed</source>
+        <translation>die Datei %1 der zurückgeschriebenen Sicherung konnte nicht entfernt werden</translation>
+    </message>
+    <message>
+        <source>%1 could not be removed</source>
+        <translation>%1 konnte nicht entfernt werden</translation>
+    </message>
 </context>
 <context>
     <name>kestrin::SerialProgrammingCutOffs</name>

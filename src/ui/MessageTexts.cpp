@@ -58,6 +58,15 @@ const char* const kComposedTexts[] = {
     QT_TRANSLATE_NOOP("kestrin::Messages", "the file is built for %1, the attached chip is an %2"),
     QT_TRANSLATE_NOOP("kestrin::Messages", "the file sets %1 fuse bytes, the %2 has %3"),
     QT_TRANSLATE_NOOP("kestrin::Messages", "the %1 takes no fuse values from an ELF program"),
+    QT_TRANSLATE_NOOP("kestrin::Messages", "The profile \"%1\" has the unknown controller type %2!"),
+    QT_TRANSLATE_NOOP("kestrin::Messages", "Writing to the %1 is not supported yet!"),
+    QT_TRANSLATE_NOOP("kestrin::Messages", "The %1 has no %2!"),
+    QT_TRANSLATE_NOOP("kestrin::Messages", "This ELF program is built for an AVR, not for the %1!"),
+    QT_TRANSLATE_NOOP("kestrin::Messages",
+                      "the backup of the %1 is not back in the chip and is kept in %2 (kestrin /R=1 writes it back)"),
+    QT_TRANSLATE_NOOP("kestrin::Messages", "the backup of the %1 could not be written back"),
+    QT_TRANSLATE_NOOP("kestrin::Messages", "the restored backup's file %1 could not be removed"),
+    QT_TRANSLATE_NOOP("kestrin::Messages", "%1 could not be removed"),
 };
 
 struct TComposed {

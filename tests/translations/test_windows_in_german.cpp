@@ -86,6 +86,9 @@ TEST_F(WindowsInGerman, ReadyMadeAndComposedMessagesAreShownInGerman) {
         {"This file holds an ELF program. Write it as ELF?\n\nno device",
          "Diese Datei enthält ein ELF-Programm. Als ELF schreiben?\n\nkein Gerät"},
         {"no device; the adapter went away during the run", "kein Gerät; der Adapter ist während des Laufs verschwunden"},
+        {"failed; the backup of the E²PROM could not be written back",
+         "fehlgeschlagen; die Sicherung des E²PROM konnte nicht zurückgeschrieben werden"},
+        {"The AT89S8252 has no E²PROM!", "Der AT89S8252 hat keinen E²PROM!"},
         // What the translation does not know stays as it came, values and all.
         {"Verify failed near 0010h", "Verify failed near 0010h"},
         {"", ""},
