@@ -19,6 +19,7 @@
 #include "cli/Produce.h"
 #include "cli/Sha256.h"
 #include "cli/TerminalProgress.h"
+#include "config/NumberText.h"
 #include "devices/DeviceTable.h"
 #include "devices/Programmer.h"
 #include "files/ElfFile.h"
@@ -733,23 +734,15 @@ int TCommand::Run() {
 namespace {
 
 std::optional<int64_t> ParseNumber(const std::string& text, int64_t low, int64_t high) {
-    std::string_view digits = text;
-    int base = 10;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
-        digits.remove_prefix(2);
-        base = 16;
-    }
-    int64_t value = 0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
-    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() || value < low || value > high)
-        return std::nullopt;
-    return value;
+    const std::optional<uint64_t> value = ParseUnsignedText(text);
+    if (!value || *value < static_cast<uint64_t>(low) || *value > static_cast<uint64_t>(high)) return std::nullopt;
+    return static_cast<int64_t>(*value);
 }
 
 }  // namespace
 
-std::optional<int64_t> ParseAddress(const std::string& text) { return ParseNumber(text, 0, 0xFFFF); }
-std::optional<int64_t> ParseSize(const std::string& text) { return ParseNumber(text, 1, 0x10000); }
+std::optional<int64_t> ParseAddress(const std::string& text) { return ParseNumber(text, 0, kLargestMemory - 1); }
+std::optional<int64_t> ParseSize(const std::string& text) { return ParseNumber(text, 1, kLargestMemory); }
 
 std::optional<TProfile> ChipProfile(const std::string& name) {
     // Flash write waits of the 8051 parts: the byte-mode parts' write cycle at

@@ -54,10 +54,14 @@ struct TCliOptions {
     std::vector<std::string> Argv;   // the whole command line, for the workers
 };
 
+// The largest memory a block may reach: the ATmega2560's 256 KB Flash. Blocks
+// beyond the attached chip are refused by the job, with the chip's size.
+inline constexpr int64_t kLargestMemory = 0x40000;
+
 // Reads "123" or "0x7B" (letter case ignored); empty for anything else or a
-// value outside 0..65535.
+// value outside 0..kLargestMemory - 1.
 std::optional<int64_t> ParseAddress(const std::string& text);
-// The same for a byte count: 1 to 65536.
+// The same for a byte count: 1 to kLargestMemory.
 std::optional<int64_t> ParseSize(const std::string& text);
 
 // A profile for a part named on the command line: a controller type's name

@@ -15,7 +15,7 @@ using kestrin::TCliOptions;
 
 // Checks an address or size option: decimal or 0x hexadecimal, 0 to 65535.
 std::string AddressCheck(const std::string& text) {
-    return kestrin::ParseAddress(text) ? std::string() : "\"" + text + "\" is not an address (decimal or 0x hex, 0 to 65535)";
+    return kestrin::ParseAddress(text) ? std::string() : "\"" + text + "\" is not an address (decimal or 0x hex, 0 to 0x3FFFF)";
 }
 
 void AddBlockOptions(CLI::App& command, TCliOptions& o, std::string& start, std::string* size) {
@@ -25,7 +25,7 @@ void AddBlockOptions(CLI::App& command, TCliOptions& o, std::string& start, std:
     if (size != nullptr)
         command.add_option("-n,--size", *size, "bytes to read, decimal or 0x hex (default: to the end of the memory)")
             ->check([](const std::string& text) {
-                return kestrin::ParseSize(text) ? std::string() : "\"" + text + "\" is not a size (1 to 65536)";
+                return kestrin::ParseSize(text) ? std::string() : "\"" + text + "\" is not a size (1 to 0x40000)";
             });
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "config/NumberText.h"
 #include "devices/AvrIsp.h"
 #include "devices/DeviceTable.h"
 #include "devices/Unit89S8253.h"
@@ -87,15 +88,9 @@ bool EraseTarget(const TProfile& profile, TProgRun& run) {
 }
 
 std::optional<uint8_t> ParseByte(std::string_view text) {
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        text.remove_prefix(2);
-        base = 16;
-    }
-    unsigned value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (error != std::errc() || end != text.data() + text.size() || text.empty() || value > 0xFF) return std::nullopt;
-    return static_cast<uint8_t>(value);
+    const std::optional<uint64_t> value = ParseUnsignedText(text);
+    if (!value || *value > 0xFF) return std::nullopt;
+    return static_cast<uint8_t>(*value);
 }
 
 }  // namespace

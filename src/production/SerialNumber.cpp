@@ -5,23 +5,15 @@
 #include <cstdio>
 #include <limits>
 
+#include "config/NumberText.h"
+
 namespace kestrin {
 
 namespace {
 
 constexpr const char* kFormatNames[] = {"le", "be", "bcd", "dec", "hex"};
 
-std::optional<uint64_t> ParseUnsigned(std::string_view text) {
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        text.remove_prefix(2);
-        base = 16;
-    }
-    uint64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
-}
+std::optional<uint64_t> ParseUnsigned(std::string_view text) { return ParseUnsignedText(text); }
 
 // base^digits - 1, saturated at the 64-bit maximum.
 uint64_t PowerLimit(uint64_t base, int digits) {

@@ -67,7 +67,9 @@ TEST(CliParts, AddressesAndSizes) {
     };
     const std::vector<Case> cases = {
         {"0", 0, std::nullopt},       {"512", 512, 512},          {"0x200", 512, 512},
-        {"0XFFFF", 0xFFFF, 0xFFFF},   {"65536", std::nullopt, 65536}, {"0x10001", std::nullopt, std::nullopt},
+        {"0XFFFF", 0xFFFF, 0xFFFF},   {"65536", 65536, 65536},        {"0x3FFFF", 0x3FFFF, 0x3FFFF},
+        {"0x40000", std::nullopt, 0x40000}, {"0x40001", std::nullopt, std::nullopt},
+        {"0x10000000000000000", std::nullopt, std::nullopt},
         {"-1", std::nullopt, std::nullopt}, {"12k", std::nullopt, std::nullopt}, {"0x", std::nullopt, std::nullopt},
         {"", std::nullopt, std::nullopt},   {" 5", std::nullopt, std::nullopt},
     };

@@ -277,6 +277,23 @@ TEST_F(CliProcess, EraseClearsAnAvrAndItsLockBits) {
     EXPECT_EQ(Flash(0, 256), std::vector<uint8_t>(256, 0xFF));
 }
 
+// Above 64 KB on an ATmega2560: written from a start address there, read back from it.
+TEST_F(CliProcess, AnAtmega2560IsWrittenAndReadAbove64KB) {
+    Adapter("", "ATmega2560");
+    const std::vector<uint8_t> code = Pattern(0x300, 9);
+    WriteBytes(Path("high.bin"), code);
+    const TRun write = Run({"write", Path("high.bin").string(), "--chip", "ATmega2560", "--start", "0x1E000", "--verify"});
+    ASSERT_EQ(write.exitCode, 0) << write.err;
+    EXPECT_EQ(Flash(0x1E000, 0x300), code);
+    const TRun read = Run({"read", "-o", Path("back.bin").string(), "--chip", "ATmega2560", "--start", "0x1E000",
+                           "--size", "0x300"});
+    ASSERT_EQ(read.exitCode, 0) << read.err;
+    EXPECT_EQ(ReadBytes(Path("back.bin")), code);
+    // Beyond the chip: refused by the job with the chip's size, not by the command line.
+    const TRun beyond = Run({"read", "-o", "-", "--chip", "ATmega2560", "--start", "0x3FF00", "--size", "0x200"});
+    EXPECT_EQ(beyond.exitCode, 1) << beyond.err;
+}
+
 TEST_F(CliProcess, DetectNamesThePart) {
     Adapter("", "ATmega328P");
     const TRun run = Run({"detect", "--json"});
