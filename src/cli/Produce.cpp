@@ -116,7 +116,7 @@ struct TProduction {
     std::vector<uint8_t> Image;
     std::string File;
     std::string FileSha256;
-    std::optional<TSerialSpec> Serial;
+    std::optional<TSerialSeries> Serial;
     std::vector<std::string> Logs;
     int64_t Count = 0;
 };
@@ -407,7 +407,7 @@ int RunProduce(const TCliOptions& o, const TProfile& profile) {
 
     std::string error;
     if (!o.Serial.empty()) {
-        job.Serial = ParseSerialSpec(o.Serial, error);
+        job.Serial = ParseSerialSeries(o.Serial, error);
         if (!job.Serial) return UsageError("--serial: " + error);
     } else if (!o.NoSerial) {
         job.Serial = ProfileSerial(profile, error);

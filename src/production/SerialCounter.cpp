@@ -52,9 +52,9 @@ std::string HoldText(const TSerialHold& hold) {
 
 // Empty with error set for a file that is not a counter; a missing file is a
 // fresh counter at the series' first number.
-std::optional<TSerialCounterState> Load(const std::string& file, const TSerialSpec& spec, std::string& error) {
+std::optional<TSerialCounterState> Load(const std::string& file, const TSerialSeries& series, std::string& error) {
     TSerialCounterState state;
-    state.Next = spec.First;
+    state.Next = series.First;
     std::ifstream in(file);
     if (!in) {
         std::error_code ec;
@@ -158,9 +158,9 @@ long OwnPid() {
 
 std::string ProductionFolder() { return BackupFolder(); }
 
-std::string SerialCounterFile(const TSerialSpec& spec, const std::string& folder) {
-    return (fs::path(folder) / ("serial-" + std::to_string(spec.First) + "-" + std::to_string(spec.Step) + ".counter"))
-        .string();
+std::string SerialCounterFile(const TSerialSeries& series, const std::string& folder) {
+    const std::string name = "serial-" + std::to_string(series.First) + "-" + std::to_string(series.Step) + ".counter";
+    return (fs::path(folder) / name).string();
 }
 
 std::string ProcessStartTime(long pid) {
@@ -205,7 +205,7 @@ bool HolderAlive(const TSerialHold& hold) {
 #endif
 }
 
-TSerialCounter::TSerialCounter(std::string file, const TSerialSpec& spec) : file_(std::move(file)), spec_(spec) {}
+TSerialCounter::TSerialCounter(std::string file, const TSerialSeries& series) : file_(std::move(file)), series_(series) {}
 
 template <class Change>
 bool TSerialCounter::Update(std::string& error, Change change) {
@@ -214,7 +214,7 @@ bool TSerialCounter::Update(std::string& error, Change change) {
     if (!folder.empty() && !MakeFolders(folder, &error)) return false;
     TCounterLock lock(file_, error);
     if (!lock.Held()) return false;
-    auto state = Load(file_, spec_, error);
+    auto state = Load(file_, series_, error);
     if (!state) return false;
     // Holders that ended without a word: their numbers are retired for good.
     for (auto it = state->Held.begin(); it != state->Held.end();) {
@@ -244,14 +244,14 @@ std::optional<uint64_t> TSerialCounter::Take(std::string& error) {
             state.Free.erase(state.Free.begin());
         } else {
             number = state.Next;
-            const uint64_t limit = SerialLimit(spec_.Length, spec_.Format);
+            const uint64_t limit = SerialLimit(series_.Length, series_.Format);
             if (number > limit) {
                 error = "the serial numbers are used up: " + std::to_string(number) + " does not fit in " +
-                        std::to_string(spec_.Length) + " bytes as " + SerialFormatName(spec_.Format);
+                        std::to_string(series_.Length) + " bytes as " + SerialFormatName(series_.Format);
                 return false;
             }
             // Past the last number the counter stays beyond the limit, so it never wraps round.
-            state.Next = number > UINT64_MAX - spec_.Step ? UINT64_MAX : number + spec_.Step;
+            state.Next = number > UINT64_MAX - series_.Step ? UINT64_MAX : number + series_.Step;
         }
         const long pid = OwnPid();
         state.Held.push_back({number, pid, ProcessStartTime(pid)});
@@ -281,16 +281,16 @@ bool TSerialCounter::GiveBack(uint64_t number, std::string& error) {
 std::optional<TSerialCounterState> TSerialCounter::State(std::string& error) const {
     TCounterLock lock(file_, error);
     if (!lock.Held()) return std::nullopt;
-    return Load(file_, spec_, error);
+    return Load(file_, series_, error);
 }
 
 std::optional<uint64_t> TSerialCounter::Peek(std::string& error) const {
     std::error_code ec;
-    if (!fs::exists(file_, ec)) return spec_.First;
+    if (!fs::exists(file_, ec)) return series_.First;
     auto state = State(error);
     if (!state) return std::nullopt;
     if (!state->Free.empty()) return *state->Free.begin();
-    if (state->Next > SerialLimit(spec_.Length, spec_.Format)) {
+    if (state->Next > SerialLimit(series_.Length, series_.Format)) {
         error = "the serial numbers are used up";
         return std::nullopt;
     }
@@ -299,9 +299,9 @@ std::optional<uint64_t> TSerialCounter::Peek(std::string& error) const {
 
 std::optional<uint64_t> NextSerialNumber(const TProfile& profile) {
     std::string error;
-    const auto spec = ProfileSerial(profile, error);
-    if (!spec) return std::nullopt;
-    return TSerialCounter(SerialCounterFile(*spec), *spec).Peek(error);
+    const auto series = ProfileSerial(profile, error);
+    if (!series) return std::nullopt;
+    return TSerialCounter(SerialCounterFile(*series), *series).Peek(error);
 }
 
 }  // namespace kestrin

@@ -25,7 +25,7 @@ namespace kestrin {
 std::string ProductionFolder();
 
 // The counter file of a series: one per first number and step.
-std::string SerialCounterFile(const TSerialSpec& spec, const std::string& folder = ProductionFolder());
+std::string SerialCounterFile(const TSerialSeries& series, const std::string& folder = ProductionFolder());
 
 struct TSerialHold {
     uint64_t Number = 0;
@@ -43,7 +43,7 @@ struct TSerialCounterState {
 
 class TSerialCounter {
 public:
-    TSerialCounter(std::string file, const TSerialSpec& spec);
+    TSerialCounter(std::string file, const TSerialSeries& series);
 
     // Takes the next number for a chip: the lowest one given back, else a new
     // one. Empty with error set when the counter cannot be read or written, or
@@ -67,7 +67,7 @@ private:
     bool Update(std::string& error, Change change);
 
     std::string file_;
-    TSerialSpec spec_;
+    TSerialSeries series_;
     std::vector<TSerialHold> newlyRetired_;
 };
 

@@ -50,20 +50,20 @@ uint64_t SerialLimit(int length, TSerialFormat format) {
     return 0;
 }
 
-std::optional<std::string> SerialSpecProblem(const TSerialSpec& spec) {
-    if (spec.Length < 1 || spec.Length > 8) return "the length is " + std::to_string(spec.Length) + " bytes (1 to 8)";
-    if (spec.Address < 0 || spec.Address + spec.Length > 0x10000)
-        return "the number does not lie within 64 KB (address " + std::to_string(spec.Address) + ", " +
-               std::to_string(spec.Length) + " bytes)";
-    if (spec.Step == 0) return "the step is 0";
-    const uint64_t limit = SerialLimit(spec.Length, spec.Format);
-    if (spec.First > limit)
-        return "the first number " + std::to_string(spec.First) + " does not fit in " + std::to_string(spec.Length) +
-               " bytes as " + SerialFormatName(spec.Format) + " (at most " + std::to_string(limit) + ")";
+std::optional<std::string> SerialSeriesProblem(const TSerialSeries& series) {
+    if (series.Length < 1 || series.Length > 8) return "the length is " + std::to_string(series.Length) + " bytes (1 to 8)";
+    if (series.Address < 0 || series.Address + series.Length > 0x10000)
+        return "the number does not lie within 64 KB (address " + std::to_string(series.Address) + ", " +
+               std::to_string(series.Length) + " bytes)";
+    if (series.Step == 0) return "the step is 0";
+    const uint64_t limit = SerialLimit(series.Length, series.Format);
+    if (series.First > limit)
+        return "the first number " + std::to_string(series.First) + " does not fit in " + std::to_string(series.Length) +
+               " bytes as " + SerialFormatName(series.Format) + " (at most " + std::to_string(limit) + ")";
     return std::nullopt;
 }
 
-std::optional<TSerialSpec> ParseSerialSpec(const std::string& text, std::string& error) {
+std::optional<TSerialSeries> ParseSerialSeries(const std::string& text, std::string& error) {
     std::vector<std::string> parts;
     size_t from = 0;
     for (size_t colon; (colon = text.find(':', from)) != std::string::npos; from = colon + 1)
@@ -73,7 +73,7 @@ std::optional<TSerialSpec> ParseSerialSpec(const std::string& text, std::string&
         error = "\"" + text + "\" is not ADDR:LEN:FORMAT:FIRST[:STEP]";
         return std::nullopt;
     }
-    TSerialSpec spec;
+    TSerialSeries series;
     const auto address = ParseUnsigned(parts[0]);
     const auto length = ParseUnsigned(parts[1]);
     const auto format = SerialFormatByName(parts[2]);
@@ -90,36 +90,36 @@ std::optional<TSerialSpec> ParseSerialSpec(const std::string& text, std::string&
     } else if (!step) {
         error = "\"" + parts[4] + "\" is not a step";
     } else {
-        spec = {static_cast<int64_t>(*address), static_cast<int>(*length), *format, *first, *step};
-        if (const auto problem = SerialSpecProblem(spec)) {
+        series = {static_cast<int64_t>(*address), static_cast<int>(*length), *format, *first, *step};
+        if (const auto problem = SerialSeriesProblem(series)) {
             error = *problem;
             return std::nullopt;
         }
-        return spec;
+        return series;
     }
     return std::nullopt;
 }
 
-std::string SerialSpecText(const TSerialSpec& spec) {
+std::string SerialSeriesText(const TSerialSeries& series) {
     char address[16];
-    std::snprintf(address, sizeof address, "0x%04llX", static_cast<unsigned long long>(spec.Address));
-    return std::string(address) + ":" + std::to_string(spec.Length) + ":" + SerialFormatName(spec.Format) + ":" +
-           std::to_string(spec.First) + ":" + std::to_string(spec.Step);
+    std::snprintf(address, sizeof address, "0x%04llX", static_cast<unsigned long long>(series.Address));
+    return std::string(address) + ":" + std::to_string(series.Length) + ":" + SerialFormatName(series.Format) + ":" +
+           std::to_string(series.First) + ":" + std::to_string(series.Step);
 }
 
-std::optional<std::vector<uint8_t>> EncodeSerial(const TSerialSpec& spec, uint64_t value, std::string& error) {
-    if (spec.Length < 1 || spec.Length > 8 || value > SerialLimit(spec.Length, spec.Format)) {
-        error = "serial number " + std::to_string(value) + " does not fit in " + std::to_string(spec.Length) +
-                " bytes as " + SerialFormatName(spec.Format);
+std::optional<std::vector<uint8_t>> EncodeSerial(const TSerialSeries& series, uint64_t value, std::string& error) {
+    if (series.Length < 1 || series.Length > 8 || value > SerialLimit(series.Length, series.Format)) {
+        error = "serial number " + std::to_string(value) + " does not fit in " + std::to_string(series.Length) +
+                " bytes as " + SerialFormatName(series.Format);
         return std::nullopt;
     }
-    const size_t n = static_cast<size_t>(spec.Length);
+    const size_t n = static_cast<size_t>(series.Length);
     std::vector<uint8_t> bytes(n);
     uint64_t rest = value;
     // Every format but little-endian binary puts the most significant part first.
     for (size_t i = 0; i < n; ++i) {
-        uint8_t& byte = spec.Format == TSerialFormat::BinaryLE ? bytes[i] : bytes[n - 1 - i];
-        switch (spec.Format) {
+        uint8_t& byte = series.Format == TSerialFormat::BinaryLE ? bytes[i] : bytes[n - 1 - i];
+        switch (series.Format) {
             case TSerialFormat::BinaryLE:
             case TSerialFormat::BinaryBE:
                 byte = static_cast<uint8_t>(rest & 0xFF);
@@ -142,33 +142,33 @@ std::optional<std::vector<uint8_t>> EncodeSerial(const TSerialSpec& spec, uint64
     return bytes;
 }
 
-bool PatchSerial(std::vector<uint8_t>& image, int64_t start, const TSerialSpec& spec, uint64_t value,
+bool PatchSerial(std::vector<uint8_t>& image, int64_t start, const TSerialSeries& series, uint64_t value,
                  std::string& error) {
-    if (spec.Address < start) {
+    if (series.Address < start) {
         error = "the serial number's address lies before the data's start address";
         return false;
     }
-    const auto bytes = EncodeSerial(spec, value, error);
+    const auto bytes = EncodeSerial(series, value, error);
     if (!bytes) return false;
-    const size_t offset = static_cast<size_t>(spec.Address - start);
+    const size_t offset = static_cast<size_t>(series.Address - start);
     if (image.size() < offset + bytes->size()) image.resize(offset + bytes->size(), 0xFF);
     std::copy(bytes->begin(), bytes->end(), image.begin() + static_cast<std::ptrdiff_t>(offset));
     return true;
 }
 
-std::optional<TSerialSpec> ProfileSerial(const TProfile& profile, std::string& error) {
+std::optional<TSerialSeries> ProfileSerial(const TProfile& profile, std::string& error) {
     error.clear();
     if (profile.SerialFormat.empty()) return std::nullopt;
     const std::string text = std::to_string(profile.SerialAddress) + ":" + std::to_string(profile.SerialLength) + ":" +
                              profile.SerialFormat + ":" + (profile.SerialFirst.empty() ? "1" : profile.SerialFirst) +
                              ":" + (profile.SerialStep.empty() ? "1" : profile.SerialStep);
-    auto spec = ParseSerialSpec(text, error);
-    if (!spec) error = "the profile's serial number: " + error;
-    return spec;
+    auto series = ParseSerialSeries(text, error);
+    if (!series) error = "the profile's serial number: " + error;
+    return series;
 }
 
-void SetProfileSerial(TProfile& profile, const std::optional<TSerialSpec>& spec) {
-    if (!spec) {
+void SetProfileSerial(TProfile& profile, const std::optional<TSerialSeries>& series) {
+    if (!series) {
         profile.SerialFormat.clear();
         profile.SerialAddress = 0;
         profile.SerialLength = 0;
@@ -176,11 +176,11 @@ void SetProfileSerial(TProfile& profile, const std::optional<TSerialSpec>& spec)
         profile.SerialStep.clear();
         return;
     }
-    profile.SerialFormat = SerialFormatName(spec->Format);
-    profile.SerialAddress = static_cast<int32_t>(spec->Address);
-    profile.SerialLength = spec->Length;
-    profile.SerialFirst = std::to_string(spec->First);
-    profile.SerialStep = std::to_string(spec->Step);
+    profile.SerialFormat = SerialFormatName(series->Format);
+    profile.SerialAddress = static_cast<int32_t>(series->Address);
+    profile.SerialLength = series->Length;
+    profile.SerialFirst = std::to_string(series->First);
+    profile.SerialStep = std::to_string(series->Step);
 }
 
 }  // namespace kestrin

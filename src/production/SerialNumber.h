@@ -19,14 +19,14 @@ enum class TSerialFormat {
     Hex,       // "hex": ASCII upper-case hexadecimal digits, zero-padded
 };
 
-struct TSerialSpec {
+struct TSerialSeries {
     int64_t Address = 0;  // chip address of the first byte
     int Length = 4;       // bytes, 1 to 8
     TSerialFormat Format = TSerialFormat::BinaryLE;
     uint64_t First = 1;
     uint64_t Step = 1;
 
-    bool operator==(const TSerialSpec&) const = default;
+    bool operator==(const TSerialSeries&) const = default;
 };
 
 // "le", "be", "bcd", "dec", "hex".
@@ -36,30 +36,30 @@ std::optional<TSerialFormat> SerialFormatByName(const std::string& name);
 // The largest number the length and format can hold.
 uint64_t SerialLimit(int length, TSerialFormat format);
 
-// What is wrong with a spec (a length outside 1..8, a step of 0, a first
+// What is wrong with a series (a length outside 1..8, a step of 0, a first
 // number that does not fit, an address beyond 64 KB); empty when it is sound.
-std::optional<std::string> SerialSpecProblem(const TSerialSpec& spec);
+std::optional<std::string> SerialSeriesProblem(const TSerialSeries& series);
 
 // Reads "ADDR:LEN:FORMAT:FIRST[:STEP]" (numbers decimal or 0x hex), as
 // --serial takes it; the error names what is wrong.
-std::optional<TSerialSpec> ParseSerialSpec(const std::string& text, std::string& error);
+std::optional<TSerialSeries> ParseSerialSeries(const std::string& text, std::string& error);
 // The same text back.
-std::string SerialSpecText(const TSerialSpec& spec);
+std::string SerialSeriesText(const TSerialSeries& series);
 
-// The bytes of value in the spec's format; empty with error set when it
+// The bytes of value in the series' format; empty with error set when it
 // does not fit.
-std::optional<std::vector<uint8_t>> EncodeSerial(const TSerialSpec& spec, uint64_t value, std::string& error);
+std::optional<std::vector<uint8_t>> EncodeSerial(const TSerialSeries& series, uint64_t value, std::string& error);
 
 // Writes the number into an image that starts at chip address start; the
 // image grows with 0xFF (erased) bytes when the number lies beyond its end.
 // False with error set when the number lies before the image or does not fit.
-bool PatchSerial(std::vector<uint8_t>& image, int64_t start, const TSerialSpec& spec, uint64_t value,
+bool PatchSerial(std::vector<uint8_t>& image, int64_t start, const TSerialSeries& series, uint64_t value,
                  std::string& error);
 
 // The profile's serial-number settings; empty when it uses none (no
 // SerialFormat key) or when they are unsound (error set then).
-std::optional<TSerialSpec> ProfileSerial(const TProfile& profile, std::string& error);
-// Stores a spec in the profile's settings (or clears them for none).
-void SetProfileSerial(TProfile& profile, const std::optional<TSerialSpec>& spec);
+std::optional<TSerialSeries> ProfileSerial(const TProfile& profile, std::string& error);
+// Stores a series in the profile's settings (or clears them for none).
+void SetProfileSerial(TProfile& profile, const std::optional<TSerialSeries>& series);
 
 }  // namespace kestrin

@@ -356,7 +356,7 @@ void TFormOptions::ShowProfile() {
     std::string serialError;
     const auto serial = ProfileSerial(*p, serialError);
     // A hand-edited profile whose keys make no serial number shows them as they are, in red.
-    EditSerial->setText(serial ? Q(SerialSpecText(*serial))
+    EditSerial->setText(serial ? Q(SerialSeriesText(*serial))
                         : p->SerialFormat.empty()
                             ? QString()
                             : Q(std::to_string(p->SerialAddress) + ":" + std::to_string(p->SerialLength) + ":" +
@@ -377,12 +377,12 @@ void TFormOptions::EditSerialChange() {
     if (p == nullptr) return;
     const std::string text = EditSerial->text().trimmed().toStdString();
     std::string error;
-    const auto spec = text.empty() ? std::nullopt : ParseSerialSpec(text, error);
+    const auto series = text.empty() ? std::nullopt : ParseSerialSeries(text, error);
     // Text that is no serial number leaves the profile as it was and shows why.
     EditSerial->setStyleSheet(error.empty() ? QString() : QStringLiteral("color: red"));
     EditSerial->setToolTip(error.empty() ? SerialHelp() : Q(error));
     if (!error.empty()) return;
-    SetProfileSerial(*p, spec);
+    SetProfileSerial(*p, series);
     Modified = true;
     ButtonSave->setEnabled(WorkCount < MaxProfiles);
 }

@@ -408,9 +408,9 @@ TEST_F(AppTest, ProfileLineShowsTheNextSerialNumber) {
         EXPECT_EQ(f.LabelProfile->text(), "line");
         DestroyForm();
     }
-    const TSerialSpec spec{0x100, 4, TSerialFormat::BinaryLE, 500, 5};
-    SetProfileSerial(profile, spec);
-    TSerialCounter counter(SerialCounterFile(spec), spec);
+    const TSerialSeries series{0x100, 4, TSerialFormat::BinaryLE, 500, 5};
+    SetProfileSerial(profile, series);
+    TSerialCounter counter(SerialCounterFile(series), series);
     std::string error;
     ASSERT_EQ(counter.Take(error), 500u) << error;
     ASSERT_TRUE(counter.Consume(500, error));

@@ -30,14 +30,14 @@ protected:
         std::error_code ec;
         fs::remove_all(dir_, ec);
     }
-    std::string File() const { return SerialCounterFile(spec_, dir_.string()); }
+    std::string File() const { return SerialCounterFile(series_, dir_.string()); }
 
     fs::path dir_;
-    TSerialSpec spec_{0, 4, TSerialFormat::BinaryLE, 1000, 1};
+    TSerialSeries series_{0, 4, TSerialFormat::BinaryLE, 1000, 1};
 };
 
 TEST_F(SerialCounterTest, AFailedChipsNumberGoesToTheNextChip) {
-    TSerialCounter counter(File(), spec_);
+    TSerialCounter counter(File(), series_);
     std::string error;
     EXPECT_EQ(counter.Peek(error), 1000u);
     const auto a = counter.Take(error), b = counter.Take(error), c = counter.Take(error);
@@ -47,7 +47,7 @@ TEST_F(SerialCounterTest, AFailedChipsNumberGoesToTheNextChip) {
     EXPECT_TRUE(counter.GiveBack(*b, error));
     EXPECT_TRUE(counter.Consume(*c, error));
     // Another process opening the file sees the same: 1001 first, then new numbers.
-    TSerialCounter again(File(), spec_);
+    TSerialCounter again(File(), series_);
     EXPECT_EQ(again.Peek(error), 1001u);
     EXPECT_EQ(again.Take(error), 1001u);
     EXPECT_EQ(again.Take(error), 1003u);
@@ -57,8 +57,8 @@ TEST_F(SerialCounterTest, AFailedChipsNumberGoesToTheNextChip) {
 }
 
 TEST_F(SerialCounterTest, StepsAndStopsAtTheLastNumberTheFormatHolds) {
-    spec_ = {0, 1, TSerialFormat::BinaryLE, 250, 3};
-    TSerialCounter counter(File(), spec_);
+    series_ = {0, 1, TSerialFormat::BinaryLE, 250, 3};
+    TSerialCounter counter(File(), series_);
     std::string error;
     EXPECT_EQ(counter.Take(error), 250u);
     EXPECT_EQ(counter.Take(error), 253u);
@@ -80,7 +80,7 @@ TEST_F(SerialCounterTest, ProcessesSharingTheCounterNeverGetTheSameNumber) {
         ASSERT_GE(pid, 0);
         if (pid == 0) {
             close(ends[0]);
-            TSerialCounter counter(File(), spec_);
+            TSerialCounter counter(File(), series_);
             std::string error, used;
             int good = 0;
             for (int attempt = 0; good < kChips; ++attempt) {
@@ -117,21 +117,21 @@ TEST_F(SerialCounterTest, ProcessesSharingTheCounterNeverGetTheSameNumber) {
     // Distinct and without a gap: the failed chips' numbers went to later chips.
     for (size_t i = 0; i < used.size(); ++i) EXPECT_EQ(used[i], 1000 + i);
     std::string error;
-    const auto state = TSerialCounter(File(), spec_).State(error);
+    const auto state = TSerialCounter(File(), series_).State(error);
     ASSERT_TRUE(state) << error;
     EXPECT_TRUE(state->Held.empty());
     EXPECT_TRUE(state->Free.empty());
 }
 
 TEST_F(SerialCounterTest, ANumberOfAProcessThatDiedHoldingItIsNeverHandedOutAgain) {
-    TSerialCounter counter(File(), spec_);
+    TSerialCounter counter(File(), series_);
     std::string error;
     ASSERT_EQ(counter.Take(error), 1000u);  // held by this process, which lives on
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         // Takes a number and dies without a word, as kill -9 in the middle of a chip leaves it.
-        TSerialCounter child(File(), spec_);
+        TSerialCounter child(File(), series_);
         std::string childError;
         _exit(child.Take(childError) == 1001u ? 0 : 1);
     }
@@ -157,7 +157,7 @@ TEST_F(SerialCounterTest, ANumberOfAProcessThatDiedHoldingItIsNeverHandedOutAgai
 TEST_F(SerialCounterTest, ADamagedCounterHandsOutNothing) {
     for (const char* text : {"next=12x\n", "garbage\n", "# only a comment\n", "next=5\nheld=7\n"}) {
         std::ofstream(File()) << text;
-        TSerialCounter counter(File(), spec_);
+        TSerialCounter counter(File(), series_);
         std::string error;
         EXPECT_FALSE(counter.Take(error)) << text;
         EXPECT_NE(error.find("damaged"), std::string::npos) << error;

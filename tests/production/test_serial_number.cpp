@@ -43,11 +43,11 @@ TEST(SerialNumber, EncodesEachFormatAndRefusesWhatDoesNotFit) {
         {TSerialFormat::Hex, 2, 0x100, std::nullopt},
     };
     for (const Case& c : cases) {
-        TSerialSpec spec;
-        spec.Format = c.format;
-        spec.Length = c.length;
+        TSerialSeries series;
+        series.Format = c.format;
+        series.Length = c.length;
         std::string error;
-        const auto bytes = EncodeSerial(spec, c.value, error);
+        const auto bytes = EncodeSerial(series, c.value, error);
         SCOPED_TRACE(std::string(SerialFormatName(c.format)) + " " + std::to_string(c.length) + " " +
                      std::to_string(c.value));
         EXPECT_EQ(bytes, c.bytes);
@@ -58,14 +58,14 @@ TEST(SerialNumber, EncodesEachFormatAndRefusesWhatDoesNotFit) {
 TEST(SerialNumber, ReadsTheSerialOptionAndNamesWhatIsWrong) {
     struct Case {
         const char* text;
-        std::optional<TSerialSpec> spec;
+        std::optional<TSerialSeries> series;
         const char* error;  // part of the message
     };
     const Case cases[] = {
-        {"0x1FF0:4:le:1000", TSerialSpec{0x1FF0, 4, TSerialFormat::BinaryLE, 1000, 1}, ""},
-        {"16:2:bcd:0x10:5", TSerialSpec{16, 2, TSerialFormat::Bcd, 16, 5}, ""},
-        {"0:8:dec:12345678", TSerialSpec{0, 8, TSerialFormat::Decimal, 12345678, 1}, ""},
-        {"0xFFFC:4:be:1", TSerialSpec{0xFFFC, 4, TSerialFormat::BinaryBE, 1, 1}, ""},
+        {"0x1FF0:4:le:1000", TSerialSeries{0x1FF0, 4, TSerialFormat::BinaryLE, 1000, 1}, ""},
+        {"16:2:bcd:0x10:5", TSerialSeries{16, 2, TSerialFormat::Bcd, 16, 5}, ""},
+        {"0:8:dec:12345678", TSerialSeries{0, 8, TSerialFormat::Decimal, 12345678, 1}, ""},
+        {"0xFFFC:4:be:1", TSerialSeries{0xFFFC, 4, TSerialFormat::BinaryBE, 1, 1}, ""},
         {"0xFFFD:4:be:1", std::nullopt, "within 64 KB"},
         {"0x10000:1:le:1", std::nullopt, "not an address"},
         {"0:9:le:1", std::nullopt, "not a length"},
@@ -80,31 +80,31 @@ TEST(SerialNumber, ReadsTheSerialOptionAndNamesWhatIsWrong) {
     };
     for (const Case& c : cases) {
         std::string error;
-        const auto spec = ParseSerialSpec(c.text, error);
+        const auto series = ParseSerialSeries(c.text, error);
         SCOPED_TRACE(c.text);
-        EXPECT_EQ(spec, c.spec);
+        EXPECT_EQ(series, c.series);
         EXPECT_NE(error.find(c.error), std::string::npos) << error;
     }
 }
 
 TEST(SerialNumber, IsPatchedIntoTheImageAtItsChipAddress) {
-    const TSerialSpec spec{0x104, 3, TSerialFormat::Decimal, 1, 1};
+    const TSerialSeries series{0x104, 3, TSerialFormat::Decimal, 1, 1};
     std::string error;
     // Inside the image, which starts at chip address 0x100.
     std::vector<uint8_t> image(16, 0x11);
-    ASSERT_TRUE(PatchSerial(image, 0x100, spec, 42, error)) << error;
+    ASSERT_TRUE(PatchSerial(image, 0x100, series, 42, error)) << error;
     EXPECT_EQ(std::vector<uint8_t>(image.begin() + 4, image.begin() + 7), Bytes({'0', '4', '2'}));
     EXPECT_EQ(image.size(), 16u);
     EXPECT_EQ(image[3], 0x11);
     EXPECT_EQ(image[7], 0x11);
     // Beyond its end: erased bytes fill the gap.
     std::vector<uint8_t> shortImage(2, 0x22);
-    ASSERT_TRUE(PatchSerial(shortImage, 0x100, spec, 7, error));
+    ASSERT_TRUE(PatchSerial(shortImage, 0x100, series, 7, error));
     EXPECT_EQ(shortImage, Bytes({0x22, 0x22, 0xFF, 0xFF, '0', '0', '7'}));
     // Before it, or too large: refused, the image untouched.
     std::vector<uint8_t> untouched(4, 0x33);
-    EXPECT_FALSE(PatchSerial(untouched, 0x200, spec, 1, error));
-    EXPECT_FALSE(PatchSerial(untouched, 0x100, spec, 1000, error));
+    EXPECT_FALSE(PatchSerial(untouched, 0x200, series, 1, error));
+    EXPECT_FALSE(PatchSerial(untouched, 0x100, series, 1000, error));
     EXPECT_EQ(untouched, std::vector<uint8_t>(4, 0x33));
 }
 
@@ -113,10 +113,10 @@ TEST(SerialNumber, LivesInTheProfileKeysAndIsAbsentWithoutThem) {
     std::string error;
     EXPECT_FALSE(ProfileSerial(profile, error));
     EXPECT_EQ(error, "");
-    const TSerialSpec spec{0x7F0, 4, TSerialFormat::Hex, 0xA000, 2};
-    SetProfileSerial(profile, spec);
+    const TSerialSeries series{0x7F0, 4, TSerialFormat::Hex, 0xA000, 2};
+    SetProfileSerial(profile, series);
     EXPECT_EQ(profile.SerialFormat, "hex");
-    EXPECT_EQ(ProfileSerial(profile, error), spec);
+    EXPECT_EQ(ProfileSerial(profile, error), series);
     // A hand-edited profile whose first number does not fit says so.
     profile.SerialFirst = "0x10000";
     EXPECT_FALSE(ProfileSerial(profile, error));

@@ -71,7 +71,7 @@ TEST_F(OptionsSerialTest, TypedSerialNumbersReachTheProfileAndTheSettingsFile) {
     LoadSettings();
     std::string error;
     EXPECT_EQ(ProfileSerial(ProfileTable[static_cast<size_t>(serial)], error),
-              (TSerialSpec{0x1FF0, 6, TSerialFormat::Hex, 0xABC, 1}));
+              (TSerialSeries{0x1FF0, 6, TSerialFormat::Hex, 0xABC, 1}));
     EXPECT_FALSE(ProfileSerial(ProfileTable[static_cast<size_t>(plain)], error));
 
     // The dialog shows the stored numbers; clearing them leaves none behind.
