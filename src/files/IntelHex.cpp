@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <new>
 
 #include "files/FileIo.h"
 #include "files/TextRecords.h"
@@ -108,53 +107,33 @@ FileResult ReadIntelHexText(std::string_view text, DataFileContents& contents, u
     // image is taken once, all FF, before the second pass places the records.
     // A damaged line fails the file whatever else it holds, the lines after it
     // and addresses beyond the limit included.
-    uint64_t end = 0;
+    records::FirstPass pass;
     uint64_t base = 0;
-    std::optional<uint64_t> beyond;
-    std::string damage;
     records::ForEachLine(text, [&](std::string_view line, std::size_t number) {
         const HexLine record = ParseLine(line);
         switch (record.kind) {
             case HexLine::Ignored: break;
-            case HexLine::Damaged: damage = LineClause(number, record.why); return false;
+            case HexLine::Damaged: pass.damage = LineClause(number, record.why); return false;
             case HexLine::Base: base = record.address; break;
-            case HexLine::Data: {
-                const uint64_t first = base + record.address, last = first + record.count;
-                if (last > maxImageSize) {
-                    if (!beyond) beyond = std::max<uint64_t>(first, maxImageSize);
-                } else {
-                    end = std::max(end, last);
-                }
-                break;
-            }
+            case HexLine::Data: pass.Data(base + record.address, base + record.address + record.count, maxImageSize); break;
         }
         return true;
     });
-    if (!damage.empty()) return ReadFailure(contents, FileChecksumError, std::move(damage));
-    if (beyond) {
-        return ReadFailure(contents, FileTooLarge, BeyondLimitText(*beyond, maxImageSize));
-    }
-    if (end == 0) return ReadFailure(contents, FileNoData, "the file holds no data record");
+    if (const FileResult failed = pass.Failure(maxImageSize, contents); failed != FileOk) return failed;
 
-    try {
-        ImageBuilder builder(static_cast<uint32_t>(end));
+    return records::BuildImage(pass.end, contents, [&](ImageBuilder& builder) {
         base = 0;
         records::ForEachLine(text, [&](std::string_view line, std::size_t) {
             const HexLine record = ParseLine(line);
             if (record.kind == HexLine::Base) {
                 base = record.address;
             } else if (record.kind == HexLine::Data) {
-                uint8_t* out = builder.Place(static_cast<uint32_t>(base + record.address), record.count);
-                for (uint32_t i = 0; i < record.count; ++i)
-                    out[i] = static_cast<uint8_t>(DecodePair(record.data + 2 * i));
+                records::DecodeData(record.data, record.count,
+                                    builder.Place(static_cast<uint32_t>(base + record.address), record.count));
             }
             return true;
         });
-        contents.image = builder.Finish();
-        return FileOk;
-    } catch (const std::bad_alloc&) {
-        return ReadFailure(contents, FileIoError, "there is not enough memory for the image");
-    }
+    });
 }
 
 FileResult ReadIntelHexText(std::string_view text, std::vector<uint8_t>& image, int32_t& size) {

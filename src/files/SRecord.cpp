@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <new>
 
 #include "files/FileIo.h"
 #include "files/TextRecords.h"
@@ -99,61 +98,40 @@ FileResult ReadSRecordText(std::string_view text, DataFileContents& contents, ui
 
     // As the Intel HEX reader: a first pass checks every line and learns the
     // image's end, a second places the records into the image taken at once.
-    uint64_t end = 0;
+    records::FirstPass pass;
     uint64_t dataRecords = 0;
-    std::optional<uint64_t> beyond;
-    std::string damage;
     records::ForEachLine(text, [&](std::string_view line, std::size_t number) {
         const SLine record = ParseLine(line);
         switch (record.kind) {
             case SLine::Ignored: break;
             case SLine::Damaged:
-                damage = "record on line " + std::to_string(number) + " " + record.why;
+                pass.damage = "record on line " + std::to_string(number) + " " + record.why;
                 return false;
             case SLine::Count:
                 if (record.address != dataRecords) {
-                    damage = "count record on line " + std::to_string(number) + " says " +
-                             std::to_string(record.address) + " data records, the file has " +
-                             std::to_string(dataRecords) + " before it";
+                    pass.damage = "count record on line " + std::to_string(number) + " says " +
+                                  std::to_string(record.address) + " data records, the file has " +
+                                  std::to_string(dataRecords) + " before it";
                     return false;
                 }
                 break;
-            case SLine::Data: {
+            case SLine::Data:
                 ++dataRecords;
-                const uint64_t last = uint64_t{record.address} + record.count;
-                if (record.count == 0) break;
-                if (last > maxImageSize) {
-                    if (!beyond) beyond = std::max<uint64_t>(record.address, maxImageSize);
-                } else {
-                    end = std::max(end, last);
-                }
+                if (record.count != 0) pass.Data(record.address, uint64_t{record.address} + record.count, maxImageSize);
                 break;
-            }
         }
         return true;
     });
-    if (!damage.empty()) return ReadFailure(contents, FileChecksumError, std::move(damage));
-    if (beyond) {
-        return ReadFailure(contents, FileTooLarge, BeyondLimitText(*beyond, maxImageSize));
-    }
-    if (end == 0) return ReadFailure(contents, FileNoData, "the file holds no data record");
+    if (const FileResult failed = pass.Failure(maxImageSize, contents); failed != FileOk) return failed;
 
-    try {
-        ImageBuilder builder(static_cast<uint32_t>(end));
+    return records::BuildImage(pass.end, contents, [&](ImageBuilder& builder) {
         records::ForEachLine(text, [&](std::string_view line, std::size_t) {
             const SLine record = ParseLine(line);
-            if (record.kind == SLine::Data && record.count != 0) {
-                uint8_t* out = builder.Place(record.address, record.count);
-                for (uint32_t i = 0; i < record.count; ++i)
-                    out[i] = static_cast<uint8_t>(DecodePair(record.data + 2 * i));
-            }
+            if (record.kind == SLine::Data && record.count != 0)
+                records::DecodeData(record.data, record.count, builder.Place(record.address, record.count));
             return true;
         });
-        contents.image = builder.Finish();
-        return FileOk;
-    } catch (const std::bad_alloc&) {
-        return ReadFailure(contents, FileIoError, "there is not enough memory for the image");
-    }
+    });
 }
 
 FileResult ReadSRecordFile(const std::string& fileName, DataFileContents& contents) {

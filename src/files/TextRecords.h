@@ -2,12 +2,18 @@
 // hexadecimal digit pairs, and the text a writer builds. Internal to src/files.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "files/FileResult.h"
+#include "files/MemoryImage.h"
 
 namespace kestrin::records {
 
@@ -67,6 +73,51 @@ void ForEachLine(std::string_view text, Visit&& visit) {
         if (p < end && *p == '\r') ++p;
         if (p < end && *p == '\n') ++p;
     }
+}
+
+// What a reader's first pass learns before any memory is taken: where the
+// image ends, the first address beyond the limit, and the damaged line that
+// fails the file whatever else it holds.
+struct FirstPass {
+    uint64_t end = 0;
+    std::optional<uint64_t> beyond;
+    std::string damage;
+
+    // A data record from first up to last (exclusive).
+    void Data(uint64_t first, uint64_t last, uint32_t limit) {
+        if (last > limit) {
+            if (!beyond) beyond = std::max<uint64_t>(first, limit);
+        } else {
+            end = std::max(end, last);
+        }
+    }
+
+    // The file's failure, or FileOk when the image can be taken.
+    FileResult Failure(uint32_t limit, DataFileContents& contents) const {
+        if (!damage.empty()) return ReadFailure(contents, FileChecksumError, damage);
+        if (beyond) return ReadFailure(contents, FileTooLarge, BeyondLimitText(*beyond, limit));
+        if (end == 0) return ReadFailure(contents, FileNoData, "the file holds no data record");
+        return FileOk;
+    }
+};
+
+// The second pass: takes the image up to end at once, all FF, and lets
+// place(builder) put the records into it.
+template <typename Place>
+FileResult BuildImage(uint64_t end, DataFileContents& contents, Place&& place) {
+    try {
+        ImageBuilder builder(static_cast<uint32_t>(end));
+        place(builder);
+        contents.image = builder.Finish();
+        return FileOk;
+    } catch (const std::bad_alloc&) {
+        return ReadFailure(contents, FileIoError, "there is not enough memory for the image");
+    }
+}
+
+// The bytes of count digit pairs, checked by the first pass, into out.
+inline void DecodeData(const char* digits, uint32_t count, uint8_t* out) {
+    for (uint32_t i = 0; i < count; ++i) out[i] = static_cast<uint8_t>(DecodePair(digits + 2 * i));
 }
 
 }  // namespace kestrin::records

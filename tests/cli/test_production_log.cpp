@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "cli/Produce.h"
+#include "support/ScratchDir.h"
 #include "cli/ProductionLog.h"
 
 namespace kestrin {
@@ -23,17 +24,9 @@ namespace fs = std::filesystem;
 
 class ProductionLogTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char dir[] = "/tmp/kestrin-log-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
     std::string File() const { return (dir_ / "sub" / "production.log").string(); }
-    fs::path dir_;
+    test::ScratchDir scratch_{"kestrin-log"};
+    const fs::path& dir_ = scratch_.Path();
 };
 
 TProductionRecord Record(uint64_t serial, const std::string& message) {

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "production/SerialCounter.h"
+#include "support/ScratchDir.h"
 
 namespace kestrin {
 namespace {
@@ -21,18 +22,10 @@ namespace fs = std::filesystem;
 
 class SerialCounterTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char dir[] = "/tmp/kestrin-counter-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
     std::string File() const { return SerialCounterFile(series_, dir_.string()); }
 
-    fs::path dir_;
+    test::ScratchDir scratch_{"kestrin-counter"};
+    const fs::path& dir_ = scratch_.Path();
     TSerialSeries series_{0, 4, TSerialFormat::BinaryLE, 1000, 1};
 };
 
