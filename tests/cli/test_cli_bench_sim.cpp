@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "CliRun.h"
+#include "support/ScratchDir.h"
 #include "SimAdapter.h"
 
 namespace kestrin::test {
@@ -19,14 +20,10 @@ namespace fs = std::filesystem;
 class CliBenchSim : public ::testing::Test {
 protected:
     void SetUp() override {
-        char dir[] = "/tmp/kestrin-cli-sim-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        home_ = dir;
+        home_ = scratch_.Path();
     }
     void TearDown() override {
         sim_.reset();
-        std::error_code ec;
-        fs::remove_all(home_, ec);
     }
     TRun Run(const std::vector<std::string>& args) {
         return WaitCli(StartCli(args,
@@ -36,6 +33,7 @@ protected:
                                 home_, ""),
                        home_);
     }
+    ScratchDir scratch_{"kestrin-cli-sim"};
     fs::path home_;
     std::unique_ptr<sim::SimAdapter> sim_;
 };

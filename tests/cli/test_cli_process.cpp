@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "CliRun.h"
+#include "support/ScratchDir.h"
 #include "ElfBuilder.h"
 #include "jobs/BackupJournal.h"
 #include "cli/Sha256.h"
@@ -55,16 +56,10 @@ void WriteBytes(const fs::path& file, const std::vector<uint8_t>& bytes) {
 class CliProcess : public ::testing::Test {
 protected:
     void SetUp() override {
-        char dir[] = "/tmp/kestrin-cli-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        home_ = dir;
+        home_ = scratch_.Path();
         fs::create_directories(home_ / "config");
         WriteBytes(Path("blink.bin"), kBlink);
         Adapter("");
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(home_, ec);
     }
 
     fs::path Path(const std::string& name) const { return home_ / name; }
@@ -104,6 +99,7 @@ protected:
     }
     std::vector<uint8_t> Flash(int32_t address, int32_t count) { return Chip(VV_FLASH, address, count); }
 
+    ScratchDir scratch_{"kestrin-cli"};
     fs::path home_;
     std::string chip_;
     int readbacks_ = 0;

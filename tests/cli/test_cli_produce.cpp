@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "CliRun.h"
+#include "support/ScratchDir.h"
 #include "virtual/VirtualDriver.h"
 
 namespace kestrin::test {
@@ -35,16 +36,10 @@ const std::vector<uint8_t> kBlink = {0xB2, 0x90, 0x7F, 0xFA, 0x7E, 0xFA, 0xDE, 0
 class CliProduce : public ::testing::Test {
 protected:
     void SetUp() override {
-        char dir[] = "/tmp/kestrin-produce-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        home_ = dir;
+        home_ = scratch_.Path();
         fs::create_directories(home_ / "config");
         std::ofstream(Path("blink.bin"), std::ios::binary)
             .write(reinterpret_cast<const char*>(kBlink.data()), static_cast<std::streamsize>(kBlink.size()));
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(home_, ec);
     }
     fs::path Path(const std::string& name) const { return home_ / name; }
     fs::path StateLog() const { return home_ / "state" / "kestrin" / "production.log"; }
@@ -87,6 +82,7 @@ protected:
         return driver.Read(VV_FLASH, address, count);
     }
 
+    ScratchDir scratch_{"kestrin-produce"};
     fs::path home_;
 };
 
