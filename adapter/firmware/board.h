@@ -12,7 +12,7 @@
 #define F_CPU 16000000UL
 #endif
 
-#define FIRMWARE_VERSION 0x13 /* 1.3 */
+#define FIRMWARE_VERSION 0x14 /* 1.4 */
 
 /* Port B: the target lines. */
 #define PIN_RST PB1    /* D9:  RST, active high (AT89S family) */

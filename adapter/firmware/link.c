@@ -11,29 +11,101 @@ static volatile uint8_t rx_buf[RX_BUFFER_SIZE];
 static volatile uint16_t rx_head, rx_tail;
 static volatile uint8_t rx_error;
 
-static volatile uint8_t tx_buf[TX_BUFFER_SIZE];
-static volatile uint8_t tx_head, tx_tail;
+volatile uint8_t link_tx_buf[TX_BUFFER_SIZE];
+volatile uint8_t link_tx_head, link_tx_tail;
+#define tx_buf link_tx_buf
+#define tx_head link_tx_head
+#define tx_tail link_tx_tail
 
-ISR(USART_RX_vect) {
-    uint8_t status = UCSR0A;
-    uint8_t b = UDR0;
-    uint16_t next = (uint16_t)((rx_head + 1) & (RX_BUFFER_SIZE - 1));
-    if (status & ((1 << DOR0) | (1 << FE0))) rx_error = 1;
-    if (next == rx_tail) {
-        rx_error = 1; /* the host sent beyond its credit */
-        return;
-    }
-    rx_buf[rx_head] = b;
-    rx_head = next;
+/* Both interrupts run once per byte, up to 200000 times a second at 2 Mbaud,
+ * and stretch whatever the firmware clocks meanwhile: written by hand, they
+ * save only the registers they use (about half the cycles of compiled ones).
+ *
+ * Receive: the byte goes to rx_buf[rx_head] in any case (with the ring full
+ * that cell is the free one), rx_head moves on unless that would reach
+ * rx_tail; an overrun, a framing error or a full ring set rx_error. */
+ISR(USART_RX_vect, ISR_NAKED) {
+    __asm__ __volatile__(
+        "push r24\n\t"
+        "in r24, __SREG__\n\t"
+        "push r24\n\t"
+        "push r25\n\t"
+        "push r30\n\t"
+        "push r31\n\t"
+        "lds r24, %[ucsra]\n\t"
+        "andi r24, %[errors]\n\t"
+        "breq 1f\n\t"
+        "sts rx_error, r24\n"
+        "1:\n\t"
+        "lds r30, rx_head\n\t"
+        "lds r31, rx_head+1\n\t"
+        "subi r30, lo8(-(rx_buf))\n\t"
+        "sbci r31, hi8(-(rx_buf))\n\t"
+        "lds r24, %[udr]\n\t"
+        "st Z+, r24\n\t"
+        "subi r30, lo8(rx_buf)\n\t"
+        "sbci r31, hi8(rx_buf)\n\t"
+        "andi r31, %[himask]\n\t"
+        "lds r24, rx_tail\n\t"
+        "lds r25, rx_tail+1\n\t"
+        "cp r30, r24\n\t"
+        "cpc r31, r25\n\t"
+        "breq 2f\n\t"
+        "sts rx_head+1, r31\n\t"
+        "sts rx_head, r30\n\t"
+        "rjmp 3f\n"
+        "2:\n\t"
+        "ldi r24, 1\n\t"
+        "sts rx_error, r24\n"
+        "3:\n\t"
+        "pop r31\n\t"
+        "pop r30\n\t"
+        "pop r25\n\t"
+        "pop r24\n\t"
+        "out __SREG__, r24\n\t"
+        "pop r24\n\t"
+        "reti\n\t"
+        :
+        : [ucsra] "n"(_SFR_MEM_ADDR(UCSR0A)), [udr] "n"(_SFR_MEM_ADDR(UDR0)),
+          [errors] "M"((1 << DOR0) | (1 << FE0)), [himask] "M"((RX_BUFFER_SIZE - 1) >> 8));
 }
 
-ISR(USART_UDRE_vect) {
-    if (tx_head == tx_tail) {
-        UCSR0B &= (uint8_t)~(1 << UDRIE0);
-        return;
-    }
-    UDR0 = tx_buf[tx_tail];
-    tx_tail = (uint8_t)((tx_tail + 1) & (TX_BUFFER_SIZE - 1));
+/* Transmit: the next byte of the ring, or the interrupt off when it is empty. */
+ISR(USART_UDRE_vect, ISR_NAKED) {
+    __asm__ __volatile__(
+        "push r24\n\t"
+        "in r24, __SREG__\n\t"
+        "push r24\n\t"
+        "push r30\n\t"
+        "push r31\n\t"
+        "lds r30, link_tx_tail\n\t"
+        "lds r24, link_tx_head\n\t"
+        "cp r30, r24\n\t"
+        "breq 1f\n\t"
+        "ldi r31, 0\n\t"
+        "subi r30, lo8(-(link_tx_buf))\n\t"
+        "sbci r31, hi8(-(link_tx_buf))\n\t"
+        "ld r24, Z\n\t"
+        "sts %[udr], r24\n\t"
+        "lds r30, link_tx_tail\n\t"
+        "inc r30\n\t"
+        "andi r30, %[mask]\n\t"
+        "sts link_tx_tail, r30\n\t"
+        "rjmp 2f\n"
+        "1:\n\t"
+        "lds r24, %[ucsrb]\n\t"
+        "andi r24, %[off]\n\t"
+        "sts %[ucsrb], r24\n"
+        "2:\n\t"
+        "pop r31\n\t"
+        "pop r30\n\t"
+        "pop r24\n\t"
+        "out __SREG__, r24\n\t"
+        "pop r24\n\t"
+        "reti\n\t"
+        :
+        : [udr] "n"(_SFR_MEM_ADDR(UDR0)), [ucsrb] "n"(_SFR_MEM_ADDR(UCSR0B)), [mask] "M"(TX_BUFFER_SIZE - 1),
+          [off] "M"(0xFF & ~(1 << UDRIE0)));
 }
 
 /* Divider at double speed: 500000, 1000000 and 2000000 baud are exact at 16 MHz. */

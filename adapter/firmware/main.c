@@ -86,7 +86,15 @@ static void reply_begin(uint8_t seq, uint8_t status, uint8_t payload) {
     put_checked(status);
 }
 
-static void reply_end(void) { link_put(reply_crc); }
+static void reply_end(void) {
+    link_put(reply_crc);
+    link_put_start(); /* for the bytes put_quiet queued */
+}
+
+static inline void put_quiet(uint8_t b) {
+    reply_crc = crc8_step(reply_crc, b);
+    link_put_quiet(b);
+}
 
 static void reply_status(uint8_t seq, uint8_t status) {
     reply_begin(seq, status, 0);
@@ -111,37 +119,87 @@ static uint8_t avr_out[4 * AVR_RUN_MAX + 1];
 static uint8_t avr_in[4 * AVR_RUN_MAX];
 
 /* Writes count instructions from op and address into avr_out, with the data
- * bytes from data, or fill when data is NULL. */
+ * bytes from data, or fill when data is NULL: the steps of vp_avr_next,
+ * unrolled by opcode kind (every instruction of a verify passes here). */
 static void avr_expand(uint8_t op, uint16_t address, const uint8_t* data, uint8_t fill, uint8_t count) {
     uint8_t* p = avr_out;
-    for (uint8_t i = 0; i < count; i++) {
-        *p++ = op;
-        *p++ = (uint8_t)(address >> 8);
-        *p++ = (uint8_t)address;
-        *p++ = data ? data[i] : fill;
-        vp_avr_next(&op, &address);
+    uint8_t hi = (uint8_t)(address >> 8), lo = (uint8_t)address;
+    /* Without data bytes the data position repeats the fill byte. */
+    const uint8_t* d = data ? data : &fill;
+    const uint8_t dstep = data ? 1 : 0;
+    if (!vp_avr_paired(op)) {
+        while (count--) {
+            p[0] = op;
+            p[1] = hi;
+            p[2] = lo;
+            p[3] = *d;
+            d += dstep;
+            p += 4;
+            if (++lo == 0) hi++;
+        }
+        return;
+    }
+    /* A run that starts at the high byte of a word. */
+    if ((op & 0x08) && count) {
+        p[0] = op;
+        p[1] = hi;
+        p[2] = lo;
+        p[3] = *d;
+        d += dstep;
+        p += 4;
+        if (++lo == 0) hi++;
+        op &= 0xF7;
+        count--;
+    }
+    const uint8_t high = (uint8_t)(op | 0x08);
+    while (count >= 2) {
+        p[0] = op;
+        p[1] = hi;
+        p[2] = lo;
+        p[3] = *d;
+        d += dstep;
+        p[4] = high;
+        p[5] = hi;
+        p[6] = lo;
+        p[7] = *d;
+        d += dstep;
+        p += 8;
+        if (++lo == 0) hi++;
+        count -= 2;
+    }
+    if (count) {
+        p[0] = op;
+        p[1] = hi;
+        p[2] = lo;
+        p[3] = *d;
     }
 }
 
 /* The reply to AVR_READ: the data bytes alone when the other answers follow
  * one of the two patterns the host can rebuild them from, else everything. */
 static void avr_read_reply(uint8_t seq, uint8_t count) {
-    const uint8_t n = (uint8_t)(4 * count);
-    uint8_t same = 1, echo = 1;
-    for (uint8_t i = 0; i < n; i++) {
-        if ((i & 3) == 3) continue;
-        if (avr_in[i] != avr_in[0]) same = 0;
-        if (i != 0 && avr_in[i] != avr_out[i - 1]) echo = 0;
+    const uint8_t v = avr_in[0];
+    /* Nonzero once an answer breaks the pattern: bytes 1 to 3 of every
+     * instruction V (same), or each the byte sent before it (echo). */
+    uint8_t same = (uint8_t)((avr_in[1] ^ v) | (avr_in[2] ^ v));
+    uint8_t echo = (uint8_t)((avr_in[1] ^ avr_out[0]) | (avr_in[2] ^ avr_out[1]));
+    const uint8_t* in = avr_in + 4;
+    const uint8_t* out = avr_out + 3;
+    for (uint8_t i = 1; i < count && !(same && echo); i++, in += 4, out += 4) {
+        same |= (uint8_t)((in[0] ^ v) | (in[1] ^ v) | (in[2] ^ v));
+        echo |= (uint8_t)((in[0] ^ out[0]) | (in[1] ^ out[1]) | (in[2] ^ out[2]));
     }
-    if (!same && !echo) {
+    if (same && echo) {
+        const uint8_t n = (uint8_t)(4 * count);
         reply_begin(seq, VP_OK, (uint8_t)(n + 1));
         put_checked(VP_AVR_FULL);
-        for (uint8_t i = 0; i < n; i++) put_checked(avr_in[i]);
+        for (uint8_t i = 0; i < n; i++) put_quiet(avr_in[i]);
     } else {
         reply_begin(seq, VP_OK, (uint8_t)(count + 2));
-        put_checked(same ? VP_AVR_SAME : VP_AVR_ECHO);
-        put_checked(avr_in[0]);
-        for (uint8_t i = 3; i < n; i += 4) put_checked(avr_in[i]);
+        put_checked(same ? VP_AVR_ECHO : VP_AVR_SAME);
+        put_checked(v);
+        const uint8_t* data = avr_in + 3;
+        for (uint8_t i = 0; i < count; i++, data += 4) put_quiet(*data);
     }
     reply_end();
 }
@@ -166,7 +224,8 @@ static void execute(const struct frame* f) {
         put_checked((uint8_t)(RX_BUFFER_SIZE & 0xFF));
         put_checked((uint8_t)(RX_BUFFER_SIZE >> 8));
         put_checked(VP_MAX_DATA);
-        put_checked(VP_FEATURE_LINK_RATE | VP_FEATURE_SPI_READ | VP_FEATURE_AVR);
+        put_checked(VP_FEATURE_LINK_RATE | VP_FEATURE_SPI_READ | VP_FEATURE_AVR | VP_FEATURE_POLL |
+                    VP_FEATURE_FINE_CLOCK);
         reply_end();
         return;
     case VP_CMD_SET_LINK_RATE:
@@ -229,6 +288,34 @@ static void execute(const struct frame* f) {
         clock_mark();
         avr_read_reply(seq, arg[4]);
         return;
+    case VP_CMD_POLL: {
+        /* Clocks the same bytes until the answer byte, masked, reads the
+         * value, with a pause after every poll that does not; gives up once
+         * the pauses add up to the limit. The host learns whether the chip
+         * got ready by reading back what it wrote. */
+        if (n <= VP_POLL_HEADER || n > VP_POLL_HEADER + VP_POLL_MAX_BYTES || arg[2] >= n - VP_POLL_HEADER) break;
+        const uint8_t count = (uint8_t)(n - VP_POLL_HEADER);
+        const uint16_t step = (uint16_t)(arg[3] | (arg[4] << 8));
+        const uint32_t limit = read_u32(arg + 5);
+        uint32_t waited = 0;
+        uint16_t polls = 0;
+        uint8_t answer;
+        for (;;) {
+            target_exchange(arg + VP_POLL_HEADER, avr_in, count);
+            clock_mark();
+            answer = avr_in[arg[2]];
+            if (polls != 0xFFFF) polls++;
+            if ((uint8_t)(answer & arg[0]) == arg[1] || waited >= limit) break;
+            clock_pause(step, parse_ahead, PARSE_AHEAD_TICKS);
+            waited += step;
+        }
+        reply_begin(seq, VP_OK, VP_POLL_REPLY);
+        put_checked(answer);
+        put_checked((uint8_t)polls);
+        put_checked((uint8_t)(polls >> 8));
+        reply_end();
+        return;
+    }
     case VP_CMD_SET_LEVELS:
         if (n != 1) break;
         target_set_levels(arg[0]);
@@ -249,6 +336,11 @@ static void execute(const struct frame* f) {
     case VP_CMD_SET_CLOCK:
         if (n != 1) break;
         target_set_clock(arg[0]);
+        reply_status(seq, VP_OK);
+        return;
+    case VP_CMD_SET_FINE_CLOCK:
+        if (n != 1) break;
+        target_set_fine_clock(arg[0]);
         reply_status(seq, VP_OK);
         return;
     case VP_CMD_SET_LEDS:

@@ -31,6 +31,7 @@ static uint8_t levels;
 static uint8_t driven;
 static uint8_t read_mode;
 static uint8_t clock_setting; /* 0: automatic; else the half period in 0.5 us units */
+static uint8_t quarter_runs;  /* AVR runs at 0.25 us phases (a fine clock of up to 4/16 us) */
 
 static void drive_idle_lines(void) {
     if (levels & VP_LEVEL_SCK_HIGH)
@@ -76,7 +77,16 @@ void target_set_reset(uint8_t hold) {
 
 void target_set_read_mode(uint8_t mode) { read_mode = mode ? 1 : 0; }
 
-void target_set_clock(uint8_t units) { clock_setting = units; }
+void target_set_clock(uint8_t units) {
+    clock_setting = units;
+    quarter_runs = 0;
+}
+
+void target_set_fine_clock(uint8_t sixteenths) {
+    /* Everything but the AVR runs takes the next whole 0.5 us units up. */
+    clock_setting = sixteenths == 0 ? 0 : (uint8_t)((sixteenths + 7u) / 8u);
+    quarter_runs = sixteenths != 0 && sixteenths <= 4;
+}
 
 void target_set_leds(uint8_t flags) {
     if (flags & VP_LED1)
@@ -312,6 +322,53 @@ void target_read(uint8_t value, uint8_t n, void (*put)(uint8_t)) {
           [portb] "I"(_SFR_IO_ADDR(PORTB)), [mosi] "I"(PIN_MOSI), [miso] "I"(PIN_MISO)             \
         : "memory")
 
+/* Runs at phases of 4 cycles (0.25 us, targets from 12 MHz): MOSI goes out
+ * with the whole port image written at rest (SCK at rest, the reset lines
+ * and MISO's pull-up as they are), two cycles before the active edge; MISO
+ * is read one cycle before it (read mode 0). Each bit uses all of its eight
+ * cycles, so a byte's last active phase is stretched to store the byte and
+ * fetch the next one: 72 cycles a byte. */
+#define QB_BIT(k, next)                  \
+    "bld %[port], %[mosi]\n\t"          \
+    "out %[portb], %[port]\n\t"         \
+    "in %[s], %[pinb]\n\t"              \
+    ASM_EDGE                             \
+    "bst %[s], %[miso]\n\t"             \
+    "bld %[r], " #k "\n\t"              \
+    "bst %[d], " #next "\n\t"           \
+    ASM_EDGE
+
+static void exchange_quarter(const uint8_t* out, uint8_t* in, uint8_t n, uint8_t mosi_xor) {
+    uint8_t d = (uint8_t)(*out++ ^ mosi_xor);
+    uint8_t port = PORTB;
+    uint8_t r, s;
+    __asm__ __volatile__(
+        "bst %[d], 7\n"
+        "1:\n\t"
+        QB_BIT(7, 6) QB_BIT(6, 5) QB_BIT(5, 4) QB_BIT(4, 3) QB_BIT(3, 2) QB_BIT(2, 1) QB_BIT(1, 0)
+        "bld %[port], %[mosi]\n\t"
+        "out %[portb], %[port]\n\t"
+        "in %[s], %[pinb]\n\t"
+        ASM_EDGE
+        "bst %[s], %[miso]\n\t"
+        "bld %[r], 0\n\t"
+        "st X+, %[r]\n\t"
+        "dec %[n]\n\t"
+        "breq 2f\n\t"
+        "ld %[d], Z+\n\t"
+        "eor %[d], %[x]\n\t"
+        "bst %[d], 7\n\t"
+        ASM_EDGE
+        "rjmp 1b\n"
+        "2:\n\t"
+        "nop\n\t"
+        ASM_EDGE
+        : [d] "+r"(d), [r] "=&r"(r), [s] "=&r"(s), [port] "+r"(port), [n] "+r"(n), "+z"(out), "+x"(in)
+        : [x] "r"(mosi_xor), [sck] "r"((uint8_t)SCK_BIT), [pinb] "I"(_SFR_IO_ADDR(PINB)),
+          [portb] "I"(_SFR_IO_ADDR(PORTB)), [mosi] "I"(PIN_MOSI), [miso] "I"(PIN_MISO)
+        : "memory");
+}
+
 void target_exchange(const uint8_t* out, uint8_t* in, uint8_t n) {
     if (n == 0) return;
     uint8_t* const first = in;
@@ -322,16 +379,20 @@ void target_exchange(const uint8_t* out, uint8_t* in, uint8_t n) {
         return;
     }
     const uint8_t mosi_xor = (levels & VP_LEVEL_MOSI_INVERTED) ? 0xFF : 0x00;
-    uint8_t d = (uint8_t)(*out++ ^ mosi_xor);
-    uint8_t nd, l, s, r;
-    if (clock_setting == 1)
-        EX_BYTES(8);
-    else
-        EX_BYTES(16);
-    (void)nd;
-    (void)l;
-    (void)s;
-    (void)r;
+    if (quarter_runs) {
+        exchange_quarter(out, in, n, mosi_xor);
+    } else {
+        uint8_t d = (uint8_t)(*out++ ^ mosi_xor);
+        uint8_t nd, l, s, r;
+        if (clock_setting == 1)
+            EX_BYTES(8);
+        else
+            EX_BYTES(16);
+        (void)nd;
+        (void)l;
+        (void)s;
+        (void)r;
+    }
     if (miso_xor)
         for (uint8_t i = 0; i < count; i++) first[i] ^= miso_xor;
 }

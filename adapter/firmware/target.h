@@ -14,6 +14,9 @@ void target_set_reset(uint8_t hold);
 void target_set_read_mode(uint8_t mode);
 /* SCK half period in 0.5 us units; 0 chooses it by the read mode. */
 void target_set_clock(uint8_t half_units);
+/* A clock in 1/16 us units: AVR runs (target_exchange in read mode 0) at
+ * 0.25 us phases up to 4, everything else at the next whole 0.5 us units. */
+void target_set_fine_clock(uint8_t sixteenths);
 void target_set_leds(uint8_t flags);
 /* Clocks one byte out on MOSI and returns the byte clocked in on MISO. */
 uint8_t target_transfer(uint8_t out);

@@ -42,12 +42,14 @@
 #define VP_CMD_SET_LEDS 0x06
 #define VP_CMD_RELEASE 0x07
 #define VP_CMD_SET_LINK_RATE 0x08
+#define VP_CMD_SET_FINE_CLOCK 0x09 /* from firmware 1.4 (VP_FEATURE_FINE_CLOCK) */
 #define VP_CMD_SPI_WRITE 0x10
 #define VP_CMD_SPI_TRANSFER 0x11
 #define VP_CMD_SPI_READ 0x13 /* from firmware 1.2 (VP_FEATURE_SPI_READ) */
 #define VP_CMD_DELAY 0x12
 #define VP_CMD_AVR_LOAD 0x14 /* from firmware 1.3 (VP_FEATURE_AVR) */
 #define VP_CMD_AVR_READ 0x15 /* from firmware 1.3 (VP_FEATURE_AVR) */
+#define VP_CMD_POLL 0x16     /* from firmware 1.4 (VP_FEATURE_POLL) */
 #define VP_CMD_CLOCK 0x20
 
 /* SET_LEVELS flags. */
@@ -89,6 +91,16 @@
 #define VP_FEATURE_LINK_RATE 0x01 /* SET_LINK_RATE */
 #define VP_FEATURE_SPI_READ 0x02  /* SPI_READ */
 #define VP_FEATURE_AVR 0x04       /* AVR_LOAD and AVR_READ */
+#define VP_FEATURE_POLL 0x08      /* POLL */
+#define VP_FEATURE_FINE_CLOCK 0x10 /* SET_FINE_CLOCK */
+
+/* POLL payload: mask, value, index of the answer byte, pause between polls
+ * (us, 16 bits little-endian), the most time to spend pausing (us, 32 bits
+ * little-endian), then the 1..VP_POLL_MAX_BYTES bytes of one poll. The reply
+ * carries the last answer byte and the number of polls (16 bits). */
+#define VP_POLL_HEADER 9
+#define VP_POLL_MAX_BYTES 8
+#define VP_POLL_REPLY 3
 
 /* AVR_READ reply forms (the first payload byte). */
 #define VP_AVR_FULL 0x00   /* every byte clocked in follows, four per instruction */

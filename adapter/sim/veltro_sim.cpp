@@ -401,8 +401,15 @@ int Main(int argc, char** argv) {
         std::printf("pty %s\n", bridge.Path().c_str());
         std::fflush(stdout);
 
+        // VELTRO_SIM_PROFILE=FILE: cycles spent per program address, written at
+        // the end ("address cycles" in hex and decimal; map them with avr-nm).
+        const char* profilePath = std::getenv("VELTRO_SIM_PROFILE");
+        std::vector<uint64_t> profile(profilePath != nullptr ? 32768 : 0);
         while (!g_stop) {
+            const avr_flashaddr_t pc = avr->pc;
+            const avr_cycle_count_t before = avr->cycle;
             const int state = avr_run(avr);
+            if (!profile.empty() && avr->state == cpu_Running) profile[(pc >> 1) & 0x3FFF] += avr->cycle - before;
             if (state == cpu_Done || state == cpu_Crashed) {
                 std::fprintf(stderr, "veltro_sim: firmware stopped (state %d)\n", state);
                 status = 1;
@@ -420,6 +427,14 @@ int Main(int argc, char** argv) {
             }
         }
         g_stop = true;
+        if (!profile.empty()) {
+            const std::string path = std::string(profilePath) + "." + std::to_string(getpid());
+            if (FILE* f = std::fopen(path.c_str(), "w")) {
+                for (size_t i = 0; i < profile.size(); ++i)
+                    if (profile[i] != 0) std::fprintf(f, "%zx %llu\n", i * 2, static_cast<unsigned long long>(profile[i]));
+                std::fclose(f);
+            }
+        }
     }
     avr_terminate(avr);
     return status;

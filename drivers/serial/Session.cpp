@@ -369,6 +369,16 @@ bool Session::Queue(const uint8_t* send, uint8_t* receive, size_t n) {
     return true;
 }
 
+bool Session::Poll(const uint8_t* send, size_t n, uint8_t index, uint8_t mask, uint8_t value, uint16_t step,
+                   uint32_t limit) {
+    if (!PollsOnAdapter() || n == 0 || n > VP_POLL_MAX_BYTES || index >= n) return false;
+    std::vector<uint8_t> payload = {mask, value, index, static_cast<uint8_t>(step & 0xFF), static_cast<uint8_t>(step >> 8)};
+    PutU32(payload, limit);
+    payload.insert(payload.end(), send, send + n);
+    // Busy for the pauses and, at most, one poll more than they allow.
+    return Send(VP_CMD_POLL, payload.data(), payload.size(), limit + step, nullptr, nullptr);
+}
+
 bool Session::Collect() {
     if (lost_ || !Flush()) return false;
     counters_.transferWaits++;

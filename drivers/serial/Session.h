@@ -84,6 +84,14 @@ public:
     bool Queue(const uint8_t* send, uint8_t* receive, size_t n);
     // Waits for the answers of everything queued.
     bool Collect();
+    // Whether the adapter polls a busy chip itself (POLL).
+    bool PollsOnAdapter() const { return (features_ & VP_FEATURE_POLL) != 0; }
+    // Has the adapter repeat send (1..VP_POLL_MAX_BYTES bytes) until
+    // (answer[index] & mask) == value, pausing step us after each other
+    // answer until the pauses reach limit us; returns once the frame is sent.
+    // Only when PollsOnAdapter().
+    bool Poll(const uint8_t* send, size_t n, uint8_t index, uint8_t mask, uint8_t value, uint16_t step,
+              uint32_t limit);
     // Waits until the adapter has carried out everything sent so far.
     bool Drain();
     // Waits like Drain, then reads the adapter's microsecond clock.

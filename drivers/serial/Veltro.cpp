@@ -27,7 +27,7 @@ struct Driver {
     std::unique_ptr<Session> session;
     AdapterInfo info;
     int32_t cycleTime = 0;
-    uint64_t spiwrCalls = 0, spiwCalls = 0, delayCalls = 0, delayMicros = 0;
+    uint64_t spiwrCalls = 0, spiwCalls = 0, delayCalls = 0, delayMicros = 0, pollCalls = 0;
     uint8_t noise = 0xB5;
     // Transfers queued since the last collect: where their answers go, filled
     // with noise when the adapter is lost before they arrive.
@@ -185,6 +185,18 @@ VELTRO_EXPORT void VELTRO_CALL SetLevels(int32_t sck, int32_t mosi, int32_t miso
 }
 
 VELTRO_EXPORT void VELTRO_CALL SetCycleTime(int32_t cycle) {
+    if (cycle > VELTRO_CYCLE_FINE && cycle <= VELTRO_CYCLE_FINE + 255) {
+        D().cycleTime = cycle;
+        const auto sixteenths = static_cast<uint8_t>(cycle - VELTRO_CYCLE_FINE);
+        Session* s = Live();
+        if (s != nullptr && (D().info.features & VP_FEATURE_FINE_CLOCK) != 0) {
+            Post(VP_CMD_SET_FINE_CLOCK, {sixteenths});
+        } else {
+            // An older firmware: the next whole 0.5 us units up, never faster.
+            Post(VP_CMD_SET_CLOCK, {static_cast<uint8_t>((sixteenths + 7) / 8)});
+        }
+        return;
+    }
     D().cycleTime = std::clamp<int32_t>(cycle, 0, 255);
     Post(VP_CMD_SET_CLOCK, {static_cast<uint8_t>(D().cycleTime)});
 }
@@ -202,7 +214,7 @@ VELTRO_EXPORT int32_t VELTRO_CALL SPIWR(const uint8_t* send, uint8_t* receive, i
     return count;
 }
 
-VELTRO_EXPORT int32_t VELTRO_CALL VeltroExtensionVersion(void) { return VELTRO_EXTENSION_PIPELINE; }
+VELTRO_EXPORT int32_t VELTRO_CALL VeltroExtensionVersion(void) { return VELTRO_EXTENSION_POLL; }
 
 VELTRO_EXPORT int32_t VELTRO_CALL SPIWRQueue(const uint8_t* send, uint8_t* receive, int32_t count) {
     D().spiwrCalls++;
@@ -228,6 +240,30 @@ VELTRO_EXPORT int32_t VELTRO_CALL SPIWRCollect(void) {
     }
     EndQueue(true);
     return static_cast<int32_t>(std::min<int64_t>(bytes, INT32_MAX));
+}
+
+VELTRO_EXPORT int32_t VELTRO_CALL SPIPoll(const uint8_t* send, int32_t count, int32_t index, int32_t mask, int32_t value,
+                                          int32_t stepMicros, int32_t limitMicros) {
+    if (send == nullptr || count < 1 || count > VELTRO_POLL_MAX || index < 0 || index >= count || stepMicros < 0 ||
+        stepMicros > 0xFFFF || limitMicros < 0)
+        return -1;
+    Session* s = Live();
+    if (s == nullptr) return -1;
+    const auto m = static_cast<uint8_t>(mask), v = static_cast<uint8_t>(value);
+    if (s->PollsOnAdapter()) {
+        D().pollCalls++;
+        return s->Poll(send, static_cast<size_t>(count), static_cast<uint8_t>(index), m, v,
+                       static_cast<uint16_t>(stepMicros), static_cast<uint32_t>(limitMicros))
+                   ? count
+                   : -1;
+    }
+    // A firmware before 1.4: the same loop from here, a round trip per poll.
+    uint8_t answer[VELTRO_POLL_MAX];
+    for (int64_t waited = 0;; waited += stepMicros) {
+        if (SPIWR(send, answer, count) < 0) return -1;
+        if ((answer[index] & m) == v || waited >= limitMicros) return count;
+        Delay(stepMicros);
+    }
 }
 
 VELTRO_EXPORT int32_t VELTRO_CALL SPIW(const uint8_t* send, int32_t count) {
@@ -295,6 +331,7 @@ VELTRO_EXPORT void VELTRO_CALL VeltroSerial_GetStats(VeltroSerialStats* stats) {
     stats->spiwCalls = d.spiwCalls;
     stats->delayCalls = d.delayCalls;
     stats->delayMicros = d.delayMicros;
+    stats->pollCalls = d.pollCalls;
     if (d.session) {
         const LinkCounters& c = d.session->Counters();
         stats->frames = c.frames;
@@ -309,7 +346,7 @@ VELTRO_EXPORT void VELTRO_CALL VeltroSerial_GetStats(VeltroSerialStats* stats) {
 
 VELTRO_EXPORT void VELTRO_CALL VeltroSerial_ResetStats(void) {
     Driver& d = D();
-    d.spiwrCalls = d.spiwCalls = d.delayCalls = d.delayMicros = 0;
+    d.spiwrCalls = d.spiwCalls = d.delayCalls = d.delayMicros = d.pollCalls = 0;
     if (d.session) d.session->ResetCounters();
 }
 

@@ -26,6 +26,7 @@ typedef struct VeltroSerialStats {
     uint64_t creditWaits;   /* waits for room in the adapter's receive buffer */
     uint64_t drainWaits;    /* waits for all queued work (disconnect, clock reads) */
     uint64_t linkBaud;      /* the serial rate agreed at connect; 0 without a connection */
+    uint64_t pollCalls;     /* SPIPoll calls the adapter ran itself */
 } VeltroSerialStats;
 
 /* Waits until the adapter has carried out everything sent so far and reads its

@@ -78,7 +78,7 @@ VELTRO_EXPORT void VELTRO_CALL CheckSerialPorts(int32_t flags) {
 
 // The simulated adapter answers at once, so a queued transfer is carried out
 // while it is queued; the collect only reports what was received.
-VELTRO_EXPORT int32_t VELTRO_CALL VeltroExtensionVersion(void) { return VELTRO_EXTENSION_PIPELINE; }
+VELTRO_EXPORT int32_t VELTRO_CALL VeltroExtensionVersion(void) { return VELTRO_EXTENSION_POLL; }
 VELTRO_EXPORT int32_t VELTRO_CALL SPIWRQueue(const uint8_t* send, uint8_t* receive, int32_t count) {
     if (send == nullptr || receive == nullptr || count < 0 || count > VELTRO_QUEUE_MAX) return -1;
     for (int32_t done = 0; done < count;) {
@@ -93,6 +93,20 @@ VELTRO_EXPORT int32_t VELTRO_CALL SPIWRCollect(void) {
     const int64_t n = g_queued;
     g_queued = 0;
     return static_cast<int32_t>(std::min<int64_t>(n, INT32_MAX));
+}
+
+// The poll runs here as a host would run it: the chip sees the same polls and pauses.
+VELTRO_EXPORT int32_t VELTRO_CALL SPIPoll(const uint8_t* send, int32_t count, int32_t index, int32_t mask, int32_t value,
+                                          int32_t stepMicros, int32_t limitMicros) {
+    if (send == nullptr || count < 1 || count > VELTRO_POLL_MAX || index < 0 || index >= count || stepMicros < 0 ||
+        stepMicros > 0xFFFF || limitMicros < 0)
+        return -1;
+    uint8_t answer[VELTRO_POLL_MAX];
+    for (int64_t waited = 0;; waited += stepMicros) {
+        if (Adapter().Transfer(send, answer, count) < 0) return -1;
+        if ((answer[index] & mask) == value || waited >= limitMicros) return count;
+        Adapter().Delay(stepMicros);
+    }
 }
 
 VELTRO_EXPORT void VV_ResetAll(void) {

@@ -3,7 +3,7 @@
  *
  * Kestrin reaches the Veltro serial programming adapter only through a driver
  * library that exports the 21 entry points below (libVeltro.so on Linux,
- * Veltro.dll on Windows), and optionally the extension at the end. Anyone may write a driver for another adapter: export
+ * Veltro.dll on Windows), and optionally the extensions at the end. Anyone may write a driver for another adapter: export
  * these names with C linkage and this calling convention.
  *
  * Conventions
@@ -17,6 +17,10 @@
  *    exactly one received byte. Callers never pass more than 16 bytes per call.
  *  - Delay(us): the next operation on the adapter starts no earlier than that
  *    time after the call.
+ *  - SetCycleTime(cycle): how long each SCK phase lasts at least. 0: the
+ *    adapter's automatic clock for the read mode; 1..255: cycle x 0.5 us;
+ *    VELTRO_CYCLE_FINE + 1..255: that many 1/16 us (for targets from 12 MHz;
+ *    a driver that cannot clock that fast rounds up, never down).
  */
 #ifndef VELTRO_VELTRO_H
 #define VELTRO_VELTRO_H
@@ -47,6 +51,9 @@ enum {
     VELTRO_CONNECT_OLD_FIRMWARE = 3,  /* firmware version not supported */
     VELTRO_CONNECT_NO_DRIVER = 4      /* only ever produced by the host's fallback */
 };
+
+/* SetCycleTime values above this count sixteenths of a microsecond. */
+#define VELTRO_CYCLE_FINE 256
 
 /* Entry points, in the order in which the host looks them up. */
 int32_t VELTRO_CALL GetVersion(void);
@@ -120,13 +127,37 @@ typedef void(VELTRO_CALL* VeltroCheckSerialPortsFn)(int32_t);
 #define VELTRO_EXTENSION_PIPELINE 1
 #define VELTRO_QUEUE_MAX 65536
 
+/*
+ * Version 2 adds polling a busy chip on the adapter.
+ *
+ *  - SPIPoll(send, count, index, mask, value, stepMicros, limitMicros) puts
+ *    into the byte stream a poll of the count (1..VELTRO_POLL_MAX) send bytes,
+ *    repeated until the byte received at index, ANDed with mask, equals value:
+ *    after each poll that does not, a pause of stepMicros (0..65535), until
+ *    the pauses add up to limitMicros or more; then the stream goes on. The
+ *    chip sees exactly the bytes and pauses of this loop on the host:
+ *
+ *        for (waited = 0; !ready(SPIWR(send)) && waited < limit; waited += step)
+ *            Delay(step);
+ *
+ *    but an adapter that runs it itself spares a round trip per poll, and the
+ *    call may return before the poll ends. Whether the chip got ready is not
+ *    reported: the caller learns it by reading back what it wrote. Returns
+ *    count, or a negative value when no adapter takes the poll.
+ */
+#define VELTRO_EXTENSION_POLL 2
+#define VELTRO_POLL_MAX 8
+
 int32_t VELTRO_CALL VeltroExtensionVersion(void);
 int32_t VELTRO_CALL SPIWRQueue(const uint8_t* send, uint8_t* receive, int32_t count);
 int32_t VELTRO_CALL SPIWRCollect(void);
+int32_t VELTRO_CALL SPIPoll(const uint8_t* send, int32_t count, int32_t index, int32_t mask, int32_t value,
+                            int32_t stepMicros, int32_t limitMicros);
 
 typedef int32_t(VELTRO_CALL* VeltroExtensionVersionFn)(void);
 typedef int32_t(VELTRO_CALL* VeltroSPIWRQueueFn)(const uint8_t*, uint8_t*, int32_t);
 typedef int32_t(VELTRO_CALL* VeltroSPIWRCollectFn)(void);
+typedef int32_t(VELTRO_CALL* VeltroSPIPollFn)(const uint8_t*, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t);
 
 #ifdef __cplusplus
 }

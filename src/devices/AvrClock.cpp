@@ -14,6 +14,8 @@ namespace {
 // The slow automatic clock's phase.
 constexpr double kSlowPhaseUs = 4.0;
 constexpr double kUnitUs = 0.5;
+// Phases of up to a quarter microsecond are asked for in sixteenths.
+constexpr int32_t kFineSixteenthsMax = 4;
 
 // The CKSEL value of the low fuse; -1 when the part has no CKSEL0..3 there.
 int ClockSelect(const avrparts::AvrPart& part, uint8_t low) {
@@ -32,7 +34,10 @@ int ClockSelect(const avrparts::AvrPart& part, uint8_t low) {
 int32_t CycleForTargetMHz(double mhz) {
     if (mhz <= 0) return 0;
     const double minPhaseUs = (mhz >= 12.0 ? 3.0 : 2.0) / mhz;
-    // Strictly longer than the minimum, in whole units.
+    // Strictly longer than the minimum, in whole units; where a quarter
+    // microsecond is enough (targets above 12 MHz), in sixteenths.
+    const int32_t sixteenths = static_cast<int32_t>(std::floor(minPhaseUs * 16.0)) + 1;
+    if (sixteenths <= kFineSixteenthsMax) return VELTRO_CYCLE_FINE + sixteenths;
     const int32_t units = static_cast<int32_t>(std::floor(minPhaseUs / kUnitUs)) + 1;
     return units * kUnitUs < kSlowPhaseUs ? units : 0;
 }

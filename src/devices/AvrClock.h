@@ -14,9 +14,10 @@ namespace kestrin {
 constexpr int32_t kTargetClockUnset = 0;  // the adapter's slow automatic clock, as always
 constexpr int32_t kTargetClockAuto = -1;  // from the fuses, checked by a second signature read
 
-// The adapter's cycle setting (SCK half period in 0.5 µs units) that is safe
-// for a target running at least at mhz; 0 (the slow automatic clock, 4 µs
-// phases) when nothing faster is safe.
+// The adapter's cycle setting (SCK half period in 0.5 µs units, or above
+// VELTRO_CYCLE_FINE in 1/16 µs for targets above 12 MHz) that is safe for a
+// target running at least at mhz; 0 (the slow automatic clock, 4 µs phases)
+// when nothing faster is safe.
 int32_t CycleForTargetMHz(double mhz);
 
 // The lowest clock the low fuse byte allows for the part, in MHz; 0 when the

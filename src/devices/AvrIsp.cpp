@@ -30,10 +30,10 @@ int32_t PartWait(const TDeviceInfo& device, TAvrWork work) {
     return device.EraseWait;
 }
 
-template <typename Ready>
-void PollUntil(Ready ready, int32_t expectedWait) {
+// Polls until the instruction's answer, masked, reads value.
+void PollUntil(const TAvrInstruction& instruction, uint8_t mask, uint8_t value, int32_t expectedWait) {
     const int64_t patience = kPollPatience * std::max<int64_t>(expectedWait, kPollStep);
-    for (int64_t waited = 0; !ready() && waited < patience; waited += kPollStep) Pause(kPollStep);
+    PollInstruction(instruction[0], instruction[1], instruction[2], mask, value, kPollStep, patience);
 }
 
 }  // namespace
@@ -98,12 +98,12 @@ void AwaitAvr(const TDeviceInfo& device, TAvrWork work, int32_t profileWait, con
               uint8_t expected) {
     const int32_t need = std::max(profileWait, PartWait(device, work));
     if (device.BusyPoll) {
-        PollUntil([] { return (ExchangeAvr(kAvrPollReady) & 0x01) == 0; }, need);
+        PollUntil(kAvrPollReady, 0x01, 0x00, need);
         return;
     }
     const auto& busy = work == TAvrWork::EEPROM ? device.EEPROMBusy : device.FlashBusy;
     if (cell != nullptr && expected != busy[0] && expected != busy[1]) {
-        PollUntil([&] { return ExchangeAvr(*cell) == expected; }, need);
+        PollUntil(*cell, 0xFF, expected, need);
         return;
     }
     Pause(need);

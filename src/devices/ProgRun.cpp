@@ -98,6 +98,19 @@ uint8_t ReadInstruction(uint8_t b1, uint8_t b2, uint8_t b3) {
 
 void Pause(int32_t microseconds) { Ops.Delay(std::max<int32_t>(microseconds, 0)); }
 
+void PollInstruction(uint8_t b1, uint8_t b2, uint8_t b3, uint8_t mask, uint8_t value, int32_t step, int64_t limit) {
+    step = std::clamp<int32_t>(step, 0, 0xFFFF);
+    limit = std::clamp<int64_t>(limit, 0, INT32_MAX);
+    if (Extensions.SPIPoll != nullptr) {
+        const std::array<uint8_t, 4> send{b1, b2, b3, 0x00};
+        Delivered(Extensions.SPIPoll(send.data(), static_cast<int32_t>(send.size()), 3, mask, value, step,
+                                     static_cast<int32_t>(limit)));
+        return;
+    }
+    for (int64_t waited = 0; (ReadInstruction(b1, b2, b3) & mask) != value && waited < limit; waited += step)
+        Pause(step);
+}
+
 namespace {
 
 // Holds the target in reset and sends the enable until it answers; `retry`

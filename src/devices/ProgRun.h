@@ -196,6 +196,14 @@ uint8_t ReadInstruction(uint8_t b1, uint8_t b2, uint8_t b3);
 // A programmed pause. A negative wait (a profile without that wait) pauses not at all.
 void Pause(int32_t microseconds);
 
+// Sends an instruction of three bytes and a zero until the byte clocked in
+// with the zero, ANDed with mask, equals value, with a pause of step after
+// each answer that does not, and gives up once the pauses add up to limit.
+// Whether the chip got ready is not returned: the caller verifies what it
+// wrote. A driver that can poll on the adapter runs the loop there, without
+// a round trip per poll; the chip sees the same bytes and pauses either way.
+void PollInstruction(uint8_t b1, uint8_t b2, uint8_t b3, uint8_t mask, uint8_t value, int32_t step, int64_t limit);
+
 // ---- programming-enable handshake ----
 
 constexpr int kHandshakeAttempts = 32;

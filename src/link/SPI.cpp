@@ -77,7 +77,8 @@ TExtensionTable LookupExtensions(Handle h) {
     x.Version = version();
     if (x.Version < VELTRO_EXTENSION_PIPELINE || !Lookup(h, "SPIWRQueue", x.SPIWRQueue) ||
         !Lookup(h, "SPIWRCollect", x.SPIWRCollect))
-        return TExtensionTable{x.Version, nullptr, nullptr};
+        return TExtensionTable{x.Version, nullptr, nullptr, nullptr};
+    if (x.Version < VELTRO_EXTENSION_POLL || !Lookup(h, "SPIPoll", x.SPIPoll)) x.SPIPoll = nullptr;
     return x;
 }
 

@@ -43,6 +43,7 @@ struct TExtensionTable {
     int32_t Version = 0;
     VeltroSPIWRQueueFn SPIWRQueue = nullptr;
     VeltroSPIWRCollectFn SPIWRCollect = nullptr;
+    VeltroSPIPollFn SPIPoll = nullptr;  // version 2
 
     bool Pipelined() const { return SPIWRQueue != nullptr && SPIWRCollect != nullptr; }
 };

@@ -253,7 +253,8 @@ TEST_F(AvrVirtualTest, TheTargetClockSetsTheSpiClockOnlyWhereTheChipCanFollow) {
         const char* targetKhz = "0";   // the chip's real clock (0: follows any)
     } cases[] = {
         {"not named: the slow clock as ever", kATmega328P, 0, {}, {"0"}},
-        {"named 16 MHz", kATmega328P, 16, {}, {"0", "1"}},
+        {"named 16 MHz: quarter-microsecond phases", kATmega328P, 16, {}, {"0", "260"}},
+        {"named 16 MHz, the chip at 16 MHz", kATmega328P, 16, {}, {"0", "260"}, "16000"},
         {"named 8 MHz", kATmega328P, 8, {}, {"0", "1"}},
         {"named 1 MHz: phases over 2 µs", kATmega328P, 1, {}, {"0", "5"}},
         {"auto, factory fuses (8 MHz RC divided by 8)", kATmega328P, -1, {}, {"0", "5"}},

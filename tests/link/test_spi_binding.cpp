@@ -168,12 +168,13 @@ TEST(AdapterBinding, PipelinedTransfersComeOnlyFromADriverThatOffersThem) {
         std::string path;
         int32_t version;
         bool pipelined;
+        bool polls;
     };
     const std::vector<Case> cases = {
-        {"no library", "", 0, false},
-        {"driver with the 21 entry points only", rec.Path(), 0, false},
+        {"no library", "", 0, false, false},
+        {"driver with the 21 entry points only", rec.Path(), 0, false, false},
 #ifdef KESTRIN_VIRTUAL_DRIVER
-        {"virtual adapter", KESTRIN_VIRTUAL_DRIVER, VELTRO_EXTENSION_PIPELINE, true},
+        {"virtual adapter", KESTRIN_VIRTUAL_DRIVER, VELTRO_EXTENSION_POLL, true, true},
 #endif
     };
     for (const auto& c : cases) {
@@ -181,9 +182,11 @@ TEST(AdapterBinding, PipelinedTransfersComeOnlyFromADriverThatOffersThem) {
         kestrin::LoadAdapterDriverFrom(c.path);
         EXPECT_EQ(kestrin::Extensions.Version, c.version);
         EXPECT_EQ(kestrin::Extensions.Pipelined(), c.pipelined);
+        EXPECT_EQ(kestrin::Extensions.SPIPoll != nullptr, c.polls);
     }
     // Rebinding to a library without them clears what an earlier one offered.
     kestrin::LoadAdapterDriverFrom(rec.Path());
     EXPECT_FALSE(kestrin::Extensions.Pipelined());
     EXPECT_EQ(kestrin::Extensions.SPIWRQueue, nullptr);
+    EXPECT_EQ(kestrin::Extensions.SPIPoll, nullptr);
 }
