@@ -426,3 +426,42 @@ TEST(SerialSession, ReadsOfOneRepeatedByteTravelAsAValueAndACount) {
         EXPECT_EQ(got, expected);
     }
 }
+
+namespace {
+
+// A poll goes to the adapter as one frame, after the writes held back before
+// it, only when the adapter offers it; the driver polls from the host otherwise.
+TEST(SerialSession, APollIsOneFrameOnlyForAnAdapterThatOffersIt) {
+    const std::vector<uint8_t> load = {0x40, 0x00, 0x01, 0x7E};
+    const std::vector<uint8_t> poll = {0xF0, 0x00, 0x00, 0x00};
+    for (const bool offered : {false, true}) {
+        SCOPED_TRACE(offered ? "offered" : "firmware 1.3");
+        Rig r = MakeRig([&](FakeAdapter& f) {
+            f.reportsFeatures = true;
+            f.features = static_cast<uint8_t>(VP_FEATURE_SPI_READ | (offered ? VP_FEATURE_POLL : 0));
+        });
+        AdapterInfo info;
+        ASSERT_EQ(r.session->Identify(info), Session::Hello::Ok);
+        EXPECT_EQ(r.session->PollsOnAdapter(), offered);
+        const size_t before = r.fake->received.size();
+        r.session->Write(load.data(), load.size());
+        EXPECT_EQ(r.session->Poll(poll.data(), poll.size(), 3, 0x01, 0x00, 500, 18000), offered);
+        // Arguments outside the frame's limits are never sent.
+        EXPECT_FALSE(r.session->Poll(poll.data(), 0, 0, 0x01, 0x00, 500, 18000));
+        EXPECT_FALSE(r.session->Poll(poll.data(), poll.size(), 4, 0x01, 0x00, 500, 18000));
+        ASSERT_TRUE(r.session->Drain());
+        std::vector<std::pair<uint8_t, std::vector<uint8_t>>> frames;
+        for (size_t i = before; i < r.fake->received.size(); ++i)
+            frames.emplace_back(r.fake->received[i].cmd, r.fake->received[i].payload);
+        std::vector<std::pair<uint8_t, std::vector<uint8_t>>> expected = {{VP_CMD_SPI_WRITE, load}};
+        if (offered) {
+            // mask, value, index, step 500 (F4 01), limit 18000 (50 46 00 00), the poll's bytes
+            expected.emplace_back(VP_CMD_POLL, std::vector<uint8_t>{0x01, 0x00, 0x03, 0xF4, 0x01, 0x50, 0x46, 0x00,
+                                                                    0x00, 0xF0, 0x00, 0x00, 0x00});
+        }
+        EXPECT_EQ(frames, expected);
+        EXPECT_FALSE(r.session->Lost());
+    }
+}
+
+}  // namespace
