@@ -1,5 +1,7 @@
 #include "Session.h"
 
+#include "veltro/veltro.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -371,12 +373,38 @@ bool Session::Queue(const uint8_t* send, uint8_t* receive, size_t n) {
 
 bool Session::Poll(const uint8_t* send, size_t n, uint8_t index, uint8_t mask, uint8_t value, uint16_t step,
                    uint32_t limit) {
-    if (!PollsOnAdapter() || n == 0 || n > VP_POLL_MAX_BYTES || index >= n) return false;
+    if (lost_ || n == 0 || n > VP_POLL_MAX_BYTES || index >= n) return false;
+    if (!PollsOnAdapter()) {
+        uint8_t answer[VP_POLL_MAX_BYTES];
+        std::vector<uint8_t> pause;
+        PutU32(pause, step);
+        for (uint64_t waited = 0;; waited += step) {
+            if (!Transfer(send, answer, n)) return false;
+            if ((answer[index] & mask) == value || waited >= limit) return true;
+            Post(VP_CMD_DELAY, pause.data(), pause.size(), step);
+        }
+    }
     std::vector<uint8_t> payload = {mask, value, index, static_cast<uint8_t>(step & 0xFF), static_cast<uint8_t>(step >> 8)};
     PutU32(payload, limit);
     payload.insert(payload.end(), send, send + n);
     // Busy for the pauses and, at most, one poll more than they allow.
     return Send(VP_CMD_POLL, payload.data(), payload.size(), limit + step, nullptr, nullptr);
+}
+
+void Session::SetClock(int32_t cycle) {
+    if (cycle > VELTRO_CYCLE_FINE && cycle <= VELTRO_CYCLE_FINE + 255) {
+        const auto sixteenths = static_cast<uint8_t>(cycle - VELTRO_CYCLE_FINE);
+        if ((features_ & VP_FEATURE_FINE_CLOCK) != 0) {
+            Post(VP_CMD_SET_FINE_CLOCK, &sixteenths, 1);
+            return;
+        }
+        // An older firmware: the next whole 0.5 us units up, never faster.
+        const auto units = static_cast<uint8_t>((sixteenths + 7) / 8);
+        Post(VP_CMD_SET_CLOCK, &units, 1);
+        return;
+    }
+    const auto units = static_cast<uint8_t>(std::clamp<int32_t>(cycle, 0, 255));
+    Post(VP_CMD_SET_CLOCK, &units, 1);
 }
 
 bool Session::Collect() {

@@ -86,12 +86,18 @@ public:
     bool Collect();
     // Whether the adapter polls a busy chip itself (POLL).
     bool PollsOnAdapter() const { return (features_ & VP_FEATURE_POLL) != 0; }
-    // Has the adapter repeat send (1..VP_POLL_MAX_BYTES bytes) until
-    // (answer[index] & mask) == value, pausing step us after each other
-    // answer until the pauses reach limit us; returns once the frame is sent.
-    // Only when PollsOnAdapter().
+    // Repeats send (1..VP_POLL_MAX_BYTES bytes) until (answer[index] & mask)
+    // == value, pausing step us after each other answer until the pauses
+    // reach limit us. An adapter that offers POLL runs the loop itself and
+    // this returns once the frame is sent; with an older one the loop runs
+    // from here, a transfer per poll. False when the arguments do not fit or
+    // the link failed.
     bool Poll(const uint8_t* send, size_t n, uint8_t index, uint8_t mask, uint8_t value, uint16_t step,
               uint32_t limit);
+    // Sets the SCK clock from a driver cycle value: SET_CLOCK for 0..255,
+    // SET_FINE_CLOCK for sixteenths above VELTRO_CYCLE_FINE where the adapter
+    // offers it, else SET_CLOCK with the whole units rounded up.
+    void SetClock(int32_t cycle);
     // Waits until the adapter has carried out everything sent so far.
     bool Drain();
     // Waits like Drain, then reads the adapter's microsecond clock.

@@ -185,20 +185,9 @@ VELTRO_EXPORT void VELTRO_CALL SetLevels(int32_t sck, int32_t mosi, int32_t miso
 }
 
 VELTRO_EXPORT void VELTRO_CALL SetCycleTime(int32_t cycle) {
-    if (cycle > VELTRO_CYCLE_FINE && cycle <= VELTRO_CYCLE_FINE + 255) {
-        D().cycleTime = cycle;
-        const auto sixteenths = static_cast<uint8_t>(cycle - VELTRO_CYCLE_FINE);
-        Session* s = Live();
-        if (s != nullptr && (D().info.features & VP_FEATURE_FINE_CLOCK) != 0) {
-            Post(VP_CMD_SET_FINE_CLOCK, {sixteenths});
-        } else {
-            // An older firmware: the next whole 0.5 us units up, never faster.
-            Post(VP_CMD_SET_CLOCK, {static_cast<uint8_t>((sixteenths + 7) / 8)});
-        }
-        return;
-    }
-    D().cycleTime = std::clamp<int32_t>(cycle, 0, 255);
-    Post(VP_CMD_SET_CLOCK, {static_cast<uint8_t>(D().cycleTime)});
+    const bool fine = cycle > VELTRO_CYCLE_FINE && cycle <= VELTRO_CYCLE_FINE + 255;
+    D().cycleTime = fine ? cycle : std::clamp<int32_t>(cycle, 0, 255);
+    if (Session* s = Live()) s->SetClock(D().cycleTime);
 }
 
 VELTRO_EXPORT int32_t VELTRO_CALL SPIWR(const uint8_t* send, uint8_t* receive, int32_t count) {
@@ -249,21 +238,13 @@ VELTRO_EXPORT int32_t VELTRO_CALL SPIPoll(const uint8_t* send, int32_t count, in
         return -1;
     Session* s = Live();
     if (s == nullptr) return -1;
-    const auto m = static_cast<uint8_t>(mask), v = static_cast<uint8_t>(value);
-    if (s->PollsOnAdapter()) {
-        D().pollCalls++;
-        return s->Poll(send, static_cast<size_t>(count), static_cast<uint8_t>(index), m, v,
-                       static_cast<uint16_t>(stepMicros), static_cast<uint32_t>(limitMicros))
-                   ? count
-                   : -1;
+    if (s->PollsOnAdapter()) D().pollCalls++;
+    if (!s->Poll(send, static_cast<size_t>(count), static_cast<uint8_t>(index), static_cast<uint8_t>(mask),
+                 static_cast<uint8_t>(value), static_cast<uint16_t>(stepMicros), static_cast<uint32_t>(limitMicros))) {
+        EndQueue(false);
+        return -1;
     }
-    // A firmware before 1.4: the same loop from here, a round trip per poll.
-    uint8_t answer[VELTRO_POLL_MAX];
-    for (int64_t waited = 0;; waited += stepMicros) {
-        if (SPIWR(send, answer, count) < 0) return -1;
-        if ((answer[index] & m) == v || waited >= limitMicros) return count;
-        Delay(stepMicros);
-    }
+    return count;
 }
 
 VELTRO_EXPORT int32_t VELTRO_CALL SPIW(const uint8_t* send, int32_t count) {

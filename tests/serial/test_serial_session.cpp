@@ -430,37 +430,87 @@ TEST(SerialSession, ReadsOfOneRepeatedByteTravelAsAValueAndACount) {
 namespace {
 
 // A poll goes to the adapter as one frame, after the writes held back before
-// it, only when the adapter offers it; the driver polls from the host otherwise.
-TEST(SerialSession, APollIsOneFrameOnlyForAnAdapterThatOffersIt) {
+// it, when the adapter offers it; otherwise the session runs the same loop,
+// a transfer per poll with the pauses between.
+TEST(SerialSession, APollIsOneFrameForAnAdapterThatOffersItAndALoopOtherwise) {
+    using Frames = std::vector<std::pair<uint8_t, std::vector<uint8_t>>>;
     const std::vector<uint8_t> load = {0x40, 0x00, 0x01, 0x7E};
     const std::vector<uint8_t> poll = {0xF0, 0x00, 0x00, 0x00};
-    for (const bool offered : {false, true}) {
-        SCOPED_TRACE(offered ? "offered" : "firmware 1.3");
+    const std::vector<uint8_t> pause500 = {0xF4, 0x01, 0x00, 0x00};
+    struct Case {
+        const char* what;
+        bool offered;
+        uint8_t mask, value;
+        Frames after;  // the frames after the load
+    };
+    // The fake target answers each byte inverted: the poll's last byte reads FF.
+    const std::vector<Case> cases = {
+        {"offered", true, 0x01, 0x00,
+         // mask, value, index, step 500 (F4 01), limit 1500 (DC 05 00 00), the poll's bytes
+         {{VP_CMD_POLL, {0x01, 0x00, 0x03, 0xF4, 0x01, 0xDC, 0x05, 0x00, 0x00, 0xF0, 0x00, 0x00, 0x00}}}},
+        {"firmware 1.3, ready at once", false, 0x01, 0x01, {{VP_CMD_SPI_TRANSFER, poll}}},
+        {"firmware 1.3, never ready: four polls, three pauses", false, 0x01, 0x00,
+         {{VP_CMD_SPI_TRANSFER, poll},
+          {VP_CMD_DELAY, pause500},
+          {VP_CMD_SPI_TRANSFER, poll},
+          {VP_CMD_DELAY, pause500},
+          {VP_CMD_SPI_TRANSFER, poll},
+          {VP_CMD_DELAY, pause500},
+          {VP_CMD_SPI_TRANSFER, poll}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         Rig r = MakeRig([&](FakeAdapter& f) {
             f.reportsFeatures = true;
-            f.features = static_cast<uint8_t>(VP_FEATURE_SPI_READ | (offered ? VP_FEATURE_POLL : 0));
+            f.features = static_cast<uint8_t>(VP_FEATURE_SPI_READ | (c.offered ? VP_FEATURE_POLL : 0));
         });
         AdapterInfo info;
         ASSERT_EQ(r.session->Identify(info), Session::Hello::Ok);
-        EXPECT_EQ(r.session->PollsOnAdapter(), offered);
+        EXPECT_EQ(r.session->PollsOnAdapter(), c.offered);
         const size_t before = r.fake->received.size();
         r.session->Write(load.data(), load.size());
-        EXPECT_EQ(r.session->Poll(poll.data(), poll.size(), 3, 0x01, 0x00, 500, 18000), offered);
+        EXPECT_TRUE(r.session->Poll(poll.data(), poll.size(), 3, c.mask, c.value, 500, 1500));
         // Arguments outside the frame's limits are never sent.
-        EXPECT_FALSE(r.session->Poll(poll.data(), 0, 0, 0x01, 0x00, 500, 18000));
-        EXPECT_FALSE(r.session->Poll(poll.data(), poll.size(), 4, 0x01, 0x00, 500, 18000));
+        EXPECT_FALSE(r.session->Poll(poll.data(), 0, 0, 0x01, 0x00, 500, 1500));
+        EXPECT_FALSE(r.session->Poll(poll.data(), poll.size(), 4, 0x01, 0x00, 500, 1500));
         ASSERT_TRUE(r.session->Drain());
-        std::vector<std::pair<uint8_t, std::vector<uint8_t>>> frames;
+        Frames frames;
         for (size_t i = before; i < r.fake->received.size(); ++i)
             frames.emplace_back(r.fake->received[i].cmd, r.fake->received[i].payload);
-        std::vector<std::pair<uint8_t, std::vector<uint8_t>>> expected = {{VP_CMD_SPI_WRITE, load}};
-        if (offered) {
-            // mask, value, index, step 500 (F4 01), limit 18000 (50 46 00 00), the poll's bytes
-            expected.emplace_back(VP_CMD_POLL, std::vector<uint8_t>{0x01, 0x00, 0x03, 0xF4, 0x01, 0x50, 0x46, 0x00,
-                                                                    0x00, 0xF0, 0x00, 0x00, 0x00});
-        }
+        Frames expected = {{VP_CMD_SPI_WRITE, load}};
+        expected.insert(expected.end(), c.after.begin(), c.after.end());
         EXPECT_EQ(frames, expected);
         EXPECT_FALSE(r.session->Lost());
+    }
+}
+
+// Sixteenths go to an adapter that knows them; an older one gets whole
+// half-microsecond units, rounded up so the clock is never faster than asked.
+TEST(SerialSession, FineClocksAreRoundedUpForAnOlderAdapter) {
+    struct Case {
+        int32_t cycle;
+        bool offered;
+        std::pair<uint8_t, std::vector<uint8_t>> frame;
+    };
+    const std::vector<Case> cases = {
+        {0, true, {VP_CMD_SET_CLOCK, {0}}},         {2, true, {VP_CMD_SET_CLOCK, {2}}},
+        {260, true, {VP_CMD_SET_FINE_CLOCK, {4}}},  {260, false, {VP_CMD_SET_CLOCK, {1}}},
+        {265, false, {VP_CMD_SET_CLOCK, {2}}},      {264, false, {VP_CMD_SET_CLOCK, {1}}},
+        {300, true, {VP_CMD_SET_FINE_CLOCK, {44}}}, {600, true, {VP_CMD_SET_CLOCK, {255}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.cycle << (c.offered ? " offered" : " firmware 1.3"));
+        Rig r = MakeRig([&](FakeAdapter& f) {
+            f.reportsFeatures = true;
+            f.features = c.offered ? VP_FEATURE_FINE_CLOCK : 0;
+        });
+        AdapterInfo info;
+        ASSERT_EQ(r.session->Identify(info), Session::Hello::Ok);
+        const size_t before = r.fake->received.size();
+        r.session->SetClock(c.cycle);
+        ASSERT_TRUE(r.session->Drain());
+        ASSERT_EQ(r.fake->received.size(), before + 1);
+        EXPECT_EQ(std::make_pair(r.fake->received[before].cmd, r.fake->received[before].payload), c.frame);
     }
 }
 
