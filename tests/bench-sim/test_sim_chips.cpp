@@ -216,19 +216,31 @@ TEST_F(SimChip, NothingOnTheConnectorIsNoDevice) {
 }
 
 TEST_F(SimChip, UnpluggingTheAdapterMidRunEndsTheRun) {
-    Start("AT89S8253");
-    const auto image = Image(4096, 9);
-    int steps = 0;
-    progress.onStep = [&] {
-        if (++steps == 10) sim_->Kill();
+    struct Case {
+        const char* chip;
+        ProgResult (*write)(const TProgParams&, IProgress&);
+        int32_t targetClock;
+        int pages;  // of the 4 KB image
     };
-    TProgParams p = Block(image, 0);
-    TRunReport report;
-    p.Report = &report;
-    EXPECT_EQ(Write89S8253(p, progress), ProgNoDevice);
-    EXPECT_TRUE(report.LinkLost);
-    // The run ends at the loss, not after sending the remaining pages nowhere.
-    EXPECT_LT(steps, 64);
+    // The ATmega328P at its crystal clock: pages that end in a poll on the adapter.
+    for (const Case& c : {Case{"AT89S8253", Write89S8253, 0, 64}, Case{"ATmega328P", WriteATmega, 16, 32}}) {
+        SCOPED_TRACE(c.chip);
+        Start(c.chip);
+        const auto image = Image(4096, 9);
+        int steps = 0;
+        progress.onStep = [&] {
+            if (++steps == 10) sim_->Kill();
+        };
+        TProgParams p = Block(image, 0);
+        p.TargetClock = c.targetClock;
+        TRunReport report;
+        p.Report = &report;
+        EXPECT_EQ(c.write(p, progress), ProgNoDevice);
+        EXPECT_TRUE(report.LinkLost);
+        // The run ends at the loss, not after sending the remaining pages nowhere.
+        EXPECT_LT(steps, c.pages);
+        progress.onStep = nullptr;
+    }
 }
 
 }  // namespace
