@@ -392,8 +392,8 @@ bool Session::Poll(const uint8_t* send, size_t n, uint8_t index, uint8_t mask, u
 }
 
 void Session::SetClock(int32_t cycle) {
-    if (cycle > VELTRO_CYCLE_FINE && cycle <= VELTRO_CYCLE_FINE + 255) {
-        const auto sixteenths = static_cast<uint8_t>(cycle - VELTRO_CYCLE_FINE);
+    if (const int32_t fine = VeltroCycleSixteenths(cycle)) {
+        const auto sixteenths = static_cast<uint8_t>(fine);
         if ((features_ & VP_FEATURE_FINE_CLOCK) != 0) {
             Post(VP_CMD_SET_FINE_CLOCK, &sixteenths, 1);
             return;

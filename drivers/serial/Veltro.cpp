@@ -185,8 +185,7 @@ VELTRO_EXPORT void VELTRO_CALL SetLevels(int32_t sck, int32_t mosi, int32_t miso
 }
 
 VELTRO_EXPORT void VELTRO_CALL SetCycleTime(int32_t cycle) {
-    const bool fine = cycle > VELTRO_CYCLE_FINE && cycle <= VELTRO_CYCLE_FINE + 255;
-    D().cycleTime = fine ? cycle : std::clamp<int32_t>(cycle, 0, 255);
+    D().cycleTime = VeltroCycleSixteenths(cycle) != 0 ? cycle : std::clamp<int32_t>(cycle, 0, 255);
     if (Session* s = Live()) s->SetClock(D().cycleTime);
 }
 

@@ -217,9 +217,9 @@ void VirtualAdapter::SetReadMode(int32_t mode) {
 }
 
 uint64_t VirtualAdapter::PhaseNs() const {
-    // Sixteenths of a microsecond above VELTRO_CYCLE_FINE, as the Veltro runs them.
-    if (cycleTime > VELTRO_CYCLE_FINE && cycleTime <= VELTRO_CYCLE_FINE + 255)
-        return (static_cast<uint64_t>(cycleTime - VELTRO_CYCLE_FINE) * 1000 + 15) / 16;
+    // Sixteenths of a microsecond, as the Veltro runs them.
+    if (const int32_t sixteenths = VeltroCycleSixteenths(cycleTime))
+        return (static_cast<uint64_t>(sixteenths) * 1000 + 15) / 16;
     const uint64_t cycle = static_cast<uint64_t>(std::clamp<int32_t>(cycleTime, 0, 255));
     return cycle != 0 ? cycle * 500 : (readMode_ != 0 ? 1250 : 4000);
 }

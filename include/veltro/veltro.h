@@ -55,6 +55,12 @@ enum {
 /* SetCycleTime values above this count sixteenths of a microsecond. */
 #define VELTRO_CYCLE_FINE 256
 
+/* The sixteenths of a microsecond a SetCycleTime value names; 0 for a value
+ * in 0.5 us units. */
+static inline int32_t VeltroCycleSixteenths(int32_t cycle) {
+    return cycle > VELTRO_CYCLE_FINE && cycle <= VELTRO_CYCLE_FINE + 255 ? cycle - VELTRO_CYCLE_FINE : 0;
+}
+
 /* Entry points, in the order in which the host looks them up. */
 int32_t VELTRO_CALL GetVersion(void);
 int32_t VELTRO_CALL GetNumPorts(void);
