@@ -49,14 +49,6 @@ extern "C" void OnStopSignal(int) {
     [[maybe_unused]] const ssize_t n = write(STDERR_FILENO, kText, sizeof kText - 1);
 }
 
-void CatchStopSignals() {
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
-
 bool SameText(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
@@ -190,7 +182,7 @@ TJobOutcome TCommand::Job(TJobKind kind, int64_t bytes, int64_t otherBytes,
     TTerminalProgress progress(stderr, isatty(STDERR_FILENO) != 0, kind, bytes, otherBytes);
     TNullProgress none;
     gStop.Clear();
-    CatchStopSignals();
+    CatchStopSignals(OnStopSignal);
     const auto start = TClock::now();
     TJobOutcome outcome = job(show ? static_cast<IProgress&>(progress) : none, &gStop);
     seconds = std::chrono::duration<double>(TClock::now() - start).count();
@@ -730,6 +722,14 @@ int TCommand::Run() {
 }
 
 }  // namespace
+
+void CatchStopSignals(void (*handler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
 
 namespace {
 

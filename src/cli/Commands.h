@@ -14,6 +14,10 @@ namespace kestrin {
 // The exit code of a command line that could not be used as given.
 constexpr int kUsageExit = 64;
 
+// Hands Ctrl+C and termination requests to handler (which only sets a flag
+// and writes a line: it runs inside the signal).
+void CatchStopSignals(void (*handler)(int));
+
 struct TCliOptions {
     std::string Command;     // write, read, verify, erase, detect, fuses, ports, profiles, restore
     std::string SubCommand;  // profiles: list or show

@@ -45,14 +45,6 @@ extern "C" void OnProduceStop(int) {
     [[maybe_unused]] const ssize_t n = write(STDERR_FILENO, kText, sizeof kText - 1);
 }
 
-void CatchProduceStops(void (*handler)(int)) {
-    struct sigaction action {};
-    action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
-
 int UsageError(const std::string& line) {
     std::fprintf(stderr, "kestrin-cli: produce: %s\n", line.c_str());
     return kUsageExit;
@@ -330,7 +322,7 @@ int Supervise(const std::vector<std::string>& argv, const std::vector<std::strin
         worker.Out = pipeEnds[0];
         workers.push_back(std::move(worker));
     }
-    CatchProduceStops(OnSupervisorStop);
+    CatchStopSignals(OnSupervisorStop);
     const bool tty = isatty(STDERR_FILENO) != 0;
     bool drawn = false;
     bool forwarded = false;
@@ -444,7 +436,7 @@ int RunProduce(const TCliOptions& o, const TProfile& profile) {
         return Supervise(o.Argv, ports);
     }
     gStopProduce = false;
-    CatchProduceStops(OnProduceStop);
+    CatchStopSignals(OnProduceStop);
     return ProduceOnPort(job, ports.front(), o.Worker);
 }
 
