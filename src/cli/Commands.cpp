@@ -477,13 +477,7 @@ int TCommand::Detect() {
     const auto start = TClock::now();
     const TDetected detected = DetectController(profile_.SCK, profile_.MISO, profile_.MOSI);
     report.Seconds = std::chrono::duration<double>(TClock::now() - start).count();
-    std::string signature;
-    for (uint8_t b : detected.Signature) {
-        char text[4];
-        std::snprintf(text, sizeof text, "%02X", b);
-        signature += (signature.empty() ? "" : " ") + std::string(text);
-    }
-    report.Extra.Add("signature", signature);
+    report.Extra.Add("signature", SignatureText(detected.Signature.data(), detected.Signature.size()));
     report.Extra.Add("type", detected.State == TDetected::TState::Known ? ControllerName(detected.Type) : "");
     report.HasExtra = true;
     report.Chip = detected.Name;

@@ -55,16 +55,6 @@ int Failure(const std::string& line, int code = 1) {
     return code;
 }
 
-std::string SignatureText(const std::vector<uint8_t>& bytes) {
-    std::string text;
-    for (uint8_t b : bytes) {
-        char hex[4];
-        std::snprintf(hex, sizeof hex, "%02X", b);
-        text += (text.empty() ? "" : " ") + std::string(hex);
-    }
-    return text;
-}
-
 // Where a worker's status goes: a line on the terminal, or a line on
 // standard output for the process that started it.
 class TStatus {
@@ -190,7 +180,7 @@ int ProduceOnPort(const TProduction& job, const std::string& port, bool worker) 
         TProductionRecord record;
         record.Time = ProductionTimeNow();
         record.Port = portName;
-        record.Signature = SignatureText(detected.Signature);
+        record.Signature = SignatureText(detected.Signature.data(), detected.Signature.size());
         record.Chip = detected.Name.empty() ? ControllerName(job.Profile.Type) : detected.Name;
         record.File = job.File;
         record.FileSha256 = job.FileSha256;

@@ -146,17 +146,21 @@ TDetected ProbeFamily(uint8_t type, bool sck, bool miso, bool mosi) {
     }
 }
 
+std::string SignatureText(const uint8_t* bytes, size_t count) {
+    std::string text;
+    for (size_t i = 0; i < count; ++i) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%02X", bytes[i]);
+        text += (text.empty() ? "" : " ") + std::string(hex);
+    }
+    return text;
+}
+
 std::string DetectedText(const TDetected& detected) {
     switch (detected.State) {
         case TDetected::TState::Known: return detected.Name + " (" + ControllerName(detected.Type) + ")";
         case TDetected::TState::Unknown: {
-            std::string text = "unknown signature";
-            for (uint8_t b : detected.Signature) {
-                char hex[4];
-                std::snprintf(hex, sizeof hex, " %02X", b);
-                text += hex;
-            }
-            return text;
+            return "unknown signature " + SignatureText(detected.Signature.data(), detected.Signature.size());
         }
         case TDetected::TState::Silent: return detected.Name + " does not report a signature";
         case TDetected::TState::Nothing: break;

@@ -36,4 +36,7 @@ TDetected ProbeFamily(uint8_t type, bool sck, bool miso, bool mosi);
 // "nothing answered", "AT89S8252 does not report a signature".
 std::string DetectedText(const TDetected& detected);
 
+// Signature bytes in hex, separated by spaces: "1E 95 0F".
+std::string SignatureText(const uint8_t* bytes, size_t count);
+
 }  // namespace kestrin

@@ -206,16 +206,6 @@ std::vector<std::string> IspCuttingReasons(uint8_t type, const std::string& part
     return reasons;
 }
 
-namespace {
-
-std::string SignatureText(const TSignature& signature) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%02X %02X %02X", signature[0], signature[1], signature[2]);
-    return text;
-}
-
-}  // namespace
-
 TElfFuseOffer ElfFuseOffer(uint8_t type, const DataFileContents& file, const TFuseBits& chip) {
     TElfFuseOffer offer;
     offer.Bits = chip;
@@ -235,7 +225,7 @@ TElfFuseOffer ElfFuseOffer(uint8_t type, const DataFileContents& file, const TFu
     if (file.signature && *file.signature != chip.Signature) {
         const TDeviceInfo* built = FindDevice(*file.signature);
         offer.Refusal = "the file is built for " +
-                        (built != nullptr ? std::string(built->Name) : "signature " + SignatureText(*file.signature)) +
+                        (built != nullptr ? std::string(built->Name) : "signature " + SignatureText(file.signature->data(), file.signature->size())) +
                         ", the attached chip is an " + chip.Device->Name;
         return offer;
     }
