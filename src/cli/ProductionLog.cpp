@@ -8,7 +8,6 @@
 #include <fstream>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include "cli/Json.h"
@@ -188,8 +187,7 @@ bool AppendProductionLine(const std::string& file, const std::string& line, std:
     }
     // The lock keeps lines whole on file systems where appends of several
     // processes are not atomic by themselves (NFS).
-    while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
-    }
+    LockFileExclusive(fd);
     const std::string whole = line + "\n";
     ssize_t written = 0;
     do {

@@ -12,6 +12,7 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #else
@@ -115,6 +116,13 @@ bool MakeFolders(const std::string& folder, std::string* error) {
 
 #ifndef _WIN32
 
+bool LockFileExclusive(int fd) {
+    int result = 0;
+    while ((result = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    return result == 0;
+}
+
 void SyncFolder(const std::string& folder) {
     const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0) return;
@@ -185,6 +193,8 @@ int RemoveInterruptedSaves(const std::string& folder) {
 #else
 
 void SyncFolder(const std::string&) {}
+
+bool LockFileExclusive(int) { return true; }
 
 bool ReplaceFileDurably(const std::string& fileName, const void* data, std::size_t size, std::string* error) {
     if (fileName.empty()) return Fail(error, "no file name");

@@ -23,6 +23,11 @@ bool ReplaceFileDurably(const std::string& fileName, const void* data, std::size
 // Creates a folder and its parents; true when it exists afterwards.
 bool MakeFolders(const std::string& folder, std::string* error = nullptr);
 
+// Waits for an exclusive lock on an open file (flock), through interrupted
+// waits: held until the descriptor is closed or the process ends in any way.
+// False (errno set) when the file system refuses it.
+bool LockFileExclusive(int fd);
+
 // Makes a folder entry change (a new or removed file) durable.
 void SyncFolder(const std::string& folder);
 

@@ -12,7 +12,6 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <unistd.h>
 #endif
 
@@ -119,10 +118,7 @@ public:
             error = "the lock " + name + " cannot be opened: " + std::strerror(errno);
             return;
         }
-        int result = 0;
-        while ((result = ::flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {
-        }
-        if (result != 0) {
+        if (!LockFileExclusive(fd_)) {
             error = "the lock " + name + " cannot be taken: " + std::strerror(errno);
             ::close(fd_);
             fd_ = -1;
